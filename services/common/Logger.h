@@ -1,0 +1,80 @@
+#pragma once
+
+#include <optional>
+#include <source_location>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace tarnel {
+
+// Most severe first; the raw values are the tags written at the start of a line.
+enum class LogLevel { error, warning, info, debug, verbose };
+
+std::string_view rawValue(LogLevel level);
+std::optional<LogLevel> logLevelFromRaw(std::string_view raw);
+
+namespace detail {
+
+template <class T>
+concept Streamable = requires(std::ostream& os, const T& v) { os << v; };
+
+template <class T>
+void describe(std::ostream& os, const T& value) {
+  if constexpr (std::is_same_v<T, bool>) {
+    os << (value ? "true" : "false");
+  } else if constexpr (requires { value.has_value(); *value; }) {
+    if (value.has_value()) {
+      describe(os, *value);
+    } else {
+      os << "nil";
+    }
+  } else if constexpr (Streamable<T>) {
+    os << value;
+  } else if constexpr (requires { value.what(); }) {
+    os << value.what();
+  } else {
+    os << "<value>";
+  }
+}
+
+}  // namespace detail
+
+// Console log: one line per call on standard output, written with a single write so lines
+// from several threads never interleave. debug and verbose lines are dropped.
+class Logger {
+ public:
+  // The call site is captured where the level is written: Logger::log(LogLevel::error, "x", 1).
+  struct Site {
+    Site(LogLevel level, std::source_location where = std::source_location::current())
+        : level(level), file(where.file_name()), line(static_cast<int>(where.line())),
+          function(where.function_name()) {}
+    Site(LogLevel level, std::string_view file, int line, std::string_view function)
+        : level(level), file(file), line(line), function(function) {}
+    LogLevel level;
+    std::string_view file;
+    int line;
+    std::string_view function;
+  };
+
+  template <class... Items>
+  static void log(Site site, const Items&... items) {
+    if (!enabled(site.level)) return;
+    std::ostringstream body;
+    body.imbue(std::locale::classic());
+    bool first = true;
+    ((body << (first ? "" : " "), detail::describe(body, items), first = false), ...);
+    write(format(site, body.str()));
+  }
+
+  static bool enabled(LogLevel level) { return level <= LogLevel::info; }
+
+  // "[Error] File.cpp:12 function - items"
+  static std::string format(const Site& site, std::string_view items);
+
+ private:
+  static void write(const std::string& line);
+};
+
+}  // namespace tarnel

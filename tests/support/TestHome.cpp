@@ -1,0 +1,61 @@
+#include "tests/support/TestHome.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace tarnel::test {
+namespace {
+
+std::filesystem::path makeTempDirectory(const std::filesystem::path& parent, const char* prefix) {
+  std::string pattern = (parent / (std::string(prefix) + "XXXXXX")).string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp failed for " + pattern);
+  }
+  return pattern;
+}
+
+std::filesystem::path tempParent() {
+  if (const char* root = std::getenv("TARNEL_TEST_ROOT"); root != nullptr && *root != '\0') {
+    return root;
+  }
+  return std::filesystem::temp_directory_path();
+}
+
+}  // namespace
+
+TestHome::TestHome() : root_(makeTempDirectory(std::filesystem::temp_directory_path(), "tarnel-test-")) {
+  const auto make = [this](const char* name) {
+    auto dir = root_ / name;
+    std::filesystem::create_directories(dir);
+    return dir.string();
+  };
+  setenv("HOME", make("home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", make("config").c_str(), 1);
+  setenv("XDG_DATA_HOME", make("data").c_str(), 1);
+  setenv("XDG_CACHE_HOME", make("cache").c_str(), 1);
+  const std::string runtime = make("runtime");
+  chmod(runtime.c_str(), 0700);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  setenv("TARNEL_TEST_ROOT", root_.c_str(), 1);
+  for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
+                           "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+    unsetenv(name);
+  }
+}
+
+TestHome::~TestHome() {
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+TempDir::TempDir() : path_(makeTempDirectory(tempParent(), "dir-")) {}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace tarnel::test
