@@ -16,8 +16,10 @@
 // record); a std::optional field may be absent or null; no default fills a missing key; unknown
 // keys are ignored. Integers are 64-bit signed and never accept booleans or fractional numbers.
 // Encoding writes the fields in declaration order and leaves absent optionals out.
-// Types with wire forms of their own specialise json::Coder<T>.
+// Types with wire forms of their own specialise json::Coder<T>; a single field whose wire form
+// differs from its type's names its coder as a third argument: v("time", self.time, json::WholeNumber{}).
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -197,6 +199,40 @@ struct Coder<std::optional<T>> {
   static Json encode(const std::optional<T>& v) { return v ? encodeValue(*v) : Json(nullptr); }
 };
 
+// Integers written by servers that do not tell 12 from 12.0: any JSON number with a whole value
+// that fits a signed 64-bit integer (12.5, booleans and texts are still refused).
+struct WholeNumber {
+  static bool decode(const Json& j, std::int64_t& out, std::string& error) {
+    if (j.is_number_integer() || j.is_number_unsigned()) return Coder<std::int64_t>::decode(j, out, error);
+    if (j.is_number_float()) {
+      const double v = j.get<double>();
+      // 2^63 is exactly representable; every double below it and at least -2^63 fits.
+      constexpr double kLimit = 9223372036854775808.0;
+      if (std::isfinite(v) && v == std::trunc(v) && v >= -kLimit && v < kLimit) {
+        out = static_cast<std::int64_t>(v);
+        return true;
+      }
+      error = "expected a whole number that fits a 64-bit integer";
+      return false;
+    }
+    error = "expected a number, found " + typeName(j);
+    return false;
+  }
+  static Json encode(std::int64_t v) { return v; }
+};
+
+// The coding a field gets when its `fields` entry names none.
+struct DefaultCoding {
+  template <class T>
+  static bool decode(const Json& j, T& out, std::string& error) {
+    return decodeValue(j, out, error);
+  }
+  template <class T>
+  static Json encode(const T& value) {
+    return encodeValue(value);
+  }
+};
+
 template <class>
 inline constexpr bool isOptional = false;
 template <class T>
@@ -206,8 +242,8 @@ class DecodeFields {
  public:
   explicit DecodeFields(const Json& object) : object_(object) {}
 
-  template <class T>
-  void operator()(const char* key, T& field) {
+  template <class T, class Coding = DefaultCoding>
+  void operator()(const char* key, T& field, Coding = {}) {
     if (!error_.empty()) return;
     const auto it = object_.find(key);
     if constexpr (isOptional<T>) {
@@ -216,7 +252,7 @@ class DecodeFields {
         return;
       }
       typename T::value_type value{};
-      if (!decodeValue(*it, value, error_)) {
+      if (!Coding::decode(*it, value, error_)) {
         error_ = std::string("\"") + key + "\": " + error_;
         return;
       }
@@ -230,7 +266,7 @@ class DecodeFields {
         error_ = std::string("\"") + key + "\": null where a value is required";
         return;
       }
-      if (!decodeValue(*it, field, error_)) error_ = std::string("\"") + key + "\": " + error_;
+      if (!Coding::decode(*it, field, error_)) error_ = std::string("\"") + key + "\": " + error_;
     }
   }
 
@@ -244,13 +280,13 @@ class DecodeFields {
 
 class EncodeFields {
  public:
-  template <class T>
-  void operator()(const char* key, const T& field) {
+  template <class T, class Coding = DefaultCoding>
+  void operator()(const char* key, const T& field, Coding = {}) {
     if constexpr (isOptional<T>) {
       if (!field.has_value()) return;
-      object_[key] = encodeValue(*field);
+      object_[key] = Coding::encode(*field);
     } else {
-      object_[key] = encodeValue(field);
+      object_[key] = Coding::encode(field);
     }
   }
   Json take() { return std::move(object_); }
@@ -302,7 +338,7 @@ inline constexpr bool silentDecode = false;
 std::optional<Json> parse(std::string_view text, std::string* error = nullptr);
 
 // Pretty-printed text of a JSON value; none (with the reason) when it cannot be written,
-// for example a string that is not valid UTF-8.
+// for example a string that is not valid UTF-8 or a number that is NaN or infinite.
 std::optional<std::string> dump(const Json& value, std::string* error = nullptr);
 
 }  // namespace json
