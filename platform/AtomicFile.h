@@ -1,0 +1,62 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Creates the folder and any missing parents; folders it creates get `mode`.
+bool ensureDirectory(const std::filesystem::path& dir, mode_t mode = 0700);
+
+// What identifies one version of a file: an atomic replace gives a new inode, an edit in place a
+// new size or modification time. Two equal stamps mean the content was not replaced in between.
+struct FileStamp {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::timespec modified{};
+
+  bool operator==(const FileStamp& other) const;
+};
+
+FileStamp stampOf(const std::filesystem::path& file);
+
+struct FileContent {
+  std::string bytes;
+  FileStamp stamp;  // of the very file that was read (taken from the open descriptor)
+};
+
+// The whole file, or none when it is missing or cannot be read.
+std::optional<FileContent> readWholeFile(const std::filesystem::path& file);
+
+// Replaces `file` so that a reader, or the next start after a crash, finds either the old or the
+// new content in full, never a part: the content goes to "<file>.tmp" beside it, is flushed to
+// disk, renamed over the file, and the folder is flushed so the rename itself survives a power
+// loss. Callers serialise writers of one file (FileLock) because the temporary name is fixed.
+// `beforeRename` runs after the temporary file is complete, before the rename.
+bool replaceFileAtomically(const std::filesystem::path& file, std::string_view content, mode_t mode,
+                           const std::function<void()>& beforeRename = {});
+
+// An exclusive advisory lock (flock) on a lock file, held for the object's lifetime: serialises
+// the read-modify-write of a file between processes and threads.
+class FileLock {
+ public:
+  explicit FileLock(const std::filesystem::path& lockFile);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  bool locked() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace platform

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Result codes of keychain operations, numbered as the macOS keychain numbers them so that the
+// messages the service library prints read the same on every platform.
+namespace keychain_status {
+inline constexpr std::int32_t kSuccess = 0;
+inline constexpr std::int32_t kIO = -36;                  // the store could not be read or written
+inline constexpr std::int32_t kNotAvailable = -25291;     // no keychain service answers
+inline constexpr std::int32_t kDuplicateItem = -25299;    // an item with that server and account exists
+inline constexpr std::int32_t kItemNotFound = -25300;
+}  // namespace keychain_status
+
+struct KeychainLookup {
+  std::int32_t status = keychain_status::kItemNotFound;
+  std::optional<std::string> value;  // present exactly when status is kSuccess
+};
+
+// Internet-password items, one value per (server, account). Implementations are safe to call
+// from several threads at once.
+class Keychain {
+ public:
+  virtual ~Keychain() = default;
+
+  virtual KeychainLookup find(const std::string& server, const std::string& account) = 0;
+  // Adds a new item; never replaces one: an existing item gives kDuplicateItem.
+  virtual std::int32_t add(const std::string& server, const std::string& account, const std::string& value) = 0;
+  virtual std::int32_t remove(const std::string& server, const std::string& account) = 0;
+
+  // "secret-service" or "file": which store answered.
+  virtual const char* backendName() const = 0;
+};
+
+// The keychain of the desktop session: the Secret Service on the session bus
+// (DBUS_SESSION_BUS_ADDRESS) when it answers a ping within `probeTimeout`; otherwise a file that
+// only the user can read, appDataDir()/keychain.json. The file lives outside the user-defaults
+// folder, so emptying the settings leaves the device identity in place.
+std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout = std::chrono::milliseconds(2000));
+
+// Whether a Secret Service answers on the session bus within `timeout`.
+bool secretServiceAnswers(std::chrono::milliseconds timeout);
+
+// The two stores, for callers (and tests) that choose themselves.
+std::shared_ptr<Keychain> makeSecretServiceKeychain();
+std::shared_ptr<Keychain> makeFileKeychain(std::filesystem::path file);
+
+// Where openKeychain() keeps the file store.
+std::filesystem::path defaultKeychainFile();
+
+}  // namespace platform

@@ -1,0 +1,61 @@
+#include "services/common/KeychainManager.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "platform/BundleInfo.h"
+#include "services/encryption/Utf8.h"
+
+namespace tarnel {
+namespace {
+
+// A plain console line (not a log line), written in one piece.
+void printLine(std::string line) {
+  line.push_back('\n');
+  std::string_view rest = line;
+  while (!rest.empty()) {
+    const ssize_t n = ::write(STDOUT_FILENO, rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    rest.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+}  // namespace
+
+KeychainManager& KeychainManager::shared() {
+  static KeychainManager instance(nullptr, platform::mainBundle().identifier);
+  return instance;
+}
+
+KeychainManager::KeychainManager(std::shared_ptr<platform::Keychain> keychain, std::string flag)
+    : flag_(std::move(flag)), keychain_(std::move(keychain)) {}
+
+std::shared_ptr<platform::Keychain> KeychainManager::keychain() {
+  std::lock_guard lock(mutex_);
+  if (!keychain_) keychain_ = platform::openKeychain();
+  return keychain_;
+}
+
+void KeychainManager::setKeychainForTesting(std::shared_ptr<platform::Keychain> keychain) {
+  std::lock_guard lock(mutex_);
+  keychain_ = std::move(keychain);
+}
+
+std::string KeychainManager::getValue(const std::string& server, const std::string& account) {
+  const auto found = keychain()->find(server, account);
+  if (found.status != platform::keychain_status::kSuccess || !found.value) return {};
+  if (!detail::isValidUtf8(*found.value)) return {};
+  return *found.value;
+}
+
+bool KeychainManager::setValue(const std::string& server, const std::string& account, const std::string& value) {
+  const std::int32_t status = keychain()->add(server, account, value);
+  if (status == platform::keychain_status::kSuccess) return true;
+  printLine("Error save cer to keychain. Error: " + std::to_string(status));
+  return false;
+}
+
+}  // namespace tarnel

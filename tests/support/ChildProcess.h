@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarnel::test {
+
+struct ChildResult {
+  int exitCode = -1;   // -1 when the child did not exit normally
+  std::string output;  // what the body returned
+};
+
+// Runs `body` in a forked copy of this process (same environment, same temporary home) and hands
+// back the text it returned. The child leaves through _exit, so no destructor of the parent's
+// objects (such as the temporary home) runs twice. Call it while the test runs no other thread.
+ChildResult runInChild(const std::function<std::string()>& body);
+
+// A shell command's exit status (-1 when it could not run or did not exit) and standard output.
+ChildResult runCommand(const std::string& command);
+
+// Standard output of a shell command, or none when it cannot run or exits with a failure.
+std::optional<std::string> commandOutput(const std::string& command);
+
+// The text quoted for a POSIX shell.
+std::string shellQuote(std::string_view text);
+
+}  // namespace tarnel::test
