@@ -1,0 +1,398 @@
+#include "core/engine/Engine.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+
+#include <cerrno>
+
+#include "core/EngineEnvironment.h"
+#include "core/engine/EngineLog.h"
+#include "core/engine/EnginePaths.h"
+#include "core/engine/ListenProbe.h"
+
+namespace helmsey::engine {
+namespace {
+
+constexpr std::size_t kMaxRefusedNotes = 20;
+
+}  // namespace
+
+const char* Engine::phaseName(Phase phase) {
+  switch (phase) {
+    case Phase::idle: return "idle";
+    case Phase::launching: return "launching";
+    case Phase::connected: return "connected";
+    case Phase::backingOff: return "backingOff";
+  }
+  return "?";
+}
+
+Engine& Engine::shared() {
+  // What the engine uses at its end is made first, so it is destroyed after the engine.
+  coreLog();
+  ChildProcess::prepareLauncher();
+  static Engine engine;
+  return engine;
+}
+
+Engine::Engine()
+    : systemProxy_(systemProxyJournal()),
+      commandLineProxy_(commandLineProxyFile()),
+      wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  thread_ = std::thread([this] { loop(); });
+}
+
+Engine::~Engine() {
+  {
+    std::lock_guard lock(mutex_);
+    quitting_ = true;
+  }
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
+  if (std::this_thread::get_id() == thread_.get_id()) {
+    // The process is ending from inside a status callback: clean up here, the loop never resumes.
+    shutdown();
+    thread_.detach();
+  } else {
+    thread_.join();
+  }
+}
+
+void Engine::start(Json configuration, bool reconnect, bool systemProxy, bool commandLineProxy,
+                   StatusCallback callback) {
+  enqueue(Start{std::move(configuration), reconnect, systemProxy, commandLineProxy, std::move(callback)});
+}
+
+void Engine::stop(StatusCallback callback) { enqueue(Stop{std::move(callback)}); }
+
+void Engine::cancel() { enqueue(Cancel{}); }
+
+void Engine::enqueue(Command command) {
+  {
+    std::lock_guard lock(mutex_);
+    // Until the engine thread has handled it, the newest request decides what callers see.
+    if (std::holds_alternative<Start>(command)) {
+      requested_ = VPNStatus::connecting;
+    } else if (std::holds_alternative<Stop>(command)) {
+      const bool idle = enqueued_ == handled_ && published_.load() == VPNStatus::disconnected;
+      requested_ = idle ? VPNStatus::disconnected : VPNStatus::disconnecting;
+    } else {
+      requested_ = VPNStatus::disconnected;
+    }
+    ++enqueued_;
+    commands_.push_back(std::move(command));
+  }
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
+}
+
+VPNStatus Engine::status() const {
+  std::lock_guard lock(mutex_);
+  return enqueued_ != handled_ ? requested_ : published_.load();
+}
+
+void Engine::loop() {
+  for (;;) {
+    std::vector<pollfd> fds{{wake_.get(), POLLIN, 0}};
+    const bool watchingChild = child_ != nullptr;
+    if (watchingChild) {
+      fds.push_back({child_->exitFd(), POLLIN, 0});
+      if (outputOpen_) fds.push_back({child_->outputFd(), POLLIN, 0});
+    }
+    int timeout = -1;
+    if (phase_ == Phase::launching || phase_ == Phase::backingOff) {
+      auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+      if (phase_ == Phase::launching) wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(kReadyPoll));
+      timeout = static_cast<int>(std::max<std::int64_t>(0, wait.count()));
+    }
+    if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) continue;
+
+    // The child's events first: they belong to the child that was polled.
+    if (watchingChild) {
+      if (fds.size() > 2 && (fds[2].revents & (POLLIN | POLLHUP)) != 0) drainOutput();
+      if ((fds[1].revents & POLLIN) != 0) onChildExit();
+      flushOutbox();
+    }
+
+    // Clear the wake-up before taking the queue: a request queued after the take wakes us again.
+    std::uint64_t counter = 0;
+    [[maybe_unused]] const ssize_t n = ::read(wake_.get(), &counter, sizeof counter);
+    std::deque<Command> commands;
+    bool quitting = false;
+    {
+      std::lock_guard lock(mutex_);
+      commands.swap(commands_);
+      quitting = quitting_;
+    }
+    if (quitting) {
+      shutdown();
+      return;
+    }
+    for (auto& command : commands) {
+      handle(command);
+      {
+        std::lock_guard lock(mutex_);
+        ++handled_;
+      }
+      flushOutbox();
+    }
+    onTick();
+    flushOutbox();
+  }
+}
+
+void Engine::handle(Command& command) {
+  std::visit(
+      [this](auto& request) {
+        using T = std::decay_t<decltype(request)>;
+        if constexpr (std::is_same_v<T, Start>) {
+          onStart(request);
+        } else if constexpr (std::is_same_v<T, Stop>) {
+          onStop(request);
+        } else {
+          onCancel();
+        }
+      },
+      command);
+}
+
+void Engine::onStart(Start& request) {
+  if (session_) {
+    note("a new start replaces the running connection");
+    endSession(true);
+  }
+  Session session;
+  session.id = nextSessionId_++;
+  session.reconnect = request.reconnect;
+  session.wantsSystemProxy = request.systemProxy;
+  session.wantsCommandLineProxy = request.commandLineProxy;
+  session.callback = std::move(request.callback);
+  session_ = std::move(session);
+  publish(VPNStatus::connecting);
+  deliver(session_->callback, VPNStatus::connecting);
+
+  recoverFromEarlierRun();
+  std::string error;
+  const auto settings = readTunnelSettings(request.configuration, error);
+  if (!settings) {
+    note("start refused: " + error);
+    endSession(true);
+    return;
+  }
+  tunnelMode_.store(settings->isTun);
+  if (settings->isTun) {
+    note("start refused: tunnel mode is not available in this build, and the local proxies are not "
+         "started in its place");
+    endSession(true);
+    return;
+  }
+  const EngineConfig config =
+      buildTunnelConfig(*settings, httpEndpoint(), socksEndpoint(), engineEnvironment().extraCaCertificate);
+  if (!config.refused.empty()) {
+    note(std::to_string(config.refused.size()) + " rule entries left out (not a plain host name or address)");
+    for (std::size_t i = 0; i < config.refused.size() && i < kMaxRefusedNotes; ++i) note("  left out " + config.refused[i]);
+  }
+  session_->configText = config.config.dump();
+  launch();
+}
+
+void Engine::onStop(Stop& request) {
+  if (session_) {
+    publish(VPNStatus::disconnecting);
+    endSession(false);
+  } else {
+    recoverFromEarlierRun();
+  }
+  deliver(request.callback, VPNStatus::disconnected);
+}
+
+void Engine::onCancel() {
+  if (session_) {
+    note("start cancelled");
+    endSession(true);
+  }
+}
+
+void Engine::launch() {
+  const auto program = findProgram(engineEnvironment().v2rayProgram);
+  if (!program) {
+    note("the proxy engine " + engineEnvironment().v2rayProgram.string() + " was not found");
+    endSession(true);
+    return;
+  }
+  std::string error;
+  child_ = ChildProcess::start(*program, {"-config", "stdin:"}, session_->configText, error);
+  if (!child_) {
+    note("the proxy engine could not be started: " + error);
+    endSession(true);
+    return;
+  }
+  outputOpen_ = true;
+  partialOutput_.clear();
+  lastOutputLine_.clear();
+  deadline_ = Clock::now() + kStartTimeout;
+  enter(Phase::launching, "child " + std::to_string(child_->pid()) + " started");
+}
+
+void Engine::onTick() {
+  const auto now = Clock::now();
+  if (phase_ == Phase::launching && child_) {
+    if (listensOn(child_->pid(), {httpEndpoint(), socksEndpoint()})) {
+      onListening();
+    } else if (now >= deadline_) {
+      note("the proxy engine did not listen within " +
+           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kStartTimeout).count()) + " s");
+      endSession(true);
+    }
+  } else if (phase_ == Phase::backingOff && now >= deadline_) {
+    launch();
+  }
+}
+
+void Engine::onListening() {
+  Session& session = *session_;
+  // Set once per connection; a restarted child finds them still in place.
+  if (session.wantsSystemProxy && !session.systemProxySet) {
+    session.systemProxySet = systemProxy_.apply(httpEndpoint(), socksEndpoint());
+  }
+  if (session.wantsCommandLineProxy && !session.commandLineProxySet) {
+    session.commandLineProxySet = commandLineProxy_.write(httpEndpoint(), socksEndpoint());
+  }
+  session.restarting = false;
+  enter(Phase::connected, "listening on " + std::to_string(httpEndpoint().port) + " and " +
+                              std::to_string(socksEndpoint().port));
+  publish(VPNStatus::connected);
+  deliver(session.callback, VPNStatus::connected);
+}
+
+void Engine::onChildExit() {
+  if (!child_) return;
+  drainOutput();
+  const auto status = child_->poll();
+  if (!status) return;
+  note("the proxy engine ended with " + describeWaitStatus(*status) +
+       (lastOutputLine_.empty() ? "" : ": " + lastOutputLine_));
+  child_.reset();
+  outputOpen_ = false;
+  if (!session_) {
+    enter(Phase::idle, "child ended");
+    return;
+  }
+  const bool wasServing = phase_ == Phase::connected || session_->restarting;
+  if (wasServing && session_->reconnect && restartAllowed()) {
+    session_->restarting = true;
+    deadline_ = Clock::now() + kRestartDelay;
+    enter(Phase::backingOff, "restarting the crashed proxy engine");
+    publish(VPNStatus::connecting);
+    deliver(session_->callback, VPNStatus::connecting);
+    return;
+  }
+  if (wasServing && session_->reconnect) note("the proxy engine crashed too often; giving up");
+  endSession(true);
+}
+
+bool Engine::restartAllowed() {
+  const auto now = Clock::now();
+  auto& restarts = session_->restarts;
+  while (!restarts.empty() && now - restarts.front() > kRestartWindow) restarts.pop_front();
+  if (static_cast<int>(restarts.size()) >= kRestartLimit) return false;
+  restarts.push_back(now);
+  return true;
+}
+
+// Ends the connection: the child is gone (and reaped) before anything else happens, the desktop
+// gets its proxy back, and the session's callback hears disconnected when `tellSession`.
+void Engine::endSession(bool tellSession) {
+  if (child_) {
+    child_->terminate(kStopGrace);
+    drainOutput();
+    child_.reset();
+    outputOpen_ = false;
+  }
+  cleanUpAfterSession();
+  StatusCallback callback = session_ ? session_->callback : StatusCallback{};
+  session_.reset();
+  enter(Phase::idle, tellSession ? "connection ended" : "stopped");
+  publish(VPNStatus::disconnected);
+  if (tellSession) deliver(callback, VPNStatus::disconnected);
+}
+
+void Engine::cleanUpAfterSession() {
+  if (!session_) return;
+  if (session_->systemProxySet) {
+    systemProxy_.restore();
+    session_->systemProxySet = false;
+  }
+  if (session_->commandLineProxySet) {
+    commandLineProxy_.remove();
+    session_->commandLineProxySet = false;
+  }
+}
+
+// What an earlier run that died (the client itself, or the machine) left behind.
+void Engine::recoverFromEarlierRun() {
+  if (systemProxy_.pending()) {
+    note("restoring the system proxy left by an earlier run");
+    systemProxy_.restore();
+  }
+  commandLineProxy_.remove();
+}
+
+void Engine::enter(Phase next, std::string_view why) {
+  if (next != phase_) {
+    note(std::string("engine ") + phaseName(phase_) + " -> " + phaseName(next) + ": " + std::string(why));
+  }
+  phase_ = next;
+}
+
+void Engine::publish(VPNStatus status) { published_.store(status); }
+
+void Engine::deliver(const StatusCallback& callback, VPNStatus status) {
+  if (callback) outbox_.emplace_back(callback, status);
+}
+
+void Engine::flushOutbox() {
+  auto outbox = std::move(outbox_);
+  outbox_.clear();
+  for (auto& [callback, status] : outbox) {
+    try {
+      callback(status);
+    } catch (...) {
+      note("a status callback threw; ignored");
+    }
+  }
+}
+
+void Engine::drainOutput() {
+  if (!child_ || !outputOpen_) return;
+  std::string chunk;
+  const bool open = child_->readOutput(chunk);
+  if (!chunk.empty()) {
+    coreLog().append(chunk);
+    partialOutput_ += chunk;
+    std::size_t end;
+    while ((end = partialOutput_.find('\n')) != std::string::npos) {
+      std::string line = partialOutput_.substr(0, end);
+      partialOutput_.erase(0, end + 1);
+      if (!line.empty()) lastOutputLine_ = std::move(line);
+    }
+  }
+  if (!open) {
+    outputOpen_ = false;
+    partialOutput_.clear();
+  }
+}
+
+void Engine::shutdown() {
+  if (child_) {
+    child_->terminate(kStopGrace);
+    child_.reset();
+  }
+  cleanUpAfterSession();
+  session_.reset();
+  outbox_.clear();
+  phase_ = Phase::idle;
+  published_.store(VPNStatus::disconnected);
+}
+
+}  // namespace helmsey::engine

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "core/VPNStatus.h"
+#include "core/engine/ChildProcess.h"
+#include "core/engine/CommandLineProxy.h"
+#include "core/engine/PortReservation.h"
+#include "core/engine/SystemProxy.h"
+#include "core/engine/UniqueFd.h"
+#include "core/engine/V2rayConfig.h"
+
+namespace helmsey::engine {
+
+using StatusCallback = std::function<void(VPNStatus)>;
+
+// The supervisor of the proxy engine process: one thread of its own that owns the child, reads
+// its output, watches it, and delivers every status. Requests from other threads are queued
+// and handled on that thread in order.
+//
+// Phases, and what moves between them (the one place a phase changes is enter()):
+//
+//   idle ──start──▶ launching ──child listens──▶ connected
+//                      │  ▲                          │
+//        exit/timeout  │  └──backoff elapsed── backingOff ◀── exit, reconnect flag, budget left
+//                      ▼                             │
+//                    idle ◀── exit without reconnect or budget spent, stop, cancel, new start
+//
+// Statuses go to the callback of the connection they belong to: connecting, connected,
+// connecting again while a crashed child is restarted, and disconnected when the connection ends
+// by itself or is cancelled. A stop hands its single disconnected to the stop's own callback
+// instead, so a late status of the old connection can never be taken for one of the next.
+class Engine {
+ public:
+  static Engine& shared();
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  void start(Json configuration, bool reconnect, bool systemProxy, bool commandLineProxy, StatusCallback callback);
+  void stop(StatusCallback callback);
+  void cancel();
+
+  VPNStatus status() const;
+  bool tunnelMode() const { return tunnelMode_.load(); }
+  void setTunnelMode(bool on) { tunnelMode_.store(on); }
+  Endpoint httpEndpoint() const { return {kLoopback, httpPort_.port()}; }
+  Endpoint socksEndpoint() const { return {kLoopback, socksPort_.port()}; }
+
+  // How long a child may take to listen, how soon and how often a crashed one is restarted.
+  static constexpr auto kStartTimeout = std::chrono::seconds(10);
+  static constexpr auto kReadyPoll = std::chrono::milliseconds(5);
+  static constexpr auto kRestartDelay = std::chrono::seconds(1);
+  static constexpr int kRestartLimit = 3;
+  static constexpr auto kRestartWindow = std::chrono::seconds(60);
+  static constexpr auto kStopGrace = std::chrono::seconds(2);
+
+ private:
+  static constexpr const char* kLoopback = "127.0.0.1";
+  using Clock = std::chrono::steady_clock;
+
+  struct Start {
+    Json configuration;
+    bool reconnect;
+    bool systemProxy;
+    bool commandLineProxy;
+    StatusCallback callback;
+  };
+  struct Stop {
+    StatusCallback callback;
+  };
+  struct Cancel {};
+  using Command = std::variant<Start, Stop, Cancel>;
+
+  enum class Phase { idle, launching, connected, backingOff };
+  static const char* phaseName(Phase phase);
+
+  struct Session {
+    std::uint64_t id = 0;
+    std::string configText;
+    bool reconnect = false;
+    bool wantsSystemProxy = false;
+    bool wantsCommandLineProxy = false;
+    StatusCallback callback;
+    std::deque<Clock::time_point> restarts;  // within the restart window
+    bool restarting = false;                 // the child now launching replaces a crashed one
+    bool systemProxySet = false;
+    bool commandLineProxySet = false;
+  };
+
+  Engine();
+  void enqueue(Command command);
+  void loop();
+  void handle(Command& command);
+  void onStart(Start& request);
+  void onStop(Stop& request);
+  void onCancel();
+  void onChildExit();
+  void onTick();
+  void onListening();
+  void launch();
+  void endSession(bool tellSession);
+  void cleanUpAfterSession();
+  void recoverFromEarlierRun();
+  bool restartAllowed();
+  void enter(Phase next, std::string_view why);
+  void publish(VPNStatus status);
+  void deliver(const StatusCallback& callback, VPNStatus status);
+  void flushOutbox();
+  void drainOutput();
+  void shutdown();
+
+  PortReservation httpPort_{kLoopback};
+  PortReservation socksPort_{kLoopback};
+  SystemProxy systemProxy_;
+  CommandLineProxy commandLineProxy_;
+
+  mutable std::mutex mutex_;
+  std::deque<Command> commands_;
+  bool quitting_ = false;
+  // Requests taken and handled, and the status the newest one implies until it is handled.
+  std::uint64_t enqueued_ = 0;
+  std::uint64_t handled_ = 0;
+  VPNStatus requested_ = VPNStatus::disconnected;
+  UniqueFd wake_;
+  std::atomic<VPNStatus> published_{VPNStatus::disconnected};
+  std::atomic<bool> tunnelMode_{false};
+
+  // Owned by the engine thread.
+  Phase phase_ = Phase::idle;
+  std::optional<Session> session_;
+  std::uint64_t nextSessionId_ = 1;
+  std::unique_ptr<ChildProcess> child_;
+  bool outputOpen_ = false;
+  std::string partialOutput_;
+  std::string lastOutputLine_;
+  Clock::time_point deadline_{};
+  std::vector<std::pair<StatusCallback, VPNStatus>> outbox_;
+
+  std::thread thread_;
+};
+
+}  // namespace helmsey::engine

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "tests/support/TestCA.h"
+
+namespace tarnel::test {
+
+// A proxy node on loopback: a v2ray server process with one TLS inbound of the given kind,
+// written and started by the test itself (its own configuration, its own process handling).
+// What it forwards leaves through a freedom outbound, from `sendThrough` when given, so a
+// loopback page can tell traffic that came through the node from traffic that came directly.
+class V2rayNode {
+ public:
+  enum class Kind { vmess, vless, trojan, trojanWebSocket };
+
+  struct Options {
+    Kind kind = Kind::vmess;
+    std::string credential;                     // UUID for vmess and vless, password for trojan
+    TestCA::Leaf certificate;                   // the node's TLS certificate
+    std::map<std::string, std::string> hosts;   // names the node resolves itself ("page.test")
+    std::string sendThrough;                    // source address of the node's own connections
+    std::string webSocketPath = "/";
+  };
+
+  // Starts the node and waits until it accepts connections; throws std::runtime_error on failure.
+  V2rayNode(const Options& options, const std::filesystem::path& directory);
+  ~V2rayNode();
+  V2rayNode(const V2rayNode&) = delete;
+  V2rayNode& operator=(const V2rayNode&) = delete;
+
+  std::uint16_t port() const { return port_; }
+  pid_t pid() const { return pid_; }
+  std::string log() const;  // the node's own output
+
+  static const char* kindName(Kind kind);
+
+ private:
+  int reservation_ = -1;
+  std::uint16_t port_ = 0;
+  pid_t pid_ = -1;
+  std::filesystem::path logFile_;
+};
+
+// A new random UUID text.
+std::string randomUuid();
+
+}  // namespace tarnel::test
