@@ -27,7 +27,9 @@ struct Crash {
 };
 
 // Not null, so the sanitizers let the store happen and the fault is a real one.
-void invalidWrite() { *reinterpret_cast<volatile int*>(static_cast<std::uintptr_t>(16)) = 1; }
+// The address comes through a volatile so the optimiser cannot prove the store out of bounds.
+volatile std::uintptr_t gInvalidAddress = 16;
+void invalidWrite() { *reinterpret_cast<volatile int*>(gInvalidAddress) = 1; }
 void callAbort() { std::abort(); }
 void raiseBusError() { ::raise(SIGBUS); }
 
