@@ -7,29 +7,12 @@
 #include "services/encryption/Utf8.h"
 
 namespace tarnel {
-namespace {
-
-bool holdsNonFiniteNumber(const Json& root) {
-  std::vector<const Json*> pending{&root};
-  while (!pending.empty()) {
-    const Json* value = pending.back();
-    pending.pop_back();
-    if (value->is_number_float() && !std::isfinite(value->get<double>())) return true;
-    if (value->is_structured()) {
-      for (const auto& element : *value) pending.push_back(&element);
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
 std::string jsonEncode(const Json& value) {
   if (!value.is_object() && !value.is_array()) {
     Logger::log(LogLevel::error, "jsonEncode error:", "top-level value is not a map or a list");
     return {};
   }
-  if (holdsNonFiniteNumber(value)) {
+  if (json::holdsNonFiniteNumber(value)) {
     Logger::log(LogLevel::error, "jsonEncode error:", "a number that is not finite");
     return {};
   }

@@ -14,8 +14,6 @@ std::optional<Json> parse(std::string_view text, std::string* error) {
   }
 }
 
-namespace {
-
 // JSON has no NaN or infinity; the writer would put null in their place and the text would no
 // longer read back as the model.
 bool holdsNonFiniteNumber(const Json& root) {
@@ -30,8 +28,6 @@ bool holdsNonFiniteNumber(const Json& root) {
   }
   return false;
 }
-
-}  // namespace
 
 std::optional<std::string> dump(const Json& value, std::string* error) {
   if (holdsNonFiniteNumber(value)) {

@@ -337,6 +337,9 @@ inline constexpr bool silentDecode = false;
 // Parses JSON text without throwing; none for text that is not JSON.
 std::optional<Json> parse(std::string_view text, std::string* error = nullptr);
 
+// True when a NaN or an infinity stands anywhere in the value: JSON cannot write them.
+bool holdsNonFiniteNumber(const Json& root);
+
 // Pretty-printed text of a JSON value; none (with the reason) when it cannot be written,
 // for example a string that is not valid UTF-8 or a number that is NaN or infinite.
 std::optional<std::string> dump(const Json& value, std::string* error = nullptr);
