@@ -79,6 +79,10 @@ nlohmann::json inbound(const V2rayNode::Options& options, std::uint16_t port) {
        {{"certificates",
          {{{"certificateFile", options.certificate.certificate.string()}, {"keyFile", options.certificate.key.string()}}}}}}};
   if (options.kind == V2rayNode::Kind::trojanWebSocket) stream["wsSettings"] = {{"path", options.webSocketPath}};
+  if (options.fallbackPort != 0 && (options.kind == V2rayNode::Kind::vless || options.kind == V2rayNode::Kind::trojan)) {
+    settings["fallbacks"] = {{{"dest", options.fallbackPort}}};
+    stream["tlsSettings"]["alpn"] = {"http/1.1"};
+  }
   return {{"listen", "127.0.0.1"}, {"port", port}, {"protocol", protocol}, {"settings", settings}, {"streamSettings", stream}};
 }
 

@@ -26,6 +26,9 @@ class V2rayNode {
     std::map<std::string, std::string> hosts;   // names the node resolves itself ("page.test")
     std::string sendThrough;                    // source address of the node's own connections
     std::string webSocketPath = "/";
+    // vless and trojan over TCP: a loopback port that gets what is not the protocol (after TLS,
+    // HTTP/1.1 only), so that a plain HTTPS request to the node reaches a page there. 0: none.
+    std::uint16_t fallbackPort = 0;
   };
 
   // Starts the node and waits until it accepts connections; throws std::runtime_error on failure.

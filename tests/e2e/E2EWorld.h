@@ -1,0 +1,268 @@
+#pragma once
+
+// One connection end to end on loopback: host discovery and the API reach the service double on
+// port 443 of this test's own loopback address, the cloud log reaches the log double, real v2ray
+// nodes carry the traffic, and the real engine runs the client side. Everything trusts the test
+// bed's certificate authority through the seams of the HTTP engine and the VPN engine.
+//
+// Node <id> opens as host "h<id>" in domain "node.test" on server 127.0.0.1; its certificate
+// names h<id>-d.node.test (the tunnel's server name) and h<id>-a.node.test (the port probe's).
+// A plain HTTPS request to a node falls back to the probe page, which answers "/test".
+
+#include <signal.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/CoreManager.h"
+#include "core/EngineEnvironment.h"
+#include "services/common/Global.h"
+#include "services/connection/ConnectionController.h"
+#include "services/connection/NodeController.h"
+#include "tests/support/ApiTestBed.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/V2rayNode.h"
+
+namespace tarnel::test {
+
+using namespace std::chrono_literals;
+
+// The callbacks of the shared controller as one ordered list of texts.
+class Events {
+ public:
+  void attach(ConnectionController& controller) {
+    controller.onStep([this](ConnectStep step) { add(std::string(rawValue(step))); })
+        .onStatus([this](helmsey::VPNStatus status) { add(std::string(helmsey::rawValue(status))); })
+        .onFailed([this](std::shared_ptr<APIErrorInfo> error) { add("failed " + std::to_string(error->errCode)); });
+  }
+  std::vector<std::string> list() const {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+  bool waitFor(const std::string& event, int count = 1, std::chrono::milliseconds timeout = 30s) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] {
+      return std::count(events_.begin(), events_.end(), event) >= count;
+    });
+  }
+  void clear() {
+    std::lock_guard lock(mutex_);
+    events_.clear();
+  }
+
+ private:
+  void add(std::string event) {
+    std::lock_guard lock(mutex_);
+    events_.push_back(std::move(event));
+    changed_.notify_all();
+  }
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<std::string> events_;
+};
+
+// A door a loopback page can be told to wait at.
+class Gate {
+ public:
+  void close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+  }
+  void open() {
+    std::lock_guard lock(mutex_);
+    closed_ = false;
+    changed_.notify_all();
+  }
+  // Called by a page: waits while the gate is closed; counts the visit.
+  void pass() {
+    std::unique_lock lock(mutex_);
+    ++visits_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !closed_; });
+  }
+  bool waitForVisits(int count, std::chrono::milliseconds timeout = 20s) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return visits_ >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool closed_ = false;
+  int visits_ = 0;
+};
+
+// The engine's proxy processes: our children that read their configuration from standard input.
+inline std::vector<pid_t> engineProcesses() {
+  std::vector<pid_t> found;
+  const pid_t self = ::getpid();
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit)) continue;
+    std::ifstream statFile(entry.path() / "stat");
+    std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    if (parent != self || state == 'Z') continue;
+    std::ifstream cmdlineFile(entry.path() / "cmdline");
+    std::string cmdline((std::istreambuf_iterator<char>(cmdlineFile)), std::istreambuf_iterator<char>());
+    if (cmdline.find("stdin:") != std::string::npos) found.push_back(static_cast<pid_t>(std::stoi(name)));
+  }
+  return found;
+}
+
+inline bool waitForNoEngine(std::chrono::milliseconds timeout = 5s) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!engineProcesses().empty()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+class E2EWorld {
+ public:
+  static constexpr const char* kUserId = "u-e2e";
+  static constexpr int kNodeSourceAddress = 9;  // where nodes send their own traffic from
+  static constexpr int kDeadAddress = 31;       // nothing listens there
+
+  struct NodeSetup {
+    std::string id;
+    bool broken = false;  // its way out leads nowhere: the tunnel opens, no page loads through it
+  };
+
+  explicit E2EWorld(const std::vector<NodeSetup>& setups)
+      : probePage_(std::nullopt, "127.0.0.1"),
+        page_(api_.bed().ca().issue("page", {"page.test"}, {"127.0.0.1"}), "127.0.0.1") {
+    ApiTestBed::signIn(kUserId);
+    Global::modifyLoginInfo([](Login& login) {
+      Other other;
+      other.protocal_priority = {"d"};
+      other.lite_update_interval = 60;
+      login.other = other;
+    });
+
+    helmsey::EngineEnvironment environment;
+    environment.extraCaCertificate = api_.bed().ca().certificatePath();
+    helmsey::setEngineEnvironment(environment);
+
+    probePage_.setHandler([this](const ReceivedRequest& request) {
+      probeGate_.pass();
+      return request.path == "/test" ? CannedReply::text(200, "ok") : CannedReply::text(404, "", "Not Found");
+    });
+    page_.setHandler([this](const ReceivedRequest& request) {
+      pageGate_.pass();
+      return CannedReply::text(200, request.peerAddress);
+    });
+
+    WireJson nodeList = WireJson::array();
+    Live live;
+    for (const auto& setup : setups) {
+      V2rayNode::Options options;
+      options.kind = V2rayNode::Kind::vless;
+      options.credential = Global::userUID();
+      options.certificate = api_.bed().ca().issue("node-" + setup.id,
+                                                  {"h" + setup.id + "-d.node.test", "h" + setup.id + "-a.node.test"});
+      options.hosts = {{"page.test", setup.broken ? api_.bed().address(kDeadAddress) : "127.0.0.1"}};
+      options.sendThrough = nodeSource();
+      options.fallbackPort = probePage_.port();
+      nodes_.push_back(std::make_unique<V2rayNode>(options, directory_.path()));
+      live.ports.push_back(nodes_.back()->port());
+      nodeList.push_back({{"node_id", setup.id},
+                          {"protocal", "d"},
+                          {"unsupported", WireJson::array()},
+                          {"name", "Node " + setup.id},
+                          {"country", "JP"},
+                          {"enabled", 2}});
+      service().script("POST", "connect/node/" + setup.id + "/user/*",
+                       Answer::model(openAnswer("h" + setup.id, nodes_.back()->port())));
+    }
+    Global::setLive(live);
+    service().script("POST", "lite/users/*/nodes", Answer::model({{"nodes", nodeList}}));
+    service().script("PUT", "connect/node/*/user/*", Answer::model(openAnswer("released", 0)));
+    ConnectionController::setAvailabilityPagesForTesting(
+        {pageUrl("search"), pageUrl("video-one"), pageUrl("video-two")});
+
+    auto& controller = ConnectionController::shared();
+    events_.attach(controller);
+    controller.enableSystemProxy(false).enableCmdProxy(false).autoReconnect(false).tunnel(false);
+  }
+
+  ~E2EWorld() {
+    probeGate_.open();
+    pageGate_.open();
+    ConnectionController::shared().disconnect();
+    ConnectionController::shared().onStep({}).onStatus({}).onFailed({});
+    ConnectionController::setAvailabilityPagesForTesting({});
+  }
+
+  static WireJson openAnswer(const std::string& host, int port) {
+    return {{"ts", 0},
+            {"status", 1},
+            {"max_age", 30},
+            {"message", ""},
+            {"node", {{"server", "127.0.0.1"}, {"host", host}, {"domain", "node.test"}, {"port", port}}}};
+  }
+
+  ConnectionController& controller() { return ConnectionController::shared(); }
+  NodeController& nodes() { return NodeController::shared(); }
+  ServiceDouble& service() { return api_.service(); }
+  LogServiceDouble& logs() { return api_.logs(); }
+  Events& events() { return events_; }
+  Gate& probeGate() { return probeGate_; }
+  Gate& pageGate() { return pageGate_; }
+  const std::filesystem::path& directory() const { return directory_.path(); }
+
+  std::size_t engineCount() const { return engineProcesses().size(); }
+  // True once an engine process runs.
+  bool waitForEngine(std::chrono::milliseconds timeout = 10s) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (engineProcesses().empty()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(5ms);
+    }
+    return true;
+  }
+  // The engine's proxy program waits `delay` before it starts, so the start phase lasts.
+  void delayEngineStart(std::chrono::milliseconds delay) {
+    const auto script = directory_.path() / "slow-v2ray";
+    std::ofstream(script) << "#!/bin/sh\nsleep " << delay.count() / 1000.0 << "\nexec v2ray \"$@\"\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    auto environment = helmsey::engineEnvironment();
+    environment.v2rayProgram = script;
+    helmsey::setEngineEnvironment(environment);
+  }
+
+  std::string nodeSource() { return api_.bed().address(kNodeSourceAddress); }
+  std::string pageUrl(const std::string& path) const {
+    return "https://page.test:" + std::to_string(page_.port()) + "/" + path;
+  }
+
+ private:
+  ApiTestBed api_;
+  TempDir directory_;
+  Gate probeGate_;
+  Gate pageGate_;
+  LoopbackHttpServer probePage_;
+  LoopbackHttpServer page_;
+  std::vector<std::unique_ptr<V2rayNode>> nodes_;
+  Events events_;
+};
+
+}  // namespace tarnel::test
