@@ -290,17 +290,18 @@ TEST_P(DisconnectIn, LeavesNoEngineEndsDisconnectedAndLateResultsChangeNothing) 
   const DisconnectCase& c = GetParam();
   const std::string during = c.during;
   CheckPages pages;
-  Latch latch;
+  Gate gate;
+  gate.close();
   ConnectionWorld world({A, B});
   world.controller->tunnel(true);
   if (during == "open") {
     world.service->open = [&](const NodeServiceDouble::OpenCall& call) {
-      latch.wait();
+      gate.pass();
       return NodeServiceDouble::OpenResult::success(openAnswerFor(call.nodeId));
     };
   } else if (during == "probe") {
     world.service->probe = [&](const NodeServiceDouble::ProbeCall& call) {
-      latch.wait();
+      gate.pass();
       return NodeServiceDouble::ProbeResult::success(std::map<std::string, std::int64_t>{{call.hosts.at(0), 443}});
     };
   } else if (during == "start") {
@@ -311,7 +312,7 @@ TEST_P(DisconnectIn, LeavesNoEngineEndsDisconnectedAndLateResultsChangeNothing) 
 
   std::thread attempt([&] { world.controller->openConnection(); });
   if (during == "open" || during == "probe") {
-    ASSERT_TRUE(latch.waitReached());
+    ASSERT_TRUE(gate.waitForVisits(1, 10s));
   } else if (during == "start") {
     ASSERT_TRUE(world.engine->waitForStarts(1));
   } else if (during == "check") {
@@ -329,7 +330,7 @@ TEST_P(DisconnectIn, LeavesNoEngineEndsDisconnectedAndLateResultsChangeNothing) 
   EXPECT_EQ(world.recorder.events().back(), "disconnected");
 
   // What was still under way finishes now; it must not start anything or report success.
-  latch.open();
+  gate.open();
   pages.release();
   attempt.join();
   std::this_thread::sleep_for(300ms);
@@ -370,20 +371,21 @@ TEST(Disconnect, WhileIdleStopsTheEngineAndEndsDisconnected) {
 // A newer attempt replaced the one that was cancelled: the old one's result is dropped, and the
 // newer one goes on undisturbed.
 TEST(Disconnect, SupersededAttemptReportsNothing) {
-  Latch latch;
+  Gate gate;
+  gate.close();
   ConnectionWorld world({A, B});
   world.controller->checkConnection(false);
   std::atomic<int> opens{0};
   world.service->open = [&](const NodeServiceDouble::OpenCall& call) {
-    if (opens++ == 0) latch.wait();
+    if (opens++ == 0) gate.pass();
     return NodeServiceDouble::OpenResult::success(openAnswerFor(call.nodeId));
   };
   std::thread first([&] { world.controller->openConnection(); });
-  ASSERT_TRUE(latch.waitReached());
+  ASSERT_TRUE(gate.waitForVisits(1, 10s));
   world.controller->disconnect();
   world.controller->openConnection();
   ASSERT_TRUE(world.recorder.waitFor("connected"));
-  latch.open();
+  gate.open();
   first.join();
   std::this_thread::sleep_for(200ms);
   const auto events = world.recorder.events();

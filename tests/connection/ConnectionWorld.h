@@ -3,10 +3,8 @@
 // The connection state machine over a scripted node service and the fake engine, with its three
 // callbacks recorded as one ordered list of events, and loopback pages for the availability check.
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +15,8 @@
 #include "services/connection/ConnectionController.h"
 #include "tests/connection/FakeEngine.h"
 #include "tests/connection/NodeServiceDouble.h"
+#include "tests/support/ControllerEvents.h"
+#include "tests/support/Gate.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TestCA.h"
 #include "tests/support/TestHome.h"
@@ -24,55 +24,6 @@
 namespace tarnel::test {
 
 using namespace std::chrono_literals;
-
-// Every callback as text, in arrival order: "connecting", "open_node", "failed 10001", ...
-class Recorder {
- public:
-  void attach(ConnectionController& controller) {
-    controller.onStep([this](ConnectStep step) { add(std::string(rawValue(step))); })
-        .onStatus([this](helmsey::VPNStatus status) { add(std::string(helmsey::rawValue(status))); })
-        .onFailed([this](std::shared_ptr<APIErrorInfo> error) {
-          {
-            std::lock_guard lock(mutex_);
-            errors_.push_back(error);
-          }
-          add("failed " + std::to_string(error->errCode));
-        });
-  }
-
-  std::vector<std::string> events() const {
-    std::lock_guard lock(mutex_);
-    return events_;
-  }
-  std::vector<std::shared_ptr<APIErrorInfo>> errors() const {
-    std::lock_guard lock(mutex_);
-    return errors_;
-  }
-  // True once `event` arrived `count` times.
-  bool waitFor(const std::string& event, int count = 1, std::chrono::milliseconds timeout = 15s) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] {
-      return std::count(events_.begin(), events_.end(), event) >= count;
-    });
-  }
-  void clear() {
-    std::lock_guard lock(mutex_);
-    events_.clear();
-    errors_.clear();
-  }
-
- private:
-  void add(std::string event) {
-    std::lock_guard lock(mutex_);
-    events_.push_back(std::move(event));
-    changed_.notify_all();
-  }
-
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<std::string> events_;
-  std::vector<std::shared_ptr<APIErrorInfo>> errors_;
-};
 
 inline void signInWith(std::vector<std::string> priority) {
   Login login;
@@ -89,7 +40,7 @@ struct ConnectionWorld {
   FakeEngine* engine = nullptr;
   std::unique_ptr<NodeController> nodes;
   std::unique_ptr<ConnectionController> controller;
-  Recorder recorder;
+  ControllerEvents recorder{15s};
 
   explicit ConnectionWorld(std::vector<Node> list, std::vector<std::string> priority = {"d", "f"}) {
     signInWith(std::move(priority));
@@ -160,32 +111,6 @@ class CheckPages {
   bool released_ = false;
   int requests_ = 0;
   LoopbackHttpServer server_;
-};
-
-// A one-shot gate a scripted service call can wait at.
-class Latch {
- public:
-  void wait() {
-    std::unique_lock lock(mutex_);
-    reached_ = true;
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return open_; });
-  }
-  bool waitReached(std::chrono::milliseconds timeout = 10s) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [this] { return reached_; });
-  }
-  void open() {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool reached_ = false;
-  bool open_ = false;
 };
 
 }  // namespace tarnel::test

@@ -6,18 +6,12 @@
 #include <cctype>
 #include <fstream>
 
-#include "tests/support/TestCA.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/WireCipher.h"
 
 namespace tarnel::test {
 namespace {
-
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 std::string run(const std::string& command) {
   std::string out;
@@ -27,22 +21,15 @@ std::string run(const std::string& command) {
   return out;
 }
 
-std::filesystem::path writeFile(const TempDir& dir, const std::string& name,
-                                const std::string& bytes) {
-  const auto path = dir.path() / name;
-  std::ofstream(path, std::ios::binary) << bytes;
-  return path;
-}
-
 // AES-128-ECB by the command line, hex out.
 std::string opensslEncipher(const TempDir& dir, const std::string& plain, std::string_view key) {
-  const auto in = writeFile(dir, "plain.bin", plain);
+  const auto in = dir.write("plain.bin", plain);
   return run("openssl enc -aes-128-ecb -K " + wire::toHex(key) + " -in " + in.string() +
              " | od -An -v -tx1");
 }
 
 std::string opensslDecipher(const TempDir& dir, const std::string& hex, std::string_view key) {
-  const auto in = writeFile(dir, "cipher.hex", hex);
+  const auto in = dir.write("cipher.hex", hex);
   const auto outPath = dir.path() / "plain.out";
   std::string log;
   EXPECT_EQ(runCommand("xxd -r -p " + in.string() + " | openssl enc -d -aes-128-ecb -K " +
@@ -107,8 +94,8 @@ TEST(WireCipher, RefusesTextsThatAreNotCipherTexts) {
 TEST(WireCipher, SignatureIsTheHmacSha1OfPlatformAndStamp) {
   for (const std::string stamp : {"0", "1700000000123", "-5", ""}) {
     const std::string expected =
-        run("printf '%s' " + quoted("darwin:" + stamp) + " | openssl dgst -sha1 -hmac " +
-            quoted(std::string(wire::kSigningKey)) + " | sed 's/^.*= *//'");
+        run("printf '%s' " + shellQuote("darwin:" + stamp) + " | openssl dgst -sha1 -hmac " +
+            shellQuote(std::string(wire::kSigningKey)) + " | sed 's/^.*= *//'");
     EXPECT_EQ(wire::sign(stamp), expected) << stamp;
     EXPECT_EQ(expected.size(), 40u);
   }
@@ -121,7 +108,7 @@ TEST(WireCipher, SignatureIsTheHmacSha1OfPlatformAndStamp) {
 TEST(WireCipher, PasswordDigestIsUpperCaseSha256) {
   for (const std::string password : {"fjord", "", "pässwörd"}) {
     const std::string expected =
-        run("printf '%s' " + quoted(password) + " | openssl dgst -sha256 | sed 's/^.*= *//'");
+        run("printf '%s' " + shellQuote(password) + " | openssl dgst -sha256 | sed 's/^.*= *//'");
     EXPECT_EQ(wire::sha256Hex(password), expected);
     EXPECT_EQ(wire::passwordDigest(password), upper(expected));
   }

@@ -26,8 +26,8 @@ NetworkResult fetchThroughEngine(const std::string& url) {
 TEST(ConnectEndToEnd, StepsInOrderAndAPageLoadsThroughTheNode) {
   E2EWorld world({{"A"}});
   world.controller().openConnection();
-  ASSERT_TRUE(world.events().waitFor("connect_success")) << ::testing::PrintToString(world.events().list());
-  EXPECT_EQ(world.events().list(), (List{"connecting", "open_node", "check_port", "open_connect", "connected",
+  ASSERT_TRUE(world.events().waitFor("connect_success")) << ::testing::PrintToString(world.events().events());
+  EXPECT_EQ(world.events().events(), (List{"connecting", "open_node", "check_port", "open_connect", "connected",
                                          "check_availability", "connected", "connect_success"}));
 
   const auto page = fetchThroughEngine(world.pageUrl("after"));
@@ -46,7 +46,7 @@ TEST(ConnectEndToEnd, StepsInOrderAndAPageLoadsThroughTheNode) {
 TEST(ConnectEndToEnd, BrokenFirstNodeIsLoggedReleasedAndTheSecondConnects) {
   E2EWorld world({{"A", true}, {"B"}});
   world.controller().openConnection();
-  ASSERT_TRUE(world.events().waitFor("connect_success")) << ::testing::PrintToString(world.events().list());
+  ASSERT_TRUE(world.events().waitFor("connect_success")) << ::testing::PrintToString(world.events().events());
 
   ASSERT_TRUE(world.logs().waitForUploads(3, 10s));
   const auto records = world.logs().accepted("ERROR_NODE_USABILITY");
@@ -100,16 +100,16 @@ TEST_P(DisconnectEndToEnd, LeavesNoEngineProcessAndEndsDisconnected) {
 
   world.controller().disconnect();
   EXPECT_TRUE(waitForNoEngine(1s));
-  ASSERT_FALSE(world.events().list().empty());
-  EXPECT_EQ(world.events().list().back(), "disconnected")
-      << ::testing::PrintToString(world.events().list());
+  ASSERT_FALSE(world.events().events().empty());
+  EXPECT_EQ(world.events().events().back(), "disconnected")
+      << ::testing::PrintToString(world.events().events());
 
   world.probeGate().open();
   world.pageGate().open();
   attempt.join();
   std::this_thread::sleep_for(500ms);
   EXPECT_TRUE(engineProcesses().empty());
-  const auto events = world.events().list();
+  const auto events = world.events().events();
   EXPECT_EQ(std::count(events.begin(), events.end(), "connect_success"), phase == "connected" ? 1 : 0);
   EXPECT_EQ(world.controller().phase(), ConnectionController::Phase::idle);
   EXPECT_FALSE(world.nodes().isConnecting());
@@ -134,7 +134,7 @@ TEST(DisconnectEndToEnd, AtAnyMomentOfTheAttempt) {
     EXPECT_TRUE(waitForNoEngine(1s)) << delay.count() << " ms";
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(engineProcesses().empty()) << delay.count() << " ms";
-    const auto events = world.events().list();
+    const auto events = world.events().events();
     const auto lastStatus = std::find_if(events.rbegin(), events.rend(), [](const std::string& e) {
       return e == "connecting" || e == "connected" || e == "disconnecting" || e == "disconnected";
     });
@@ -153,7 +153,7 @@ TEST(EngineEndToEnd, KillingTheEngineAfterConnectedReportsDisconnected) {
   ASSERT_EQ(::kill(engines[0], SIGKILL), 0);
   ASSERT_TRUE(world.events().waitFor("disconnected", 1, 10s));
   ASSERT_TRUE(world.events().waitFor("failed 10001"));
-  EXPECT_EQ(world.events().list(), (List{"disconnected", "failed 10001"}));
+  EXPECT_EQ(world.events().events(), (List{"disconnected", "failed 10001"}));
   EXPECT_EQ(world.controller().phase(), ConnectionController::Phase::idle);
 }
 

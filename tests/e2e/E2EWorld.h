@@ -16,11 +16,9 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -32,77 +30,14 @@
 #include "services/connection/ConnectionController.h"
 #include "services/connection/NodeController.h"
 #include "tests/support/ApiTestBed.h"
+#include "tests/support/ControllerEvents.h"
+#include "tests/support/Gate.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/V2rayNode.h"
 
 namespace tarnel::test {
 
 using namespace std::chrono_literals;
-
-// The callbacks of the shared controller as one ordered list of texts.
-class Events {
- public:
-  void attach(ConnectionController& controller) {
-    controller.onStep([this](ConnectStep step) { add(std::string(rawValue(step))); })
-        .onStatus([this](helmsey::VPNStatus status) { add(std::string(helmsey::rawValue(status))); })
-        .onFailed([this](std::shared_ptr<APIErrorInfo> error) { add("failed " + std::to_string(error->errCode)); });
-  }
-  std::vector<std::string> list() const {
-    std::lock_guard lock(mutex_);
-    return events_;
-  }
-  bool waitFor(const std::string& event, int count = 1, std::chrono::milliseconds timeout = 30s) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] {
-      return std::count(events_.begin(), events_.end(), event) >= count;
-    });
-  }
-  void clear() {
-    std::lock_guard lock(mutex_);
-    events_.clear();
-  }
-
- private:
-  void add(std::string event) {
-    std::lock_guard lock(mutex_);
-    events_.push_back(std::move(event));
-    changed_.notify_all();
-  }
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<std::string> events_;
-};
-
-// A door a loopback page can be told to wait at.
-class Gate {
- public:
-  void close() {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-  }
-  void open() {
-    std::lock_guard lock(mutex_);
-    closed_ = false;
-    changed_.notify_all();
-  }
-  // Called by a page: waits while the gate is closed; counts the visit.
-  void pass() {
-    std::unique_lock lock(mutex_);
-    ++visits_;
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return !closed_; });
-  }
-  bool waitForVisits(int count, std::chrono::milliseconds timeout = 20s) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return visits_ >= count; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool closed_ = false;
-  int visits_ = 0;
-};
 
 // The engine's proxy processes: our children that read their configuration from standard input.
 inline std::vector<pid_t> engineProcesses() {
@@ -224,7 +159,7 @@ class E2EWorld {
   NodeController& nodes() { return NodeController::shared(); }
   ServiceDouble& service() { return api_.service(); }
   LogServiceDouble& logs() { return api_.logs(); }
-  Events& events() { return events_; }
+  ControllerEvents& events() { return events_; }
   Gate& probeGate() { return probeGate_; }
   Gate& pageGate() { return pageGate_; }
   const std::filesystem::path& directory() const { return directory_.path(); }
@@ -262,7 +197,7 @@ class E2EWorld {
   LoopbackHttpServer probePage_;
   LoopbackHttpServer page_;
   std::vector<std::unique_ptr<V2rayNode>> nodes_;
-  Events events_;
+  ControllerEvents events_{30s};
 };
 
 }  // namespace tarnel::test

@@ -7,6 +7,7 @@
 
 #include "core/engine/V2rayConfig.h"
 #include "tests/engine/EngineTestKit.h"
+#include "tests/support/ChildProcess.h"
 
 namespace tarnel::test::engine {
 namespace {

@@ -1,10 +1,7 @@
 // How the engine supervises its child: the order and thread of statuses, stop and cancel, a
 // child that dies, restarts with the reconnect flag, and starts it refuses.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +12,7 @@
 #include "core/engine/Engine.h"
 
 #include "tests/engine/EngineTestKit.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace tarnel::test::engine {
 namespace {
@@ -32,6 +30,13 @@ pid_t onlyEngineChild() {
 }
 
 void settle() { std::this_thread::sleep_for(200ms); }
+
+// The engine runs `program` in place of its proxy program from now on.
+void useV2rayProgram(const std::filesystem::path& program) {
+  helmsey::EngineEnvironment environment = helmsey::engineEnvironment();
+  environment.v2rayProgram = program;
+  helmsey::setEngineEnvironment(environment);
+}
 
 TEST(Supervision, StatusesArriveInOrderOnTheEngineThreadAndStopAnswersOnce) {
   LoopbackWorld world;
@@ -72,9 +77,7 @@ TEST(Supervision, StopWhileIdleAnswersDisconnected) {
 TEST(Supervision, CancellingDuringStartLeavesNoChild) {
   LoopbackWorld world;
   // An engine that takes its time to come up, so the cancel surely lands while it starts.
-  helmsey::EngineEnvironment environment = helmsey::engineEnvironment();
-  environment.v2rayProgram = writeScript(world.directory() / "bin", "slow-v2ray", "sleep 1\nexec v2ray \"$@\"\n");
-  helmsey::setEngineEnvironment(environment);
+  useV2rayProgram(writeScript(world.directory() / "bin", "slow-v2ray", "sleep 1\nexec v2ray \"$@\"\n"));
 
   StatusRecorder session;
   CoreManager::startVPN(idleNodeConfig(), false, false, false, session.callback());
@@ -95,22 +98,9 @@ TEST(Supervision, CancellingDuringStartLeavesNoChild) {
   EXPECT_EQ(CoreManager::status(), VPNStatus::disconnected);
 }
 
-bool acceptsOnLoopback(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
-
 TEST(Supervision, ConnectedOnlyOnceBothProxiesListen) {
   LoopbackWorld world;
-  helmsey::EngineEnvironment environment = helmsey::engineEnvironment();
-  environment.v2rayProgram = writeScript(world.directory() / "bin", "slow-v2ray", "sleep 0.5\nexec v2ray \"$@\"\n");
-  helmsey::setEngineEnvironment(environment);
+  useV2rayProgram(writeScript(world.directory() / "bin", "slow-v2ray", "sleep 0.5\nexec v2ray \"$@\"\n"));
 
   std::atomic<bool> listeningWhenConnected{false};
   StatusRecorder session;
@@ -118,8 +108,8 @@ TEST(Supervision, ConnectedOnlyOnceBothProxiesListen) {
   const auto started = std::chrono::steady_clock::now();
   CoreManager::startVPN(idleNodeConfig(), false, false, false, [&, record](VPNStatus status) {
     if (status == VPNStatus::connected) {
-      listeningWhenConnected =
-          acceptsOnLoopback(CoreManager::httpPort()) && acceptsOnLoopback(CoreManager::socksPort());
+      listeningWhenConnected = acceptsConnections("127.0.0.1", CoreManager::httpPort()) &&
+                               acceptsConnections("127.0.0.1", CoreManager::socksPort());
     }
     record(status);
   });
@@ -244,17 +234,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Supervision, EngineThatCannotRunEndsDisconnected) {
   LoopbackWorld world;
-  helmsey::EngineEnvironment environment = helmsey::engineEnvironment();
-  environment.v2rayProgram = world.directory() / "missing-v2ray";
-  helmsey::setEngineEnvironment(environment);
+  useV2rayProgram(world.directory() / "missing-v2ray");
   StatusRecorder session;
   CoreManager::startVPN(idleNodeConfig(), false, false, false, session.callback());
   ASSERT_TRUE(session.waitFor(VPNStatus::disconnected, 5s));
   EXPECT_EQ(session.statuses(), (Statuses{VPNStatus::connecting, VPNStatus::disconnected}));
 
   // One that starts and dies at once, before it listens: no restart even with the flag.
-  environment.v2rayProgram = writeScript(world.directory() / "bin", "dying-v2ray", "exit 23\n");
-  helmsey::setEngineEnvironment(environment);
+  useV2rayProgram(writeScript(world.directory() / "bin", "dying-v2ray", "exit 23\n"));
   StatusRecorder dying;
   CoreManager::startVPN(idleNodeConfig(), true, false, false, dying.callback());
   ASSERT_TRUE(dying.waitFor(VPNStatus::disconnected, 5s));

@@ -15,6 +15,7 @@
 
 #include "core/engine/EnginePaths.h"
 #include "tests/engine/EngineTestKit.h"
+#include "tests/support/ChildProcess.h"
 
 namespace tarnel::test::engine {
 namespace {

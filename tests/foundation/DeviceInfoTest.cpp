@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <latch>
 #include <map>
 #include <mutex>
@@ -79,6 +80,22 @@ class FakeKeychain final : public platform::Keychain {
 
 const std::regex kIdentifierForm("[0-9a-f]{32}");
 
+// What `ask` answers on sixteen threads let go at the same moment, by thread.
+std::vector<std::string> askAtOnce(const std::function<std::string()>& ask) {
+  constexpr std::size_t kThreads = 16;
+  std::latch start(kThreads);
+  std::vector<std::string> seen(kThreads);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      start.arrive_and_wait();
+      seen[t] = ask();
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  return seen;
+}
+
 TEST(DeviceIdentifier, MadeOnceStoredAndReadBack) {
   auto keychain = std::make_shared<FakeKeychain>();
   KeychainManager manager(keychain, "srv");
@@ -103,16 +120,7 @@ TEST(DeviceIdentifier, SixteenThreadsAskingAtOnceGetOneIdentifier) {
   keychain->delay = 5ms;
   KeychainManager manager(keychain, "srv");
   DeviceIdentifier identifier(manager, "srv");
-  std::latch start(16);
-  std::vector<std::string> seen(16);
-  std::vector<std::thread> threads;
-  for (std::size_t t = 0; t < 16; ++t) {
-    threads.emplace_back([&, t] {
-      start.arrive_and_wait();
-      seen[t] = identifier.value();
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  const auto seen = askAtOnce([&] { return identifier.value(); });
   EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), 1u);
   EXPECT_EQ(keychain->adds.load(), 1);
   EXPECT_EQ(keychain->stored("srv"), seen[0]);
@@ -162,16 +170,7 @@ TEST(DeviceInfo, SharedIdentifierServesSixteenThreadsWithOneItem) {
   test::TempDir dir;
   const auto file = dir.path() / "keychain.json";
   KeychainManager::shared().setKeychainForTesting(platform::makeFileKeychain(file));
-  std::latch start(16);
-  std::vector<std::string> seen(16);
-  std::vector<std::thread> threads;
-  for (std::size_t t = 0; t < 16; ++t) {
-    threads.emplace_back([&, t] {
-      start.arrive_and_wait();
-      seen[t] = DeviceInfo::ID();
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  const auto seen = askAtOnce([] { return DeviceInfo::ID(); });
   EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), 1u);
   EXPECT_EQ(platform::makeFileKeychain(file)->find(platform::bundle::kBundleIdentifier, "device_id").value, seen[0]);
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,22 +9,14 @@
 #include "services/encryption/Encryptor.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestHome.h"
+#include "tests/support/WireCipher.h"
 
 namespace tarnel {
 namespace {
 
 using test::commandOutput;
 using test::shellQuote;
-
-std::string hexOf(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (const unsigned char c : bytes) {
-    out.push_back(kDigits[c >> 4]);
-    out.push_back(kDigits[c & 15]);
-  }
-  return out;
-}
+using test::wire::toHex;
 
 std::string upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
@@ -34,11 +25,10 @@ std::string upper(std::string text) {
 
 // The cipher text the openssl tool makes of `plain` under the key text (taken as raw bytes).
 std::string opensslCipherHex(const test::TempDir& dir, std::string_view keyText, std::string_view plain) {
-  const auto input = dir.path() / "plain.bin";
-  std::ofstream(input, std::ios::binary).write(plain.data(), static_cast<std::streamsize>(plain.size()));
-  const auto out = commandOutput("openssl enc -aes-128-ecb -K " + hexOf(keyText) + " -in " + shellQuote(input.string()));
+  const auto input = dir.write("plain.bin", plain);
+  const auto out = commandOutput("openssl enc -aes-128-ecb -K " + toHex(keyText) + " -in " + shellQuote(input.string()));
   EXPECT_TRUE(out.has_value()) << "openssl enc failed";
-  return out ? hexOf(*out) : std::string();
+  return out ? toHex(*out) : std::string();
 }
 
 struct KeyCase {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,27 +8,18 @@
 #include "services/encryption/StringExtension.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestHome.h"
+#include "tests/support/WireCipher.h"
 
 namespace tarnel {
 namespace {
 
 using test::commandOutput;
 using test::shellQuote;
-
-std::string hexOf(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (const unsigned char c : bytes) {
-    out.push_back(kDigits[c >> 4]);
-    out.push_back(kDigits[c & 15]);
-  }
-  return out;
-}
+using test::wire::toHex;
 
 // The digest the openssl tool prints ("<hex> *<file>" with -r).
 std::string opensslDigest(const test::TempDir& dir, const std::string& options, std::string_view message) {
-  const auto input = dir.path() / "message.bin";
-  std::ofstream(input, std::ios::binary).write(message.data(), static_cast<std::streamsize>(message.size()));
+  const auto input = dir.write("message.bin", message);
   const auto out = commandOutput("openssl dgst " + options + " -r " + shellQuote(input.string()));
   EXPECT_TRUE(out.has_value()) << "openssl dgst " << options;
   return out ? out->substr(0, out->find(' ')) : std::string();
@@ -60,7 +50,7 @@ TEST(Digests, HmacEqualsTheOpensslToolForEveryAlgorithm) {
         SCOPED_TRACE(std::string(a.opensslName) + " key=" + key.substr(0, 12) + " message=" + message.substr(0, 12));
         const std::string ours = hmac(message, a.algorithm, key);
         EXPECT_EQ(ours.size(), a.hexLength);
-        EXPECT_EQ(ours, opensslDigest(dir, std::string(a.opensslName) + " -mac HMAC -macopt hexkey:" + hexOf(key),
+        EXPECT_EQ(ours, opensslDigest(dir, std::string(a.opensslName) + " -mac HMAC -macopt hexkey:" + toHex(key),
                                       message));
       }
     }
@@ -80,7 +70,7 @@ TEST(Digests, Sha256AndMd5EqualTheOpensslTool) {
 
 TEST(Digests, RequestSignatureIsHmacSha1OfThePrefixedTimeStamp) {
   test::TempDir dir;
-  const std::string keyHex = hexOf("4b1d7e20-93ac-5f68-b2e4-0c9a7d13e85f");
+  const std::string keyHex = toHex("4b1d7e20-93ac-5f68-b2e4-0c9a7d13e85f");
   for (const std::string stamp : {"1700000000123", "", "0", "with space:and colon"}) {
     SCOPED_TRACE(stamp);
     const std::string signature = APIEncryption::signRequest(stamp);

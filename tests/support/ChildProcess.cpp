@@ -69,6 +69,12 @@ ChildResult runCommand(const std::string& command) {
   return result;
 }
 
+int runCommand(const std::string& command, std::string* output) {
+  const auto result = runCommand(command);
+  if (output != nullptr) output->append(result.output);
+  return result.exitCode;
+}
+
 std::optional<std::string> commandOutput(const std::string& command) {
   auto result = runCommand(command);
   if (result.exitCode != 0) return std::nullopt;

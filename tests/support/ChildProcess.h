@@ -19,6 +19,8 @@ ChildResult runInChild(const std::function<std::string()>& body);
 
 // A shell command's exit status (-1 when it could not run or did not exit) and standard output.
 ChildResult runCommand(const std::string& command);
+// The same with the exit status alone; standard output is appended to `*output` when given.
+int runCommand(const std::string& command, std::string* output);
 
 // Standard output of a shell command, or none when it cannot run or exits with a failure.
 std::optional<std::string> commandOutput(const std::string& command);

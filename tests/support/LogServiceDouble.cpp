@@ -3,19 +3,12 @@
 #include <httplib.h>
 
 #include <algorithm>
-#include <cctype>
 
 namespace tarnel::test {
 namespace {
 
 constexpr std::string_view kStorePrefix = "/logstores/";
 constexpr std::string_view kTrackSuffix = "/track";
-
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 // The store name of "/logstores/<store>/track", or empty.
 std::string storeOf(const std::string& path) {
@@ -114,10 +107,7 @@ void LogServiceDouble::handle(const httplib::Request& req, httplib::Response& re
   upload.target = req.path;
   upload.body = req.body;
   upload.sni = LoopbackHttpsServer::serverName(req);
-  for (const auto& [name, value] : req.headers) {
-    auto [it, inserted] = upload.headers.emplace(lower(name), value);
-    if (!inserted) it->second += ", " + value;
-  }
+  upload.headers = LoopbackHttpsServer::headersByLowerName(req);
   if (const auto host = upload.headers.find("host"); host != upload.headers.end()) {
     upload.host = host->second;
   }

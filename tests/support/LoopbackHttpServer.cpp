@@ -23,13 +23,6 @@ bool sameName(std::string_view a, std::string_view b) {
          });
 }
 
-std::string trim(std::string_view text) {
-  const auto begin = text.find_first_not_of(" \t");
-  if (begin == std::string_view::npos) return {};
-  const auto end = text.find_last_not_of(" \t");
-  return std::string(text.substr(begin, end - begin + 1));
-}
-
 // One connection, with or without TLS.
 class Stream {
  public:
@@ -64,27 +57,15 @@ std::optional<ReceivedRequest> readRequest(Stream& stream) {
     if (n <= 0) return std::nullopt;
     data.append(buffer, static_cast<std::size_t>(n));
   }
+  auto head = parseRequestHead(std::string_view(data).substr(0, headEnd));
+  if (!head.wellFormed) return std::nullopt;
   ReceivedRequest request;
-  const std::string head = data.substr(0, headEnd);
-  std::size_t lineEnd = head.find("\r\n");
-  const std::string requestLine = head.substr(0, lineEnd);
-  const auto firstSpace = requestLine.find(' ');
-  const auto secondSpace = requestLine.find(' ', firstSpace + 1);
-  if (firstSpace == std::string::npos || secondSpace == std::string::npos) return std::nullopt;
-  request.method = requestLine.substr(0, firstSpace);
-  request.target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
+  request.method = std::move(head.method);
+  request.target = std::move(head.target);
   const auto question = request.target.find('?');
   request.path = request.target.substr(0, question);
   if (question != std::string::npos) request.query = request.target.substr(question + 1);
-
-  while (lineEnd != std::string::npos) {
-    const auto start = lineEnd + 2;
-    lineEnd = head.find("\r\n", start);
-    const std::string line = head.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
-    const auto colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    request.headers.emplace_back(line.substr(0, colon), trim(line.substr(colon + 1)));
-  }
+  request.headers = std::move(head.headers);
 
   std::size_t length = 0;
   if (const auto contentLength = request.header("Content-Length")) {

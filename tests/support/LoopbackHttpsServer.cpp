@@ -7,6 +7,8 @@
 #include <httplib.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <stdexcept>
@@ -129,6 +131,18 @@ std::string LoopbackHttpsServer::serverName(const httplib::Request& request) {
   if (request.ssl == nullptr) return {};
   const char* name = SSL_get_servername(request.ssl, TLSEXT_NAMETYPE_host_name);
   return name == nullptr ? std::string() : std::string(name);
+}
+
+std::map<std::string, std::string> LoopbackHttpsServer::headersByLowerName(const httplib::Request& request) {
+  std::map<std::string, std::string> headers;
+  for (const auto& [name, value] : request.headers) {
+    std::string key = name;
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    auto [it, inserted] = headers.emplace(std::move(key), value);
+    if (!inserted) it->second += ", " + value;
+  }
+  return headers;
 }
 
 }  // namespace tarnel::test

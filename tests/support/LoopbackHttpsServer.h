@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,6 +49,10 @@ class LoopbackHttpsServer {
 
   // The TLS server name (SNI) the client sent on the request's connection; empty when none.
   static std::string serverName(const httplib::Request& request);
+
+  // The request's header fields by lower-case name; the values of a repeated field are joined
+  // with ", " so that a repetition shows up in equality checks.
+  static std::map<std::string, std::string> headersByLowerName(const httplib::Request& request);
 
   static bool isLoopback(const std::string& address);
 

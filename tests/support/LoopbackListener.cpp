@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -142,6 +143,38 @@ int connectTcp(const std::string& address, std::uint16_t port) {
     return -1;
   }
   return fd;
+}
+
+bool acceptsConnections(const std::string& address, std::uint16_t port) {
+  const int fd = connectTcp(address, port);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+RequestHead parseRequestHead(std::string_view head) {
+  RequestHead parsed;
+  std::size_t lineEnd = head.find("\r\n");
+  const std::string_view requestLine = head.substr(0, lineEnd);
+  const auto firstSpace = requestLine.find(' ');
+  const auto secondSpace = requestLine.find(' ', firstSpace + 1);
+  parsed.method = requestLine.substr(0, firstSpace);
+  if (firstSpace != std::string_view::npos && secondSpace != std::string_view::npos) {
+    parsed.target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
+    parsed.wellFormed = true;
+  }
+  while (lineEnd != std::string_view::npos) {
+    const auto start = lineEnd + 2;
+    lineEnd = head.find("\r\n", start);
+    const std::string_view line = head.substr(start, lineEnd == std::string_view::npos ? lineEnd : lineEnd - start);
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    std::string_view value = line.substr(colon + 1);
+    value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
+    value.remove_suffix(value.size() - std::min(value.find_last_not_of(" \t") + 1, value.size()));
+    parsed.headers.emplace_back(line.substr(0, colon), value);
+  }
+  return parsed;
 }
 
 }  // namespace tarnel::test

@@ -6,7 +6,9 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tarnel::test {
@@ -57,5 +59,17 @@ class LoopbackListener {
 
 // Connects a TCP socket to address:port (numeric IPv4 or IPv6); -1 on failure.
 int connectTcp(const std::string& address, std::uint16_t port);
+
+// True when something accepts TCP connections on address:port.
+bool acceptsConnections(const std::string& address, std::uint16_t port);
+
+// An HTTP/1.1 request head: the text before the blank line.
+struct RequestHead {
+  std::string method;  // the request line up to its first space (all of it when there is none)
+  std::string target;  // empty unless the request line has the form "<method> <target> <version>"
+  bool wellFormed = false;  // the request line has that form
+  std::vector<std::pair<std::string, std::string>> headers;  // in order received, values trimmed
+};
+RequestHead parseRequestHead(std::string_view head);
 
 }  // namespace tarnel::test

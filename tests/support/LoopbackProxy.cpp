@@ -67,30 +67,15 @@ void LoopbackConnectProxy::serve(int fd) {
   std::string early = head.substr(headEnd + 4);  // bytes the client sent ahead of our answer
   head.resize(headEnd);
 
+  auto parsed = parseRequestHead(head);
   Tunnel tunnel;
-  std::size_t lineEnd = head.find("\r\n");
-  const std::string requestLine = head.substr(0, lineEnd);
-  const auto firstSpace = requestLine.find(' ');
-  const auto secondSpace = requestLine.find(' ', firstSpace + 1);
-  const std::string method = requestLine.substr(0, firstSpace);
-  if (firstSpace != std::string::npos && secondSpace != std::string::npos) {
-    tunnel.target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
-  }
-  while (lineEnd != std::string::npos) {
-    const auto start = lineEnd + 2;
-    lineEnd = head.find("\r\n", start);
-    const std::string line = head.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
-    const auto colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    const auto valueStart = line.find_first_not_of(' ', colon + 1);
-    tunnel.headers.emplace_back(line.substr(0, colon),
-                                valueStart == std::string::npos ? "" : line.substr(valueStart));
-  }
+  tunnel.target = std::move(parsed.target);
+  tunnel.headers = std::move(parsed.headers);
 
   std::string host;
   std::uint16_t port = 0;
   int upstream = -1;
-  if (method != "CONNECT") {
+  if (parsed.method != "CONNECT") {
     tunnel.answer = 405;
   } else if (!loopbackTarget(tunnel.target, host, port)) {
     tunnel.answer = 403;

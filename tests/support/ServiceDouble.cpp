@@ -16,12 +16,6 @@ constexpr int kSignatureRejected = 4001;
 constexpr int kTimestampRejected = 4000;
 constexpr int kBadRequest = 4002;
 
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 std::vector<std::string_view> segments(std::string_view path) {
   std::vector<std::string_view> parts;
   size_t start = 0;
@@ -233,10 +227,7 @@ void ServiceDouble::handle(const httplib::Request& req, httplib::Response& res) 
   seen.sni = LoopbackHttpsServer::serverName(req);
   seen.rawBody = req.body;
   seen.receivedAtMs = nowMs();
-  for (const auto& [name, value] : req.headers) {
-    auto [it, inserted] = seen.headers.emplace(lower(name), value);
-    if (!inserted) it->second += ", " + value;  // a repeated header shows up in equality checks
-  }
+  seen.headers = LoopbackHttpsServer::headersByLowerName(req);
   if (const auto host = seen.headers.find("host"); host != seen.headers.end()) {
     seen.host = host->second;
   }

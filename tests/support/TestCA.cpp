@@ -1,11 +1,9 @@
 #include "tests/support/TestCA.h"
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <stdexcept>
+
+#include "tests/support/ChildProcess.h"
 
 namespace tarnel::test {
 namespace {
@@ -20,18 +18,6 @@ void mustRun(const std::string& command) {
 }
 
 }  // namespace
-
-int runCommand(const std::string& command, std::string* output) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::array<char, 4096> buffer{};
-  size_t n = 0;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-    if (output != nullptr) output->append(buffer.data(), n);
-  }
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 TestCA::TestCA(std::filesystem::path directory)
     : directory_(std::move(directory)),

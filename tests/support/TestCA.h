@@ -33,7 +33,4 @@ class TestCA {
   std::filesystem::path caCertificate_;
 };
 
-// Runs a shell command, returns its exit status; output goes to `output` when given.
-int runCommand(const std::string& command, std::string* output = nullptr);
-
 }  // namespace tarnel::test

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -52,6 +53,12 @@ TestHome::~TestHome() {
 }
 
 TempDir::TempDir() : path_(makeTempDirectory(tempParent(), "dir-")) {}
+
+std::filesystem::path TempDir::write(const std::string& name, std::string_view bytes) const {
+  const auto file = path_ / name;
+  std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return file;
+}
 
 TempDir::~TempDir() {
   std::error_code ignored;

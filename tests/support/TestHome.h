@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace tarnel::test {
 
@@ -30,6 +31,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
+  // Writes `bytes` as the file `name` in this directory; returns its path.
+  std::filesystem::path write(const std::string& name, std::string_view bytes) const;
 
  private:
   std::filesystem::path path_;

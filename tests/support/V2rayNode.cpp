@@ -18,6 +18,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/support/LoopbackListener.h"
+
 extern char** environ;
 
 namespace tarnel::test {
@@ -41,17 +43,6 @@ int reserveLoopbackPort(std::uint16_t& port) {
   }
   port = ntohs(address.sin_port);
   return fd;
-}
-
-bool accepts(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
 }
 
 nlohmann::json inbound(const V2rayNode::Options& options, std::uint16_t port) {
@@ -137,7 +128,7 @@ V2rayNode::V2rayNode(const Options& options, const std::filesystem::path& direct
     throw std::runtime_error("cannot start v2ray for the node");
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!accepts(port_)) {
+  while (!acceptsConnections("127.0.0.1", port_)) {
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_ || std::chrono::steady_clock::now() > deadline) {
       const std::string output = log();

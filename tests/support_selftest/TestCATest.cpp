@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestCA.h"
 #include "tests/support/TestHome.h"
 
