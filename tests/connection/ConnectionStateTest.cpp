@@ -313,6 +313,9 @@ TEST_P(DisconnectIn, LeavesNoEngineEndsDisconnectedAndLateResultsChangeNothing) 
   std::thread attempt([&] { world.controller->openConnection(); });
   if (during == "open" || during == "probe") {
     ASSERT_TRUE(gate.waitForVisits(1, 10s));
+    // The step was reported before the call that is now held; its delivery runs on the
+    // controller's own thread and may still be on its way.
+    ASSERT_TRUE(world.recorder.waitFor(during == "open" ? "open_node" : "check_port"));
   } else if (during == "start") {
     ASSERT_TRUE(world.engine->waitForStarts(1));
   } else if (during == "check") {
