@@ -49,7 +49,12 @@ std::shared_ptr<const Certificates> currentExtraCa() {
 CURLcode addExtraCa(CURL*, void* sslContext, void* user) {
   const auto* certs = static_cast<const Certificates*>(user);
   X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
-  for (const auto& cert : *certs) X509_STORE_add_cert(store, cert.get());
+  // Each exchange gets copies: OpenSSL fills caches inside an X509 while verifying with it, so
+  // one object shared by concurrent exchanges would be written from several threads.
+  for (const auto& cert : *certs) {
+    std::unique_ptr<X509, X509Free> copy(X509_dup(cert.get()));
+    if (copy) X509_STORE_add_cert(store, copy.get());
+  }
   return CURLE_OK;
 }
 
