@@ -16,6 +16,7 @@
 #include "services/network/BackgroundTasks.h"
 #include "services/network/DNS.h"
 #include "services/network/NetworkRequest.h"
+#include "services/network/UrlHost.h"
 
 namespace tarnel {
 namespace {
@@ -45,14 +46,6 @@ Json nodeUser() {
 }
 
 std::string nodePath(const std::string& nodeId) { return "connect/node/" + nodeId + "/user/" + Global::userId(); }
-
-// The host as it stands between "https://" and ":<port>" (an IPv6 address in brackets), or none
-// for a text that would change the address's meaning.
-std::optional<std::string> hostInUrl(const std::string& host) {
-  if (host.empty() || host.find_first_of("/?#@[] \t\r\n") != std::string::npos) return std::nullopt;
-  if (host.find(':') != std::string::npos) return "[" + host + "]";
-  return host;
-}
 
 std::int64_t millisecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
@@ -109,7 +102,7 @@ std::vector<std::shared_ptr<HttpResponse>> APIManager::testAllPort(const std::ve
     for (const std::int64_t port : portList) {
       const auto start = std::chrono::steady_clock::now();
       std::shared_ptr<HttpResponse> answer;
-      if (const auto inUrl = hostInUrl(host)) {
+      if (const auto inUrl = urlHost(host)) {
         const NetworkRequest probe("https://" + *inUrl + ":" + std::to_string(port) + "/" + kProbePath,
                                    HttpMethod::GET, std::nullopt, std::nullopt,
                                    std::map<std::string, std::string>{{"Host", domain}}, std::nullopt, std::nullopt);

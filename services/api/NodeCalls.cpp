@@ -8,24 +8,13 @@
 #include "services/common/Global.h"
 #include "services/network/Concurrent.h"
 #include "services/network/NetworkRequest.h"
+#include "services/network/UrlHost.h"
 
 namespace tarnel {
 
 namespace {
 
 constexpr std::size_t kProbesPerHost = 2;
-
-// The host as it goes between "https://" and ":<port>": an IPv6 address in brackets. None for a
-// text that cannot stand there.
-std::optional<std::string> urlHost(const std::string& host) {
-  if (host.empty()) return std::nullopt;
-  const bool allowed = std::all_of(host.begin(), host.end(), [](unsigned char c) {
-    return std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == ':' || c == '%';
-  });
-  if (!allowed) return std::nullopt;
-  if (host.find(':') != std::string::npos) return "[" + host + "]";
-  return host;
-}
 
 APIResult<std::map<std::string, std::int64_t>> noProbe() {
   return APIResult<std::map<std::string, std::int64_t>>::failure(

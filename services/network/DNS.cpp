@@ -13,6 +13,7 @@
 #include "services/network/Concurrent.h"
 #include "services/network/DeploymentConfig.h"
 #include "services/network/NetworkRequest.h"
+#include "services/network/UrlHost.h"
 
 namespace tarnel {
 namespace {
@@ -262,7 +263,9 @@ DNS::API DNS::currentHost() const {
 
 std::string DNS::apiDomain() const { return currentHost().domain; }
 
-std::string DNS::apiBaseUrl() const { return onHost(currentHost().host, "/v6"); }
+// An IPv6 host goes in brackets; a host that cannot stand in a URL gives no URL at all (the
+// request then fails at once) rather than an address that means something else.
+std::string DNS::apiBaseUrl() const { return onHost(urlHost(currentHost().host).value_or(""), "/v6"); }
 
 std::string DNS::apiBaseHost() const { return currentHost().host; }
 

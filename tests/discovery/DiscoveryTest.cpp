@@ -9,6 +9,7 @@
 #include "services/common/Global.h"
 #include "services/common/Store.h"
 #include "services/network/DNS.h"
+#include "services/network/UrlHost.h"
 #include "tests/support/ServiceTestBed.h"
 
 namespace tarnel::test {
@@ -370,6 +371,43 @@ TEST_F(DiscoveryTest, LinkTextsFollowTheLanguageAndSignTheTimeTheyCarry) {
   EXPECT_EQ(dns.countryIcon(), "https://dl.test/17s/country/%@3.png");
   EXPECT_EQ(dns.custom(), "");  // the answer names no custom host
   Global::setClockForTesting({});
+}
+
+}  // namespace
+}  // namespace tarnel::test
+
+namespace tarnel::test {
+namespace {
+
+TEST(UrlHost, BracketsIPv6AndRefusesTextThatWouldChangeTheAddress) {
+  const struct {
+    std::string host;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {"api.test", "api.test"},
+      {"127.0.0.2", "127.0.0.2"},
+      {"::1", "[::1]"},
+      {"fe80::1%eth0", "[fe80::1%eth0]"},
+      {"", std::nullopt},
+      {"api.test/evil", std::nullopt},
+      {"user@api.test", std::nullopt},
+      {"api.test?x", std::nullopt},
+      {"api.test#x", std::nullopt},
+      {"api test", std::nullopt},
+      {"[::1]", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(urlHost(c.host), c.expected) << c.host;
+}
+
+TEST_F(DiscoveryTest, AnIPv6ApiHostStandsInBracketsInTheBaseUrl) {
+  WireJson body = wire::discoveryBody();
+  body["apicdn"] = "::1";
+  body["dns"] = WireJson::array();
+  DNS dns(DNSDeployment{});
+  ASSERT_TRUE(dns.handleDNS(answerText(body)));
+  EXPECT_EQ(dns.apiBaseHost(), "::1");
+  EXPECT_EQ(dns.apiBaseUrl(), "https://[::1]/v6");
+  dns.waitForBackgroundTasks();
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+#include "services/network/UrlHost.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tarnel {
+
+std::optional<std::string> urlHost(const std::string& host) {
+  if (host.empty()) return std::nullopt;
+  const bool allowed = std::all_of(host.begin(), host.end(), [](unsigned char c) {
+    return std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == ':' || c == '%';
+  });
+  if (!allowed) return std::nullopt;
+  if (host.find(':') != std::string::npos) return "[" + host + "]";
+  return host;
+}
+
+}  // namespace tarnel
