@@ -88,6 +88,18 @@ TEST_P(DisconnectEndToEnd, LeavesNoEngineProcessAndEndsDisconnected) {
   if (phase == "start") world.delayEngineStart(1500ms);
 
   std::thread attempt([&] { world.controller().openConnection(); });
+  // Whatever assertion ends the test early, the attempt is released and joined first.
+  struct ReleaseAttempt {
+    E2EWorld& world;
+    std::thread& attempt;
+    ~ReleaseAttempt() {
+      if (!attempt.joinable()) return;
+      world.probeGate().open();
+      world.pageGate().open();
+      world.controller().disconnect();
+      attempt.join();
+    }
+  } release{world, attempt};
   if (phase == "probe") {
     ASSERT_TRUE(world.probeGate().waitForVisits(1));
   } else if (phase == "start") {
@@ -127,7 +139,11 @@ TEST(DisconnectEndToEnd, AtAnyMomentOfTheAttempt) {
   for (const auto delay : {0ms, 3ms, 10ms, 25ms, 50ms, 100ms, 200ms, 400ms}) {
     world.events().clear();
     std::thread attempt([&] { world.controller().openConnection(); });
-    ASSERT_TRUE(world.events().waitFor("connecting"));
+    if (!world.events().waitFor("connecting")) {
+      world.controller().disconnect();
+      attempt.join();
+      FAIL() << "no connecting status after " << delay.count() << " ms";
+    }
     std::this_thread::sleep_for(delay);
     world.controller().disconnect();
     attempt.join();

@@ -40,14 +40,22 @@ namespace tarnel::test {
 using namespace std::chrono_literals;
 
 // The engine's proxy processes: our children that read their configuration from standard input.
+// A process may end while its /proc files are read (the read then fails with ESRCH): such a
+// file reads as empty. Stream iterators would throw out of the read instead.
+inline std::string readProcFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream content;
+  if (in) content << in.rdbuf();
+  return content.str();
+}
+
 inline std::vector<pid_t> engineProcesses() {
   std::vector<pid_t> found;
   const pid_t self = ::getpid();
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
     if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit)) continue;
-    std::ifstream statFile(entry.path() / "stat");
-    std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+    const std::string stat = readProcFile(entry.path() / "stat");
     const auto close = stat.rfind(')');
     if (close == std::string::npos) continue;
     std::istringstream rest(stat.substr(close + 2));
@@ -55,8 +63,7 @@ inline std::vector<pid_t> engineProcesses() {
     pid_t parent = 0;
     rest >> state >> parent;
     if (parent != self || state == 'Z') continue;
-    std::ifstream cmdlineFile(entry.path() / "cmdline");
-    std::string cmdline((std::istreambuf_iterator<char>(cmdlineFile)), std::istreambuf_iterator<char>());
+    const std::string cmdline = readProcFile(entry.path() / "cmdline");
     if (cmdline.find("stdin:") != std::string::npos) found.push_back(static_cast<pid_t>(std::stoi(name)));
   }
   return found;
