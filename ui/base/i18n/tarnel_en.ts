@@ -96,8 +96,8 @@
         <translation>Delete account</translation>
     </message>
     <message id="Confirm password">
-        <source>Repeat the new password</source>
-        <translation>Repeat the new password</translation>
+        <source>Enter the new password again</source>
+        <translation>Enter the new password again</translation>
     </message>
     <message id="Connection">
         <source>Connection</source>
@@ -112,8 +112,8 @@
         <translation>Copied</translation>
     </message>
     <message id="Customized DNS">
-        <source>DNS server</source>
-        <translation>DNS server</translation>
+        <source>Custom DNS</source>
+        <translation>Custom DNS</translation>
     </message>
     <message id="Customized DNS tips">
         <source>The DNS server used while connected. Auto uses the system's resolver.</source>
@@ -128,8 +128,8 @@
         <translation>Deleting your account is permanent. Your membership time, devices, invitation rewards and all other data of the account are erased and cannot be restored.</translation>
     </message>
     <message id="Details of the changes:">
-        <source>What changes:</source>
-        <translation>What changes:</translation>
+        <source>Changes:</source>
+        <translation>Changes:</translation>
     </message>
     <message id="Devices">
         <source>Devices</source>
@@ -260,16 +260,16 @@
         <translation>Network diagnosis</translation>
     </message>
     <message id="New password">
-        <source>New password</source>
-        <translation>New password</translation>
+        <source>Enter a new password</source>
+        <translation>Enter a new password</translation>
     </message>
     <message id="No select tag">
         <source>Any tag</source>
         <translation>Any tag</translation>
     </message>
     <message id="Normal Time">
-        <source>Standard</source>
-        <translation>Standard</translation>
+        <source>Standard time</source>
+        <translation>Standard time</translation>
     </message>
     <message id="Not Now">
         <source>Not now</source>
@@ -288,8 +288,8 @@
         <translation>Oceania</translation>
     </message>
     <message id="Old password">
-        <source>Current password</source>
-        <translation>Current password</translation>
+        <source>Enter your current password</source>
+        <translation>Enter your current password</translation>
     </message>
     <message id="Password changed successfully">
         <source>Password changed.</source>
@@ -304,8 +304,8 @@
         <translation>One domain or IP address per line</translation>
     </message>
     <message id="Privacy Policy">
-        <source>Privacy policy</source>
-        <translation>Privacy policy</translation>
+        <source>Privacy Policy</source>
+        <translation>Privacy Policy</translation>
     </message>
     <message id="Processing">
         <source>Testing…</source>
@@ -364,8 +364,8 @@
         <translation>Settings</translation>
     </message>
     <message id="Share Now">
-        <source>Copy invitation link</source>
-        <translation>Copy invitation link</translation>
+        <source>Share now</source>
+        <translation>Share now</translation>
     </message>
     <message id="Shortcut">
         <source>Shortcuts</source>
@@ -392,8 +392,8 @@
         <translation>Terminal proxy</translation>
     </message>
     <message id="Terms of Service">
-        <source>Terms of service</source>
-        <translation>Terms of service</translation>
+        <source>Terms of Service</source>
+        <translation>Terms of Service</translation>
     </message>
     <message id="Testing done">
         <source>Done</source>
@@ -516,8 +516,8 @@
         <translation>Time left: %1</translation>
     </message>
     <message id="VIP Time">
-        <source>Membership</source>
-        <translation>Membership</translation>
+        <source>Membership time</source>
+        <translation>Membership time</translation>
     </message>
     <message id="Verify Email">
         <source>Verify email</source>
@@ -928,12 +928,12 @@
         <translation>Routing mode</translation>
     </message>
     <message id="routing strategy">
-        <source>Resolution strategy</source>
-        <translation>Resolution strategy</translation>
+        <source>IP version</source>
+        <translation>IP version</translation>
     </message>
     <message id="routing strategy tips">
-        <source>Which addresses a resolved domain name may use: IPv4, IPv6 or both.</source>
-        <translation>Which addresses a resolved domain name may use: IPv4, IPv6 or both.</translation>
+        <source>Which IP versions a domain name may resolve to: IPv4, IPv6 or both.</source>
+        <translation>Which IP versions a domain name may resolve to: IPv4, IPv6 or both.</translation>
     </message>
     <message id="running mode">
         <source>Running mode</source>
@@ -1032,12 +1032,12 @@
         <translation>Open the security settings and allow Tarnel's network extension, then choose tunnel mode again.</translation>
     </message>
     <message id="tag">
-        <source>Tag</source>
-        <translation>Tag</translation>
+        <source>Tags</source>
+        <translation>Tags</translation>
     </message>
     <message id="tip_please_read">
-        <source>Please read and accept the privacy policy and terms of service.</source>
-        <translation>Please read and accept the privacy policy and terms of service.</translation>
+        <source>Please read and accept the Privacy Policy and Terms of Service.</source>
+        <translation>Please read and accept the Privacy Policy and Terms of Service.</translation>
     </message>
     <message id="tips_title">
         <source>Notice</source>

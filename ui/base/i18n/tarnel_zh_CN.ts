@@ -96,7 +96,7 @@
         <translation>确认注销</translation>
     </message>
     <message id="Confirm password">
-        <source>Repeat the new password</source>
+        <source>Enter the new password again</source>
         <translation>请再次输入新密码</translation>
     </message>
     <message id="Connection">
@@ -112,7 +112,7 @@
         <translation>复制成功</translation>
     </message>
     <message id="Customized DNS">
-        <source>DNS server</source>
+        <source>Custom DNS</source>
         <translation>自定义 DNS</translation>
     </message>
     <message id="Customized DNS tips">
@@ -128,7 +128,7 @@
         <translation>注销账号后不可恢复。账号的会员时长、设备、邀请奖励等全部数据都将被清除，且无法找回。</translation>
     </message>
     <message id="Details of the changes:">
-        <source>What changes:</source>
+        <source>Changes:</source>
         <translation>变更明细：</translation>
     </message>
     <message id="Devices">
@@ -173,7 +173,7 @@
     </message>
     <message id="Expires:">
         <source>Expires:</source>
-        <translation>有效期至：</translation>
+        <translation>有效期：</translation>
     </message>
     <message id="Filters">
         <source>Filter by tag</source>
@@ -260,7 +260,7 @@
         <translation>网络诊断</translation>
     </message>
     <message id="New password">
-        <source>New password</source>
+        <source>Enter a new password</source>
         <translation>请输入新密码</translation>
     </message>
     <message id="No select tag">
@@ -268,7 +268,7 @@
         <translation>不限标签</translation>
     </message>
     <message id="Normal Time">
-        <source>Standard</source>
+        <source>Standard time</source>
         <translation>普通时长</translation>
     </message>
     <message id="Not Now">
@@ -288,7 +288,7 @@
         <translation>大洋洲</translation>
     </message>
     <message id="Old password">
-        <source>Current password</source>
+        <source>Enter your current password</source>
         <translation>请输入当前密码</translation>
     </message>
     <message id="Password changed successfully">
@@ -304,7 +304,7 @@
         <translation>每行一个域名或 IP 地址</translation>
     </message>
     <message id="Privacy Policy">
-        <source>Privacy policy</source>
+        <source>Privacy Policy</source>
         <translation>隐私政策</translation>
     </message>
     <message id="Processing">
@@ -364,7 +364,7 @@
         <translation>设置</translation>
     </message>
     <message id="Share Now">
-        <source>Copy invitation link</source>
+        <source>Share now</source>
         <translation>立即分享</translation>
     </message>
     <message id="Shortcut">
@@ -392,7 +392,7 @@
         <translation>终端代理</translation>
     </message>
     <message id="Terms of Service">
-        <source>Terms of service</source>
+        <source>Terms of Service</source>
         <translation>服务条款</translation>
     </message>
     <message id="Testing done">
@@ -516,7 +516,7 @@
         <translation>剩余时长：%1</translation>
     </message>
     <message id="VIP Time">
-        <source>Membership</source>
+        <source>Membership time</source>
         <translation>会员时长</translation>
     </message>
     <message id="Verify Email">
@@ -928,12 +928,12 @@
         <translation>路由模式</translation>
     </message>
     <message id="routing strategy">
-        <source>Resolution strategy</source>
-        <translation>解析策略</translation>
+        <source>IP version</source>
+        <translation>IP 版本</translation>
     </message>
     <message id="routing strategy tips">
-        <source>Which addresses a resolved domain name may use: IPv4, IPv6 or both.</source>
-        <translation>域名解析时使用的地址类型：IPv4、IPv6 或两者。</translation>
+        <source>Which IP versions a domain name may resolve to: IPv4, IPv6 or both.</source>
+        <translation>域名解析时使用的 IP 版本：IPv4、IPv6 或两者。</translation>
     </message>
     <message id="running mode">
         <source>Running mode</source>
@@ -1032,11 +1032,11 @@
         <translation>请打开安全性设置，允许 Tarnel 的网络扩展，然后重新选择隧道模式。</translation>
     </message>
     <message id="tag">
-        <source>Tag</source>
+        <source>Tags</source>
         <translation>标签</translation>
     </message>
     <message id="tip_please_read">
-        <source>Please read and accept the privacy policy and terms of service.</source>
+        <source>Please read and accept the Privacy Policy and Terms of Service.</source>
         <translation>请先阅读并同意隐私政策和服务条款。</translation>
     </message>
     <message id="tips_title">

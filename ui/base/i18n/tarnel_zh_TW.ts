@@ -96,7 +96,7 @@
         <translation>確認刪除</translation>
     </message>
     <message id="Confirm password">
-        <source>Repeat the new password</source>
+        <source>Enter the new password again</source>
         <translation>請再次輸入新密碼</translation>
     </message>
     <message id="Connection">
@@ -112,7 +112,7 @@
         <translation>已複製</translation>
     </message>
     <message id="Customized DNS">
-        <source>DNS server</source>
+        <source>Custom DNS</source>
         <translation>自訂 DNS</translation>
     </message>
     <message id="Customized DNS tips">
@@ -128,7 +128,7 @@
         <translation>刪除帳號後無法復原。帳號的會員時數、裝置、邀請獎勵等所有資料都將被清除，且無法找回。</translation>
     </message>
     <message id="Details of the changes:">
-        <source>What changes:</source>
+        <source>Changes:</source>
         <translation>變更明細：</translation>
     </message>
     <message id="Devices">
@@ -260,7 +260,7 @@
         <translation>網路診斷</translation>
     </message>
     <message id="New password">
-        <source>New password</source>
+        <source>Enter a new password</source>
         <translation>請輸入新密碼</translation>
     </message>
     <message id="No select tag">
@@ -268,7 +268,7 @@
         <translation>不限標籤</translation>
     </message>
     <message id="Normal Time">
-        <source>Standard</source>
+        <source>Standard time</source>
         <translation>一般時數</translation>
     </message>
     <message id="Not Now">
@@ -288,7 +288,7 @@
         <translation>大洋洲</translation>
     </message>
     <message id="Old password">
-        <source>Current password</source>
+        <source>Enter your current password</source>
         <translation>請輸入目前的密碼</translation>
     </message>
     <message id="Password changed successfully">
@@ -304,7 +304,7 @@
         <translation>每行一個網域或 IP 位址</translation>
     </message>
     <message id="Privacy Policy">
-        <source>Privacy policy</source>
+        <source>Privacy Policy</source>
         <translation>隱私權政策</translation>
     </message>
     <message id="Processing">
@@ -364,7 +364,7 @@
         <translation>設定</translation>
     </message>
     <message id="Share Now">
-        <source>Copy invitation link</source>
+        <source>Share now</source>
         <translation>立即分享</translation>
     </message>
     <message id="Shortcut">
@@ -392,7 +392,7 @@
         <translation>終端機代理</translation>
     </message>
     <message id="Terms of Service">
-        <source>Terms of service</source>
+        <source>Terms of Service</source>
         <translation>服務條款</translation>
     </message>
     <message id="Testing done">
@@ -516,7 +516,7 @@
         <translation>剩餘時間：%1</translation>
     </message>
     <message id="VIP Time">
-        <source>Membership</source>
+        <source>Membership time</source>
         <translation>會員時數</translation>
     </message>
     <message id="Verify Email">
@@ -928,12 +928,12 @@
         <translation>路由模式</translation>
     </message>
     <message id="routing strategy">
-        <source>Resolution strategy</source>
-        <translation>解析策略</translation>
+        <source>IP version</source>
+        <translation>IP 版本</translation>
     </message>
     <message id="routing strategy tips">
-        <source>Which addresses a resolved domain name may use: IPv4, IPv6 or both.</source>
-        <translation>網域名稱解析時使用的位址類型：IPv4、IPv6 或兩者。</translation>
+        <source>Which IP versions a domain name may resolve to: IPv4, IPv6 or both.</source>
+        <translation>網域名稱解析時使用的 IP 版本：IPv4、IPv6 或兩者。</translation>
     </message>
     <message id="running mode">
         <source>Running mode</source>
@@ -1032,11 +1032,11 @@
         <translation>請開啟安全性設定，允許 Tarnel 的網路延伸功能，然後重新選擇通道模式。</translation>
     </message>
     <message id="tag">
-        <source>Tag</source>
+        <source>Tags</source>
         <translation>標籤</translation>
     </message>
     <message id="tip_please_read">
-        <source>Please read and accept the privacy policy and terms of service.</source>
+        <source>Please read and accept the Privacy Policy and Terms of Service.</source>
         <translation>請先閱讀並同意隱私權政策與服務條款。</translation>
     </message>
     <message id="tips_title">
