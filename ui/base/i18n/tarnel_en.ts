@@ -148,8 +148,8 @@
         <translation>Auto reconnect</translation>
     </message>
     <message id="Do not automatically open the system proxy">
-        <source>Don't set the system proxy</source>
-        <translation>Don't set the system proxy</translation>
+        <source>Don't set the system proxy automatically</source>
+        <translation>Don't set the system proxy automatically</translation>
     </message>
     <message id="Don't transfer money!">
         <source>Don't transfer any money!</source>
@@ -396,8 +396,8 @@
         <translation>Terms of Service</translation>
     </message>
     <message id="Testing done">
-        <source>Done</source>
-        <translation>Done</translation>
+        <source>Diagnosis complete</source>
+        <translation>Diagnosis complete</translation>
     </message>
     <message id="Testing progress">
         <source>Progress</source>
@@ -984,8 +984,8 @@
         <translation>SOCKS port</translation>
     </message>
     <message id="start check">
-        <source>Start</source>
-        <translation>Start</translation>
+        <source>Start diagnosis</source>
+        <translation>Start diagnosis</translation>
     </message>
     <message id="submit">
         <source>Submit</source>
@@ -1000,8 +1000,8 @@
         <translation>Support</translation>
     </message>
     <message id="switch failed">
-        <source>Sharing with game consoles could not start. Please try again.</source>
-        <translation>Sharing with game consoles could not start. Please try again.</translation>
+        <source>The game console proxy could not start. Please try again.</source>
+        <translation>The game console proxy could not start. Please try again.</translation>
     </message>
     <message id="switch help">
         <source>How to set up your console</source>

@@ -148,7 +148,7 @@
         <translation>断线重连</translation>
     </message>
     <message id="Do not automatically open the system proxy">
-        <source>Don't set the system proxy</source>
+        <source>Don't set the system proxy automatically</source>
         <translation>不自动开启系统代理</translation>
     </message>
     <message id="Don't transfer money!">
@@ -396,7 +396,7 @@
         <translation>服务条款</translation>
     </message>
     <message id="Testing done">
-        <source>Done</source>
+        <source>Diagnosis complete</source>
         <translation>检测完成</translation>
     </message>
     <message id="Testing progress">
@@ -984,7 +984,7 @@
         <translation>SOCKS 端口</translation>
     </message>
     <message id="start check">
-        <source>Start</source>
+        <source>Start diagnosis</source>
         <translation>开始检测</translation>
     </message>
     <message id="submit">
@@ -1000,8 +1000,8 @@
         <translation>客服</translation>
     </message>
     <message id="switch failed">
-        <source>Sharing with game consoles could not start. Please try again.</source>
-        <translation>游戏主机共享启动失败，请重试。</translation>
+        <source>The game console proxy could not start. Please try again.</source>
+        <translation>游戏主机代理启动失败，请重试。</translation>
     </message>
     <message id="switch help">
         <source>How to set up your console</source>

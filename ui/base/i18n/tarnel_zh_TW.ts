@@ -148,7 +148,7 @@
         <translation>斷線重連</translation>
     </message>
     <message id="Do not automatically open the system proxy">
-        <source>Don't set the system proxy</source>
+        <source>Don't set the system proxy automatically</source>
         <translation>不自動開啟系統代理</translation>
     </message>
     <message id="Don't transfer money!">
@@ -396,7 +396,7 @@
         <translation>服務條款</translation>
     </message>
     <message id="Testing done">
-        <source>Done</source>
+        <source>Diagnosis complete</source>
         <translation>檢測完成</translation>
     </message>
     <message id="Testing progress">
@@ -984,7 +984,7 @@
         <translation>SOCKS 連接埠</translation>
     </message>
     <message id="start check">
-        <source>Start</source>
+        <source>Start diagnosis</source>
         <translation>開始檢測</translation>
     </message>
     <message id="submit">
@@ -1000,8 +1000,8 @@
         <translation>客服</translation>
     </message>
     <message id="switch failed">
-        <source>Sharing with game consoles could not start. Please try again.</source>
-        <translation>遊戲主機分享啟動失敗，請重試。</translation>
+        <source>The game console proxy could not start. Please try again.</source>
+        <translation>遊戲主機代理啟動失敗，請重試。</translation>
     </message>
     <message id="switch help">
         <source>How to set up your console</source>
