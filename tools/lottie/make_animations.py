@@ -126,10 +126,10 @@ def document(name, op, w, h, layers):
 # Connect button. A look names the colours of each part and whether the spinner shows.
 
 BUTTON_LOOKS = {
-    "off": {"disc": "#FFFFFF", "ring": "#CFD8DC", "glyph": "#90A4AE", "spin": "#2196F3", "spin_o": 0},
+    "off": {"disc": "#FFFFFF", "ring": "#B0BEC5", "glyph": "#90A4AE", "spin": "#2196F3", "spin_o": 0},
     "connecting": {"disc": "#E3F2FD", "ring": "#BBDEFB", "glyph": BLUE, "spin": BLUE, "spin_o": 100},
     "on": {"disc": BLUE, "ring": "#90CAF9", "glyph": "#FFFFFF", "spin": BLUE, "spin_o": 0},
-    "closing": {"disc": "#ECEFF1", "ring": "#CFD8DC", "glyph": "#90A4AE", "spin": "#78909C", "spin_o": 100},
+    "closing": {"disc": "#ECEFF1", "ring": "#B0BEC5", "glyph": "#90A4AE", "spin": "#78909C", "spin_o": 100},
 }
 
 SPIN_DEG_PER_FRAME = 12  # one turn a second
