@@ -284,8 +284,10 @@ TEST(PictureFiles, TrayIconsAreOneColourEachAndTellConnectedFromDisconnected) {
   auto load = [](const std::string& colour, const std::string& state) {
     return renderSvg(fileOf(AssetKind::Image, "ic_status_bar_" + colour + "_" + state), {44, 44});
   };
+  // The colour in the name is the appearance of the panel the icon sits on ("black" for a dark
+  // panel), so the glyph is the opposite: dark on "white", light on "black".
   for (const std::string colour : {"white", "black"}) {
-    const int wanted = colour == "white" ? 255 : 0;
+    const int wanted = colour == "white" ? 0 : 255;
     for (const std::string state : {"connected", "disconnect"}) {
       const QImage icon = load(colour, state).convertToFormat(QImage::Format_ARGB32);
       SCOPED_TRACE(colour + "_" + state);
