@@ -224,6 +224,9 @@ TEST_F(RealServicesTest, RegionFilterAndRuleLists) {
   rule.proxy = {"proxy.test"};
   rule.block = {"block.test"};
   tarnel::Global::setProxyRule(rule);
+  tarnel::Domains domains;
+  domains.unlock = {"unlock.test"};
+  tarnel::Global::setDomains(domains);
   const RuleLists lists = services.nodes->ruleLists();
   auto has = [](const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
@@ -232,6 +235,7 @@ TEST_F(RealServicesTest, RegionFilterAndRuleLists) {
   EXPECT_TRUE(has(lists.directIPs, "10.1.2.3"));
   EXPECT_TRUE(has(lists.proxyDomains, "proxy.test"));
   EXPECT_TRUE(has(lists.blockDomains, "block.test"));
+  EXPECT_EQ(lists.unlock, std::vector<std::string>{"unlock.test"});
 }
 
 TEST_F(RealServicesTest, ShopAndNoticeOutcomes) {
@@ -289,6 +293,7 @@ TEST_F(RealServicesTest, DiagnosisSeesTheHostInUseAndSendsItsReport) {
 
   tarnel::ReportData report = services.diagnosis->newReport();
   EXPECT_EQ(report.device.id, tarnel::DeviceInfo::ID());
+  EXPECT_EQ(services.diagnosis->userUID().size(), 36u);
   report.app.runningModel = "Listen";
   service().script("POST", "lite/users/u-7/check", Answer::empty(204));
   EXPECT_EQ(services.diagnosis->sendReport(report), nullptr);
