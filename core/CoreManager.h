@@ -39,7 +39,8 @@ class CoreManager {
 
   // Makes the engine; the application calls it at launch. What an earlier run that died left
   // behind (the desktop's proxy pointed at its dead port, the shell proxy file) is put back
-  // before it returns.
+  // before it returns. The engine is made by the first call of any member, so a process that
+  // may not be the user's only client (a second launch) must call none before it knows.
   static void prepare();
 
   // Why the newest connection ended, read when its callback hears disconnected: the engine
