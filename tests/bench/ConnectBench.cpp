@@ -5,22 +5,29 @@
 //   port_probe     one port probe of the node
 //   engine_start   the bare engine from startVPN to listening, with the configuration a connect hands it
 //   first_page     the first availability page through a freshly started engine
+//   log_upload     one cloud-log upload (a reconnect records the failed port check)
+//   engine_stop    the engine's stop (not part of a connect; a reconnect ends the engine first)
 //   reconnect      the node in use is killed; openConnection to connect_success on the next node
 //   call_work      one service call's own work: cipher, signature, JSON encoding and decoding
 // and prints, each on a line of its own:
 //   connect ratio: X        median connect over the sum of the parts' medians
 //   reconnect ratio: X      median reconnect over the sum of its parts' medians (two node
-//                           openings and two probes: the dead node's and the next one's)
+//                           openings; two failed probes of the dead node and one of the next;
+//                           the cloud-log upload of the failed check; the stop of the engine
+//                           that served the dead node)
 //   reconnect over connect: X
-//   service call work share: X %   call_work over node_open (a loopback round trip)
+//   service call work share: X %   cipher, signature, JSON encoding and decoding of one call over
+//                                   node_open (a loopback round trip); also with the reading of
+//                                   the common parameters from the settings store
 //   trust store loads: N    times this process read the system's certificate bundle
-// Run: connection_bench 2>/dev/null
+// Run: connection_bench 2>/dev/null   (BENCH_TIMELINE=1 shows each reconnect's steps on stderr)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -34,6 +41,7 @@
 #include "services/connection/Config.h"
 #include "services/encryption/APIEncryption.h"
 #include "services/encryption/Encryptor.h"
+#include "services/log/CloudLog.h"
 #include "services/model/Json.h"
 #include "services/model/OpenModels.h"
 #include "services/network/NetworkRequest.h"
@@ -184,6 +192,12 @@ void Reconnect(benchmark::State& state) {
     }
     record(state, "reconnect", msSince(started));
     state.PauseTiming();
+    if (std::getenv("BENCH_TIMELINE") != nullptr) {
+      for (const auto& [event, at] : world().events().timeline()) {
+        std::fprintf(stderr, "  %7.2f ms %s\n", std::chrono::duration<double, std::milli>(at - started).count(),
+                     event.c_str());
+      }
+    }
     if (nodeIndexInUse() == dying) state.SkipWithError("reconnected to the dead node");
     world().node(dying).restart();
     state.ResumeTiming();
@@ -246,7 +260,9 @@ void EngineStart(benchmark::State& state) {
     }
     record(state, "engine_start", std::chrono::duration<double, std::milli>(*connected - started).count());
     state.PauseTiming();
+    const auto stopping = Clock::now();
     stopEngine();
+    samples()["engine_stop"].push_back(msSince(stopping));
     state.ResumeTiming();
   }
   report(state, "engine_start");
@@ -273,6 +289,22 @@ void FirstPage(benchmark::State& state) {
     state.ResumeTiming();
   }
   report(state, "first_page");
+}
+
+// A failed port check is recorded in the cloud log before the next node is tried.
+void LogUpload(benchmark::State& state) {
+  for (auto _ : state) {
+    const auto started = Clock::now();
+    bool delivered = false;
+    tarnel::CloudLog::log({{"node_id", "A"}, {"protocol", "d"}, {"err_code", "-7"}},
+                          tarnel::LogTopic::ERROR_NODE_PORT_CHECK, [&](bool ok) { delivered = ok; });
+    if (!delivered) {
+      state.SkipWithError("the log upload failed");
+      break;
+    }
+    record(state, "log_upload", msSince(started));
+  }
+  report(state, "log_upload");
 }
 
 // What a node-opening call does besides the network: the pipeline's cipher and signature on the
@@ -322,6 +354,7 @@ TIMED(NodeOpen);
 TIMED(PortProbe);
 TIMED(EngineStart);
 TIMED(FirstPage);
+TIMED(LogUpload);
 TIMED(Reconnect);
 BENCHMARK(CallWork)->UseManualTime()->Iterations(200)->Unit(benchmark::kMicrosecond);
 
@@ -334,23 +367,30 @@ int main(int argc, char** argv) {
   theWorld = std::make_unique<E2EWorld>(std::vector<E2EWorld::NodeSetup>{{"A"}, {"B"}});
   // The real service keeps connections alive between calls; so does its double here.
   world().service().setKeepAlive(true);
+  world().logs().setKeepAlive(true);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
 
   const double listShare = static_cast<double>(listFetchesDuringConnects) / kRuns;
   const double parts = median("node_open") + listShare * median("node_list") + median("port_probe") +
                        median("engine_start") + median("first_page");
-  const double reconnectParts = 2 * median("node_open") + 2 * median("port_probe") + median("engine_start") +
-                                median("first_page");
+  // A reconnect also ends the engine that served the dead node before the next one starts.
+  // Two probes of the dead node fail before one of the next succeeds, and the failure is logged.
+  const double reconnectParts = 2 * median("node_open") + 3 * median("port_probe") + median("log_upload") +
+                                median("engine_stop") + median("engine_start") + median("first_page");
   std::printf("connect median: %.2f ms; parts: node_open %.2f + node_list %.2f x %.2f + port_probe %.2f + "
               "engine_start %.2f + first_page %.2f = %.2f ms\n",
               median("connect"), median("node_open"), median("node_list"), listShare, median("port_probe"),
               median("engine_start"), median("first_page"), parts);
   std::printf("connect ratio: %.2f\n", parts > 0 ? median("connect") / parts : 0.0);
-  std::printf("reconnect median: %.2f ms; parts %.2f ms\n", median("reconnect"), reconnectParts);
+  std::printf("reconnect median: %.2f ms; parts: 2 x node_open + 3 x port_probe + log_upload %.2f + engine_stop %.2f "
+              "+ engine_start + first_page = %.2f ms\n",
+              median("reconnect"), median("log_upload"), median("engine_stop"), reconnectParts);
   std::printf("reconnect ratio: %.2f\n", reconnectParts > 0 ? median("reconnect") / reconnectParts : 0.0);
   std::printf("reconnect over connect: %.2f\n", median("connect") > 0 ? median("reconnect") / median("connect") : 0.0);
-  std::printf("service call work share: %.2f %%\n",
+  const double work = median("work_encipher") + median("work_sign") + median("work_decode");
+  std::printf("service call work share: %.2f %%\n", median("node_open") > 0 ? 100.0 * work / median("node_open") : 0.0);
+  std::printf("service call work share with the parameters read from the settings: %.2f %%\n",
               median("node_open") > 0 ? 100.0 * median("call_work") / median("node_open") : 0.0);
   std::printf("service call work: prepare %.1f + encipher %.1f + sign %.1f + decode %.1f us\n",
               1000 * median("work_prepare"), 1000 * median("work_encipher"), 1000 * median("work_sign"),
