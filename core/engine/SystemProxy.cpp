@@ -9,6 +9,7 @@
 #include "core/engine/EngineLog.h"
 #include "core/engine/ProgramRunner.h"
 #include "platform/AtomicFile.h"
+#include "platform/BoundedJson.h"
 
 namespace helmsey::engine {
 namespace {
@@ -143,7 +144,9 @@ nlohmann::json toJournal(const std::string& desktop, const std::vector<DesktopSe
 }
 
 bool fromJournal(const std::string& text, std::string& desktop, std::vector<DesktopSetting>& settings) {
-  const auto json = nlohmann::json::parse(text, nullptr, false);
+  const auto parsed = platform::parseJsonBounded<nlohmann::json>(text);
+  if (!parsed) return false;
+  const nlohmann::json& json = *parsed;
   if (!json.is_object() || !json.contains("desktop") || !json["desktop"].is_string() || !json.contains("settings") ||
       !json["settings"].is_array()) {
     return false;
