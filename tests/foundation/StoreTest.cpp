@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -188,6 +191,41 @@ TEST(Store, ThreadsReadAndWriteAtOnce) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(torn, std::vector<int>(8, 0));
   for (const auto key : keys) EXPECT_EQ(Store::getValue(key)->string(), "value-24");
+}
+
+TEST(Store, DamagedSettingsFileIsLoggedSetAsideAndOnlyItStartsAfresh) {
+  Store::setValue(StoreKeys::USER_ID, "user-1");
+  Store::setValue(StoreKeys::NOTICE_IDS, StoreValue::IntegerList{4});
+  const auto file = platform::UserDefaults::standard().file();
+  const auto beside = file.parent_path() / "unrelated.json";
+  std::ofstream(beside) << "{\"mine\":1}";
+
+  // Cut short mid-write by something else.
+  std::string bytes;
+  {
+    std::ifstream in(file, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  bytes.resize(bytes.size() / 2);
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Store::getValue(StoreKeys::USER_ID), std::nullopt);
+  const std::string logged = testing::internal::GetCapturedStdout();
+  const auto setAside = std::filesystem::path(file.string() + ".damaged");
+  EXPECT_NE(logged.find("[Error]"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("Settings file damaged"), std::string::npos) << logged;
+  EXPECT_NE(logged.find(setAside.string()), std::string::npos) << logged;
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 1) << logged;
+
+  std::ifstream kept(setAside, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), std::istreambuf_iterator<char>()), bytes);
+
+  Store::setValue(StoreKeys::AREA_ID, "eu");
+  EXPECT_EQ(Store::getValue(StoreKeys::AREA_ID)->string(), "eu");
+  EXPECT_EQ(domainOnDisk().size(), 1u);
+  std::ifstream other(beside);
+  EXPECT_EQ(json::parse(other), json({{"mine", 1}}));
 }
 
 }  // namespace
