@@ -6,6 +6,7 @@
 
 #include "platform/BoundedJson.h"
 #include "platform/BundleConfig.h"
+#include "platform/LogText.h"
 #include "platform/XdgPaths.h"
 
 namespace platform {
@@ -43,7 +44,7 @@ void reportToStandardError(const UserDefaults::Damage& damage) {
   std::string line = "settings file " + damage.file.string() + " is damaged (" + damage.reason + "); ";
   line += damage.setAsideAs ? "set aside as " + damage.setAsideAs->string() + ", starting afresh"
                             : std::string("it could not be set aside and is left as it is");
-  line += "\n";
+  line = escapeControlCharacters(line) + "\n";  // the path and the reason may hold anything
   [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
 }
 
