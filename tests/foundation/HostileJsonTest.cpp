@@ -86,10 +86,11 @@ TEST(HostileJson, NestingBeyondTheLimitIsADecodingFailureEverywhere) {
 
 TEST(HostileJson, WideObjectsDecodeWholeWithTheirKeysInOrder) {
   const std::string text = wideObject(60'000);
-  // Linear work takes a fraction of a second here even under sanitizers (the benchmark has the
-  // figures); quadratic insertion took about 18 s for this test in an optimised build.
+  // Linear work decodes this in tens of milliseconds, well under a second even under sanitizers
+  // (the benchmark has the figures); quadratic insertion took about 6 s in an optimised build.
   const auto started = std::chrono::steady_clock::now();
   const auto record = fromJson<Holder>(text);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
   ASSERT_TRUE(record);
   EXPECT_EQ(record->name, "n");
 
@@ -104,7 +105,6 @@ TEST(HostileJson, WideObjectsDecodeWholeWithTheirKeysInOrder) {
   ASSERT_TRUE(map);
   EXPECT_EQ(map->size(), 60'002u);
   EXPECT_EQ(json::encodeValue(*map).size(), 60'002u);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
 }
 
 TEST(HostileJson, RepeatedKeysKeepTheFirstPlaceAndTheLastValue) {
