@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/BoundedJson.h"
+
 namespace helmsey {
 namespace {
 
@@ -47,8 +49,8 @@ struct CurlText {
 };
 
 std::optional<Json> parseObject(std::string_view text) {
-  Json parsed = Json::parse(text.begin(), text.end(), nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
+  auto parsed = platform::parseJsonBounded<Json>(text);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
   return parsed;
 }
 
@@ -106,12 +108,24 @@ struct Exchange {
   std::vector<std::uint8_t> body;
   Json headers = Json::object();
   std::string reason;
+  bool tooLarge = false;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
   auto* exchange = static_cast<Exchange*>(user);
-  exchange->body.insert(exchange->body.end(), data, data + size * count);
-  return size * count;
+  const size_t bytes = size * count;
+  if (bytes > kMaxAnswerBodyBytes - exchange->body.size()) {
+    // Anything but `bytes` makes libcurl end the exchange at once.
+    exchange->tooLarge = true;
+    return 0;
+  }
+  exchange->body.insert(exchange->body.end(), data, data + bytes);
+  return bytes;
+}
+
+std::string tooLargeText() {
+  return "the answer is larger than " + std::to_string(kMaxAnswerBodyBytes / (1024 * 1024)) +
+         " MiB, more than this client accepts";
 }
 
 std::string trim(std::string_view text) {
@@ -330,6 +344,8 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
     curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
   }
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headerSlist.get());
+  // An announced length above the limit fails before the body comes; an unannounced one in onBody.
+  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBodyBytes));
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &exchange);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, onHeader);
@@ -357,6 +373,10 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
 
   const CURLcode rc = curl_easy_perform(h);
   answer.time = elapsed();
+  if (exchange.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+    lease.discard();
+    return failed(std::move(answer), CURLE_FILESIZE_EXCEEDED, tooLargeText());
+  }
   if (rc != CURLE_OK) {
     lease.discard();
     return failed(std::move(answer), rc, errorText);

@@ -14,6 +14,7 @@
 // the Host name. The proxy environment variables are never read: only the given proxy is used.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -25,6 +26,12 @@
 #include <nlohmann/json.hpp>
 
 namespace helmsey {
+
+// The largest answer body an exchange takes: far above any real answer (the largest, a node
+// list, is well under a megabyte), low enough that decoding a refused one could not exhaust
+// memory. A larger body fails the exchange with -CURLE_FILESIZE_EXCEEDED (-63) and a text that
+// says so.
+inline constexpr std::size_t kMaxAnswerBodyBytes = 16 * 1024 * 1024;
 
 struct LibXrayHttpOptions {
   std::string baseURL;            // every request path is appended to it
