@@ -35,6 +35,10 @@ inline void spin(int ms) {
 
 #include "ui/base/Route.h"
 
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
+
 namespace lumora {
 inline void PrintTo(const Route& route, std::ostream* os) {
   *os << route.name().toStdString();

@@ -94,17 +94,16 @@ AppStateManager* AppStateManager::create(QQmlEngine* qml, QJSEngine* js) {
 
 bool AppStateManager::storedBool(StoreKeys key, bool fallback) {
   const auto stored = services_.settings->value(key);
-  // Only a stored boolean counts; a text or a list under the key is as good as none.
-  if (stored && std::holds_alternative<bool>(stored->variant())) return std::get<bool>(stored->variant());
-  return fallback;
+  // A text or a list under a Bool key is as good as none (the numbers 0 and 1 are booleans).
+  if (!stored) return fallback;
+  return stored->boolean().value_or(fallback);
 }
 
 QString AppStateManager::storedText(StoreKeys key, const QString& fallback) {
   const auto stored = services_.settings->value(key);
-  if (stored && std::holds_alternative<std::string>(stored->variant())) {
-    return fromStd(std::get<std::string>(stored->variant()));
-  }
-  return fallback;
+  if (!stored) return fallback;
+  const auto text = stored->string();
+  return text ? fromStd(*text) : fallback;
 }
 
 void AppStateManager::storeBool(StoreKeys key, bool value) { services_.settings->setValue(key, StoreValue(value)); }
@@ -161,7 +160,8 @@ void AppStateManager::languageChanged() {
   if (!options_.isAppStore) {
     const QString version = fromStd(services_.status->appInfo().version);
     const QString domain = fromStd(services_.links->officialDomain());
-    setAppTitle(qtTrId("appTitle").arg(version, domain));
+    const QString format = qtTrId("appTitle");
+    setAppTitle(format.contains(QLatin1String("%1")) ? format.arg(version, domain) : format);
   }
   // Texts that are looked up when read change with the language.
   emit locationChanged();

@@ -51,6 +51,8 @@ class ToastManager : public QObject {
   // Shows `message` (a localisation key) at once, replacing a toast on screen, and hides it three
   // seconds after this call.
   void show(const QString& message, ToastType type);
+  // How long a toast stays (tests shorten it).
+  Q_INVOKABLE void setLifetimeMs(int ms) { hideTimer_.setInterval(ms); }
   Q_INVOKABLE void show(const QString& message, int type) { show(message, static_cast<ToastType>(type)); }
 
  signals:
