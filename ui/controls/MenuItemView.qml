@@ -13,16 +13,16 @@ Rectangle {
     property string info: ""
     // A route name ("settings") or route value; empty for none.
     property var route: undefined
-    property QtObject boolTarget: null
+    property var boolTarget: null
     property string boolProperty: ""
-    property QtObject textTarget: null
+    property var textTarget: null
     property string textProperty: ""
     property var list: []
     property Router router: AppStateManager.router
     signal callback()
 
-    readonly property bool hasBool: boolTarget !== null && boolProperty !== ""
-    readonly property bool hasText: !hasBool && textTarget !== null && textProperty !== ""
+    readonly property bool hasBool: !!boolTarget && boolProperty !== ""
+    readonly property bool hasText: !hasBool && !!textTarget && textProperty !== ""
     readonly property bool boolValue: hasBool ? boolTarget[boolProperty] === true : false
     readonly property string textValue: hasText ? String(textTarget[textProperty]) : ""
     readonly property bool listed: hasText && list.length > 0 && list.indexOf(textValue) >= 0
@@ -38,6 +38,13 @@ Rectangle {
     implicitHeight: Math.max(label.implicitHeight, 20) + 30
     width: parent ? parent.width : implicitWidth
     color: "white"
+
+    function toggle() {
+        var target = boolTarget
+        const next = target[boolProperty] ? false : true
+        target[boolProperty] = next
+        callback()
+    }
 
     function choose(choice) {
         textTarget[textProperty] = choice
@@ -140,10 +147,7 @@ Rectangle {
             MouseArea {
                 anchors.fill: parent
                 enabled: track.visible
-                onClicked: {
-                    row.boolTarget[row.boolProperty] = !row.boolValue
-                    row.callback()
-                }
+                onClicked: row.toggle()
             }
         }
 
