@@ -19,13 +19,13 @@ Item {
 
         function test_a_second_toast_restarts_the_countdown() {
             ToastManager.setLifetimeMs(400)
-            ToastManager.show("first", "error")
+            ToastManager.show("test toast one", "error")
             verify(ToastManager.isShowing)
             compare(item("toastText").color, Qt.rgba(245 / 255, 108 / 255, 108 / 255, 1))
             compare(item("toast").width, 340)
             wait(250)
-            ToastManager.show("second", "success")
-            compare(item("toastText").text, "second")
+            ToastManager.show("test toast two", "success")
+            compare(item("toastText").text, "test toast two")
             compare(item("toastText").color, Qt.rgba(103 / 255, 194 / 255, 58 / 255, 1))
             wait(250)
             verify(ToastManager.isShowing, "the first toast's countdown hid the second")
