@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import Lumora.Base
+import Lumora.Controls
 
 // One row of the menu, settings and tools pages: icon, label, optional info tooltip, and one
 // trailing element: a switch bound to a setting, a plain value, a drop-down of choices bound to
@@ -87,16 +88,15 @@ Rectangle {
             color: "black"
             font.pixelSize: Theme.fontSize
         }
-        Image {
+        SymbolImage {
             id: infoIcon
             objectName: "menuInfo"
             visible: row.info !== ""
             anchors.verticalCenter: parent.verticalCenter
             source: Assets.symbol("info.circle")
+            color: Theme.gray
             width: 14
             height: 14
-            sourceSize.width: 14
-            sourceSize.height: 14
             MouseArea {
                 anchors.fill: parent
                 hoverEnabled: true
@@ -219,13 +219,12 @@ Rectangle {
                                 width: 10
                                 height: 10
                                 anchors.verticalCenter: parent.verticalCenter
-                                Image {
+                                SymbolImage {
                                     objectName: "checkmark"
                                     anchors.fill: parent
                                     visible: line.modelData === row.textValue
                                     source: Assets.symbol("checkmark")
-                                    sourceSize.width: 10
-                                    sourceSize.height: 10
+                                    color: "white"
                                 }
                             }
                             Text {

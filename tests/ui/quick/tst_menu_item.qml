@@ -53,8 +53,9 @@ Item {
             tryVerify(function() { return list.opened })
             var line = null
             tryVerify(function() { line = findChild(list.contentItem, "choice_UseIP"); return line !== null })
-            verify(findChild(list.contentItem, "choice_auto").children[0].children[0].children[0].visible,
+            verify(findChild(findChild(list.contentItem, "choice_auto"), "checkmark").visible,
                    "the current choice carries the check mark")
+            verify(!findChild(line, "checkmark").visible)
             mouseClick(line)
             compare(settings.choice, "UseIP")
             verify(!dropRow.showList)
