@@ -40,6 +40,9 @@ Rectangle {
     width: parent ? parent.width : implicitWidth
     color: "white"
 
+    // A row that goes out of sight takes its popovers with it.
+    onVisibleChanged: if (!visible) { showList = false; showTooltip = false }
+
     function toggle() {
         var target = boolTarget
         const next = target[boolProperty] ? false : true
