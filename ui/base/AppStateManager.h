@@ -211,6 +211,7 @@ class AppStateManager : public QObject {
   void languageChanged();
   void noticesChanged();
   void restartConnection();
+  void store(tarnel::StoreKeys key, const tarnel::StoreValue& value);
   void storeBool(tarnel::StoreKeys key, bool value);
   void storeText(tarnel::StoreKeys key, const QString& value);
   bool storedBool(tarnel::StoreKeys key, bool fallback);
