@@ -25,7 +25,7 @@ Item {
             width: parent.width
             spacing: 1
             MenuItemView { icon: "ic_mine_set"; name: "Settings"; route: "settings" }
-            MenuItemView { icon: "ic_connect_smart_normal"; name: "Smart Route"; info: "Customized DNS tips"
+            MenuItemView { icon: "ic_connect_smart_normal"; name: "smart"; info: "Customized DNS tips"
                            boolTarget: AppStateManager; boolProperty: "smartRoute" }
             MenuItemView { name: "Reconnect"; boolTarget: AppStateManager; boolProperty: "reconnect" }
             MenuItemView { id: dnsRow; name: "Customized DNS"; textTarget: AppStateManager; textProperty: "dns"
