@@ -129,6 +129,16 @@ std::optional<StoreValue> Store::getValue(StoreKeys key) {
   return fromPlatform(*stored);
 }
 
+std::vector<std::string> Store::getTexts(StoreKeys key) {
+  std::vector<std::string> texts;
+  const auto stored = platform::UserDefaults::standard().object(std::string(rawValue(key)));
+  if (!stored || !stored->is_array()) return texts;
+  for (const auto& element : *stored) {
+    if (element.is_string()) texts.push_back(element.get<std::string>());
+  }
+  return texts;
+}
+
 void Store::setValue(StoreKeys key, const std::optional<StoreValue>& value) {
   std::optional<json> object;
   if (value) {
