@@ -183,7 +183,8 @@ bool DNS::handleDNS(const std::string& text) {
   if (!hosts.empty() && !stopping_) {
     std::vector<std::shared_ptr<NetworkRequest>> probes;
     for (std::size_t i = 0; i < hosts.size() && i < 2; ++i) {
-      probes.push_back(probeRequest(kScheme + hosts[i].host + kApiProbePath, Headers{{"Host", hosts[i].domain}}));
+      // The API host as every API request names it (DNS::apiBaseUrl): an IPv6 address in brackets.
+      probes.push_back(probeRequest(httpsUrl(hosts[i].host, kApiProbePath), Headers{{"Host", hosts[i].domain}}));
     }
     const auto probed = Concurrent::concurrentProcessing(probes);
     if (probed.isSuccess() && probed.index() == 1) std::swap(hosts[0], hosts[1]);
@@ -265,7 +266,7 @@ std::string DNS::apiDomain() const { return currentHost().domain; }
 
 // An IPv6 host goes in brackets; a host that cannot stand in a URL gives no URL at all (the
 // request then fails at once) rather than an address that means something else.
-std::string DNS::apiBaseUrl() const { return onHost(urlHost(currentHost().host).value_or(""), "/v6"); }
+std::string DNS::apiBaseUrl() const { return httpsUrl(currentHost().host, "/v6"); }
 
 std::string DNS::apiBaseHost() const { return currentHost().host; }
 
