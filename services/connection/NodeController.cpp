@@ -150,7 +150,7 @@ NodeController::NodeController(std::unique_ptr<NodeService> service) : service_(
   service_->attach(*this);
 }
 
-NodeController::~NodeController() = default;
+NodeController::~NodeController() { service_->detach(); }
 
 // --- plain state ---------------------------------------------------------------------------
 

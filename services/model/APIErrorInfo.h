@@ -29,6 +29,7 @@ inline constexpr std::int64_t nodeSelection = 10003;   // node opening failed la
 inline constexpr std::int64_t nodeRefused = 10005;     // server refused the node: 3301, 3305 or 3306
 inline constexpr std::int64_t noServer = 10007;
 inline constexpr std::int64_t cancelled = 10008;
+inline constexpr std::int64_t noNodeListReceiver = 10021;  // getNodes with no node selection attached
 
 // Server codes the library and the screens branch on.
 inline constexpr std::int64_t serverClockRejected = 4000;  // with HTTP 403 and `timestamp`
@@ -45,6 +46,7 @@ inline constexpr std::string_view modelError = "response turn to model error";
 inline constexpr std::string_view unsupportedProtocol = "node unsupport protocol";
 inline constexpr std::string_view noServer = "server is nil";
 inline constexpr std::string_view cancelled = "vpn_cancel";
+inline constexpr std::string_view noNodeListReceiver = "no node selection to receive the node list";
 }  // namespace APIErrorText
 
 class APIErrorInfo {
