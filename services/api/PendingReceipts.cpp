@@ -6,7 +6,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/XdgPaths.h"
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 #include "services/encryption/Encryptor.h"
 
 namespace tarnel {

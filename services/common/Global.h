@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "services/connection/VPNProtocol.h"
+#include "services/base/VPNProtocol.h"
 #include "services/model/LiveModels.h"
 #include "services/model/LoginModels.h"
 #include "services/model/NodeModels.h"

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "platform/BundleInfo.h"
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 #include "services/encryption/Utf8.h"
 
 namespace tarnel {

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/UserDefaults.h"
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 #include "services/encryption/Encryptor.h"
 
 namespace tarnel {

@@ -2,8 +2,8 @@
 
 #include <future>
 
+#include "services/base/Logger.h"
 #include "services/common/Global.h"
-#include "services/common/Logger.h"
 #include "services/network/NetworkRequest.h"
 
 namespace tarnel {

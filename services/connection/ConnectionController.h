@@ -51,8 +51,8 @@
 #include <vector>
 
 #include "core/VPNStatus.h"
+#include "services/base/ConnectStep.h"
 #include "services/connection/Config.h"
-#include "services/connection/ConnectStep.h"
 #include "services/connection/ConnectionBackend.h"
 #include "services/connection/NodeController.h"
 #include "services/model/APIErrorInfo.h"

@@ -8,8 +8,8 @@
 #include <thread>
 #include <unordered_set>
 
+#include "services/base/Logger.h"
 #include "services/common/Global.h"
-#include "services/common/Logger.h"
 #include "services/common/Store.h"
 #include "services/connection/AreaFilter.h"
 #include "services/encryption/StringExtension.h"

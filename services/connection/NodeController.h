@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "services/base/VPNProtocol.h"
 #include "services/connection/NodeService.h"
-#include "services/connection/VPNProtocol.h"
 #include "services/model/APIErrorInfo.h"
 #include "services/model/NodeModels.h"
 #include "services/model/OpenModels.h"

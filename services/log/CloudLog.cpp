@@ -11,13 +11,14 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/XdgPaths.h"
+#include "services/base/Logger.h"
 #include "services/common/AppInfo.h"
 #include "services/common/DeviceInfo.h"
 #include "services/common/Global.h"
 #include "services/common/JsonHelper.h"
-#include "services/common/Logger.h"
 #include "services/common/Store.h"
 #include "services/model/Json.h"
+#include "services/network/DiscoveryRecords.h"
 #include "services/network/NetworkRequest.h"
 
 #ifndef TARNEL_LOG_HOST
@@ -312,6 +313,12 @@ class ResendWorker {
   bool stopping_ = false;
   std::thread thread_;
 };
+
+// Host discovery's failure records come here from the moment the library is loaded.
+[[maybe_unused]] const bool discoveryRecorderInstalled = [] {
+  setDiscoveryRecorder([](const DiscoveryRecord& fields) { CloudLog::log(fields, LogTopic::ERROR_HTTPDNS); });
+  return true;
+}();
 
 std::string joinedFields(const std::map<std::string, std::string>& fields) {
   std::string text;

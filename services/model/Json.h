@@ -31,7 +31,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 
 namespace tarnel {
 

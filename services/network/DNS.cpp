@@ -9,9 +9,9 @@
 #include "services/common/Global.h"
 #include "services/common/Store.h"
 #include "services/encryption/APIEncryption.h"
-#include "services/log/CloudLog.h"
 #include "services/network/Concurrent.h"
 #include "services/network/DeploymentConfig.h"
+#include "services/network/DiscoveryRecords.h"
 #include "services/network/NetworkRequest.h"
 #include "services/network/UrlHost.h"
 
@@ -41,8 +41,7 @@ bool isIPv4Address(const std::string& text) {
 }
 
 void logDiscoveryFailure(const std::string& path, const std::string& code, const std::string& body) {
-  CloudLog::log({{"path", path}, {"request", "GET"}, {"response_code", code}, {"response_body", body}},
-                LogTopic::ERROR_HTTPDNS);
+  recordDiscoveryFailure({{"path", path}, {"request", "GET"}, {"response_code", code}, {"response_body", body}});
 }
 
 // A link on one of the answer's hosts; nothing to link to without the host.
