@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+// The platform library hides everything its headers do not declare.
+#pragma GCC visibility push(default)
 namespace platform {
 
 // Result codes of keychain operations, numbered as the macOS keychain numbers them so that the
@@ -66,3 +68,4 @@ std::shared_ptr<Keychain> makeLayeredKeychain(std::shared_ptr<Keychain> primary,
 std::filesystem::path defaultKeychainFile();
 
 }  // namespace platform
+#pragma GCC visibility pop
