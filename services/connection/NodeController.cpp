@@ -482,7 +482,7 @@ std::shared_ptr<APIErrorInfo> NodeController::pickConnectNode(Epoch epoch) {
       // The service keeps answering with no node: give up instead of asking forever.
       updateTime_ = 0;
       clearFailureMemoryLocked();
-      return APIErrorInfo::make(NodeErrorCode::noCandidate, NodeErrorText::noCandidate);
+      return APIErrorInfo::make(APIErrorCode::noCandidate, APIErrorText::noCandidate);
     }
     const bool pause = emptyFetches_ > 0;
     ++emptyFetches_;
@@ -543,8 +543,8 @@ std::shared_ptr<APIErrorInfo> NodeController::pickConnectNode(Epoch epoch) {
   // outage does not rule out every node for the rest of the run.
   updateTime_ = 0;
   clearFailureMemoryLocked();
-  if (selectedNode_) return APIErrorInfo::make(NodeErrorCode::unavailableNode, NodeErrorText::unavailableNode);
-  return APIErrorInfo::make(NodeErrorCode::noCandidate, NodeErrorText::noCandidate);
+  if (selectedNode_) return APIErrorInfo::make(APIErrorCode::unavailableNode, APIErrorText::unavailableNode);
+  return APIErrorInfo::make(APIErrorCode::noCandidate, APIErrorText::noCandidate);
 }
 
 std::shared_ptr<APIErrorInfo> NodeController::openNode() {
