@@ -1,7 +1,9 @@
 #pragma once
 
-// The HTTP engine of the core framework: one blocking exchange per call, one libcurl handle per
-// exchange, nothing kept between exchanges.
+// The HTTP engine of the core framework: one blocking exchange per call. Direct exchanges to the
+// same place keep their connection alive and resume TLS sessions between calls; exchanges
+// through a proxy connect afresh. The system's trust store is read once per process (and again
+// when the file changes), not for each connection. Safe on any number of threads.
 //
 // Dictionaries cross this boundary as JSON object texts. Every call ends in an answer object:
 // a failed exchange (refused, timed out, TLS refused, bad input) gives a negative status code,
@@ -11,6 +13,7 @@
 // header connects to that address but sends SNI for, and verifies the certificate against,
 // the Host name. The proxy environment variables are never read: only the given proxy is used.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -30,6 +33,9 @@ struct LibXrayHttpOptions {
   std::string proxy;              // proxy URL (http://host:port, socks5://…); empty: direct
   std::string headers = "{}";     // JSON object of texts, sent with every request
   std::string parameters = "{}";  // JSON object, query parameters of every request
+  // When given and set, an exchange under way ends as a failed one (within about a second), and
+  // a new one is not sent: so a process can end without waiting out the time-outs.
+  std::shared_ptr<const std::atomic<bool>> cancel;
 };
 
 struct LibXrayHttpResponse {
@@ -79,6 +85,13 @@ class HttpEngine {
   // later exchange of the process. Test seam only; false when the file holds no certificate.
   static bool setExtraCertificateAuthority(const std::filesystem::path& file);
   static void clearExtraCertificateAuthority();
+
+  // How many times this process has read the system's certificate bundle.
+  static std::uint64_t systemTrustStoreLoads();
+  // Test seam: the system's authorities come from `bundle` (empty: the system's own file).
+  static void setSystemTrustStoreForTesting(const std::filesystem::path& bundle);
+  // Idle handles with their kept-alive connections, over every destination.
+  static std::size_t idleConnections();
 };
 
 }  // namespace helmsey

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -53,6 +54,11 @@ class Engine {
   void cancel();
 
   VPNStatus status() const;
+  // Why the newest connection ended (see CoreManager::startFailure).
+  StartFailure startFailure() const { return startFailure_.load(); }
+  // Waits until what an earlier run left behind has been put back (the engine thread does it
+  // first); false when `timeout` passed first.
+  bool waitUntilRecovered(std::chrono::milliseconds timeout) const;
   bool tunnelMode() const { return tunnelMode_.load(); }
   void setTunnelMode(bool on) { tunnelMode_.store(on); }
   Endpoint httpEndpoint() const { return {kLoopback, httpPort_.port()}; }
@@ -60,7 +66,11 @@ class Engine {
 
   // How long a child may take to listen, how soon and how often a crashed one is restarted.
   static constexpr auto kStartTimeout = std::chrono::seconds(10);
-  static constexpr auto kReadyPoll = std::chrono::milliseconds(5);
+  // Readiness is checked whenever the child writes output (it reports its start) and otherwise
+  // on a short back-off, for a build that says nothing: the gap doubles from the first to the
+  // last value.
+  static constexpr auto kFirstReadyCheck = std::chrono::milliseconds(1);
+  static constexpr auto kLastReadyCheck = std::chrono::milliseconds(32);
   static constexpr auto kRestartDelay = std::chrono::seconds(1);
   static constexpr int kRestartLimit = 3;
   static constexpr auto kRestartWindow = std::chrono::seconds(60);
@@ -110,7 +120,7 @@ class Engine {
   void onTick();
   void onListening();
   void launch();
-  void endSession(bool tellSession);
+  void endSession(bool tellSession, StartFailure failure = StartFailure::none);
   void cleanUpAfterSession();
   void recoverFromEarlierRun();
   bool restartAllowed();
@@ -136,6 +146,9 @@ class Engine {
   UniqueFd wake_;
   std::atomic<VPNStatus> published_{VPNStatus::disconnected};
   std::atomic<bool> tunnelMode_{false};
+  std::atomic<StartFailure> startFailure_{StartFailure::none};
+  bool recovered_ = false;  // guarded by mutex_
+  mutable std::condition_variable recoveredChanged_;
 
   // Owned by the engine thread.
   Phase phase_ = Phase::idle;
@@ -146,6 +159,9 @@ class Engine {
   std::string partialOutput_;
   std::string lastOutputLine_;
   Clock::time_point deadline_{};
+  Clock::time_point nextReadyCheck_{};
+  Clock::duration readyCheckGap_{};
+  bool outputArrived_ = false;
   std::vector<std::pair<StatusCallback, VPNStatus>> outbox_;
 
   std::thread thread_;

@@ -32,6 +32,9 @@ inline constexpr std::int64_t unsupportedProtocol = 10002;  // the chosen node l
 inline constexpr std::int64_t noCandidate = 10003;     // node selection: automatic choice has nothing left to try
 inline constexpr std::int64_t unavailableNode = 10004;  // node selection: the user's node has nothing left to try
 inline constexpr std::int64_t nodeRefused = 10005;     // server refused the node: 3301, 3305 or 3306 (its message)
+// The engine refused the connection (unusable settings, an engine that would not start or
+// listen), or the desktop's proxy could not be pointed at it: engineRefused, systemProxyNotSet.
+inline constexpr std::int64_t engineFailed = 10006;
 inline constexpr std::int64_t noServer = 10007;        // connection control had no server to connect to
 inline constexpr std::int64_t cancelled = 10008;       // the engine reported that the user cancelled
 inline constexpr std::int64_t noNodeListReceiver = 10021;  // getNodes with no node selection attached
@@ -44,9 +47,9 @@ inline constexpr std::int64_t serverNodeRefused2 = 3305;
 inline constexpr std::int64_t serverNodeRefused3 = 3306;
 
 // The library's own codes, for the check below that no two failures share one.
-inline constexpr std::int64_t kLibraryCodes[] = {networkError, probeFailed,     noUser,        modelError,
-                                                 abandoned,    unsupportedProtocol, noCandidate, unavailableNode,
-                                                 nodeRefused,  noServer,        cancelled,     noNodeListReceiver};
+inline constexpr std::int64_t kLibraryCodes[] = {
+    networkError, probeFailed, noUser,       modelError, abandoned, unsupportedProtocol, noCandidate,
+    unavailableNode, nodeRefused, engineFailed, noServer, cancelled, noNodeListReceiver};
 
 constexpr bool allDistinct(const std::int64_t* codes, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
@@ -69,6 +72,9 @@ inline constexpr std::string_view unavailableNode = "unavailable node";
 inline constexpr std::string_view noServer = "server is nil";
 inline constexpr std::string_view cancelled = "vpn_cancel";
 inline constexpr std::string_view noNodeListReceiver = "no node selection to receive the node list";
+inline constexpr std::string_view engineRefused = "The connection could not be started: the proxy engine refused it.";
+inline constexpr std::string_view systemProxyNotSet =
+    "The connection was stopped: the system proxy could not be set.";
 }  // namespace APIErrorText
 
 class APIErrorInfo {
