@@ -316,7 +316,8 @@ class ResendWorker {
 
 // Host discovery's failure records come here from the moment the library is loaded.
 [[maybe_unused]] const bool discoveryRecorderInstalled = [] {
-  setDiscoveryRecorder([](const DiscoveryRecord& fields) { CloudLog::log(fields, LogTopic::ERROR_HTTPDNS); });
+  setDiscoveryRecorder([](const DiscoveryRecord& fields) { CloudLog::log(fields, LogTopic::ERROR_HTTPDNS); },
+                       [] { (void)CloudLog::readCacheLogs(); });
   return true;
 }();
 

@@ -99,7 +99,7 @@ void prepareWhatTasksUse() {
   (void)dnsBodyEncryptor();
   (void)Store::getValue(StoreKeys::DNS_CACHE);
   (void)Global::currentTimeMillisecondsSinceEpoch();
-  (void)CloudLog::readCacheLogs();
+  prepareDiscoveryRecorder();
   // One exchange that is cancelled before it is sent makes the HTTP engine's own statics.
   auto cancelled = std::make_shared<std::atomic<bool>>(true);
   (void)probeRequest(cancelled, std::string(kScheme) + "127.0.0.1" + DNS::kDiscoveryPath)->request();

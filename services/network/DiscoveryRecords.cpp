@@ -9,6 +9,7 @@ namespace {
 struct Holder {
   std::mutex mutex;
   DiscoveryRecorder recorder;
+  std::function<void()> prepare;
 };
 
 Holder& holder() {
@@ -19,10 +20,21 @@ Holder& holder() {
 
 }  // namespace
 
-void setDiscoveryRecorder(DiscoveryRecorder recorder) {
+void setDiscoveryRecorder(DiscoveryRecorder recorder, std::function<void()> prepare) {
   Holder& h = holder();
   std::lock_guard lock(h.mutex);
   h.recorder = std::move(recorder);
+  h.prepare = std::move(prepare);
+}
+
+void prepareDiscoveryRecorder() {
+  std::function<void()> prepare;
+  {
+    Holder& h = holder();
+    std::lock_guard lock(h.mutex);
+    prepare = h.prepare;
+  }
+  if (prepare) prepare();
 }
 
 void recordDiscoveryFailure(const DiscoveryRecord& fields) {

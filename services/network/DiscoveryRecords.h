@@ -14,7 +14,11 @@ namespace tarnel {
 using DiscoveryRecord = std::map<std::string, std::string>;
 using DiscoveryRecorder = std::function<void(const DiscoveryRecord& fields)>;
 
-void setDiscoveryRecorder(DiscoveryRecorder recorder);
+// `prepare`, when given, makes the function-local statics the recorder uses: discovery calls it
+// (through prepareDiscoveryRecorder) before it makes its shared instance, so that those statics
+// are destroyed only after that instance has stopped its background work.
+void setDiscoveryRecorder(DiscoveryRecorder recorder, std::function<void()> prepare = {});
+void prepareDiscoveryRecorder();
 void recordDiscoveryFailure(const DiscoveryRecord& fields);
 
 }  // namespace tarnel
