@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+// The platform library hides everything its headers do not declare.
+#pragma GCC visibility push(default)
 namespace platform {
 
 // Creates the folder and any missing parents; folders it creates get `mode`.
@@ -65,3 +67,4 @@ class FileLock {
 };
 
 }  // namespace platform
+#pragma GCC visibility pop

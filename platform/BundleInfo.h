@@ -2,6 +2,8 @@
 
 #include <string>
 
+// The platform library hides everything its headers do not declare.
+#pragma GCC visibility push(default)
 namespace platform {
 
 // The identity of the application build (what an application bundle's Info.plist holds).
@@ -19,3 +21,4 @@ struct BundleInfo {
 const BundleInfo& mainBundle();
 
 }  // namespace platform
+#pragma GCC visibility pop

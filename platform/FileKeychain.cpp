@@ -20,12 +20,12 @@ class FileKeychain final : public Keychain {
 
   KeychainLookup find(const std::string& server, const std::string& account) override {
     std::lock_guard lock(mutex_);
-    const auto items = load();
-    if (!items) return {status::kIO, std::nullopt};
-    if (const auto* item = lookup(*items, server, account)) {
+    const Loaded loaded = load();
+    if (loaded.status != status::kSuccess) return {loaded.status, std::nullopt};
+    if (const auto* item = lookup(loaded.items, server, account)) {
       const auto& value = (*item)["value"];
       if (value.is_string()) return {status::kSuccess, value.get<std::string>()};
-      return {status::kIO, std::nullopt};
+      return {status::kDecode, std::nullopt};
     }
     return {status::kItemNotFound, std::nullopt};
   }
@@ -64,16 +64,33 @@ class FileKeychain final : public Keychain {
     return nullptr;
   }
 
-  // The list of items: empty when there is no file yet; none when it cannot be read. A file that
-  // does not hold a list is treated as empty (its items were lost either way) and the next add
-  // replaces it.
-  std::optional<json> load() const {
-    if (!stampOf(file_).exists) return json::array();
+  struct Loaded {
+    std::int32_t status = status::kSuccess;  // kIO: unreadable; kDecode: not a list of items
+    json items = json::array();
+  };
+
+  // The list of items: empty when there is no file yet.
+  Loaded load() const {
+    if (!stampOf(file_).exists) return {};
     const auto content = readWholeFile(file_);
-    if (!content) return std::nullopt;
+    if (!content) return {status::kIO, json::array()};
+    // Bounded: a file nested past any real depth is damage, not a reason to overflow the stack.
     auto parsed = parseJsonBounded<json>(content->bytes);
-    if (!parsed || !parsed->is_array()) return json::array();
-    return parsed;
+    if (!parsed || !parsed->is_array()) return {status::kDecode, json::array()};
+    return {status::kSuccess, std::move(*parsed)};
+  }
+
+  // Moves a damaged store out of the way under a name no earlier copy holds: what it held may
+  // still be wanted by someone who looks.
+  bool setAside() const {
+    for (int n = 0; n < 1000; ++n) {
+      std::filesystem::path aside(file_.string() + ".damaged" + (n == 0 ? std::string() : "." + std::to_string(n)));
+      std::error_code error;
+      if (std::filesystem::exists(aside, error) || error) continue;
+      std::filesystem::rename(file_, aside, error);
+      return !error;
+    }
+    return false;
   }
 
   template <class Change>
@@ -82,13 +99,17 @@ class FileKeychain final : public Keychain {
     if (!ensureDirectory(file_.parent_path(), 0700)) return status::kIO;
     FileLock interProcess(std::filesystem::path(file_.string() + ".lock"));
     if (!interProcess.locked()) return status::kIO;
-    auto items = load();
-    if (!items) return status::kIO;
-    const std::int32_t result = change(*items);
+    Loaded loaded = load();
+    if (loaded.status == status::kDecode) {
+      if (!setAside()) return status::kIO;
+      loaded = Loaded{};
+    }
+    if (loaded.status != status::kSuccess) return loaded.status;
+    const std::int32_t result = change(loaded.items);
     if (result != status::kSuccess) return result;
     std::string text;
     try {
-      text = items->dump(2, ' ', false, json::error_handler_t::strict);
+      text = loaded.items.dump(2, ' ', false, json::error_handler_t::strict);
     } catch (const json::exception&) {
       return status::kIO;
     }
@@ -103,6 +124,57 @@ class FileKeychain final : public Keychain {
 
 std::shared_ptr<Keychain> makeFileKeychain(std::filesystem::path file) {
   return std::make_shared<FileKeychain>(std::move(file));
+}
+
+namespace {
+
+class LayeredKeychain final : public Keychain {
+ public:
+  LayeredKeychain(std::shared_ptr<Keychain> primary, std::shared_ptr<Keychain> fallback)
+      : primary_(std::move(primary)), fallback_(std::move(fallback)) {}
+
+  KeychainLookup find(const std::string& server, const std::string& account) override {
+    std::lock_guard lock(mutex_);
+    const KeychainLookup first = primary_->find(server, account);
+    if (first.status == status::kSuccess || first.status == status::kDecode) return first;
+    const KeychainLookup second = fallback_->find(server, account);
+    if (second.status == status::kDecode) return second;
+    if (second.status != status::kSuccess) return first;
+    // Moved only once the primary holds it: a failed add leaves the item where it was.
+    if (first.status == status::kItemNotFound && primary_->add(server, account, *second.value) == status::kSuccess) {
+      (void)fallback_->remove(server, account);
+    }
+    return second;
+  }
+
+  std::int32_t add(const std::string& server, const std::string& account, const std::string& value) override {
+    std::lock_guard lock(mutex_);
+    const std::int32_t result = primary_->add(server, account, value);
+    if (result != status::kNotAvailable && result != status::kIO) return result;
+    return fallback_->add(server, account, value);
+  }
+
+  std::int32_t remove(const std::string& server, const std::string& account) override {
+    std::lock_guard lock(mutex_);
+    const std::int32_t first = primary_->remove(server, account);
+    const std::int32_t second = fallback_->remove(server, account);
+    if (first == status::kSuccess || second == status::kSuccess) return status::kSuccess;
+    return first == status::kItemNotFound ? second : first;
+  }
+
+  const char* backendName() const override { return primary_->backendName(); }
+
+ private:
+  const std::shared_ptr<Keychain> primary_;
+  const std::shared_ptr<Keychain> fallback_;
+  // A lookup that moves an item is a find, an add and a remove: one at a time.
+  std::mutex mutex_;
+};
+
+}  // namespace
+
+std::shared_ptr<Keychain> makeLayeredKeychain(std::shared_ptr<Keychain> primary, std::shared_ptr<Keychain> fallback) {
+  return std::make_shared<LayeredKeychain>(std::move(primary), std::move(fallback));
 }
 
 std::filesystem::path defaultKeychainFile() { return appDataDir() / "keychain.json"; }

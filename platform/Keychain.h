@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+// The platform library hides everything its headers do not declare.
+#pragma GCC visibility push(default)
 namespace platform {
 
 // Result codes of keychain operations, numbered as the macOS keychain numbers them so that the
@@ -17,6 +19,7 @@ inline constexpr std::int32_t kIO = -36;                  // the store could not
 inline constexpr std::int32_t kNotAvailable = -25291;     // no keychain service answers
 inline constexpr std::int32_t kDuplicateItem = -25299;    // an item with that server and account exists
 inline constexpr std::int32_t kItemNotFound = -25300;
+inline constexpr std::int32_t kDecode = -26275;           // the item, or the store holding it, is damaged
 }  // namespace keychain_status
 
 struct KeychainLookup {
@@ -40,9 +43,10 @@ class Keychain {
 };
 
 // The keychain of the desktop session: the Secret Service on the session bus
-// (DBUS_SESSION_BUS_ADDRESS) when it answers a ping within `probeTimeout`; otherwise a file that
-// only the user can read, appDataDir()/keychain.json. The file lives outside the user-defaults
-// folder, so emptying the settings leaves the device identity in place.
+// (DBUS_SESSION_BUS_ADDRESS) when it answers a ping within `probeTimeout`, over the file store
+// (makeLayeredKeychain); otherwise only a file that only the user can read,
+// appDataDir()/keychain.json. The file lives outside the user-defaults folder, so emptying the
+// settings leaves the device identity in place.
 std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout = std::chrono::milliseconds(2000));
 
 // Whether a Secret Service answers on the session bus within `timeout`.
@@ -52,7 +56,16 @@ bool secretServiceAnswers(std::chrono::milliseconds timeout);
 std::shared_ptr<Keychain> makeSecretServiceKeychain();
 std::shared_ptr<Keychain> makeFileKeychain(std::filesystem::path file);
 
-// Where openKeychain() keeps the file store.
+// `primary` in front of `fallback`: an item is looked for in both before it counts as absent, and
+// one found only in the fallback moves to the primary (added there, then removed from the
+// fallback). Adds go to the primary, to the fallback only while the primary does not answer;
+// removes go to both. This keeps one item when the primary answered on one run and not another.
+std::shared_ptr<Keychain> makeLayeredKeychain(std::shared_ptr<Keychain> primary, std::shared_ptr<Keychain> fallback);
+
+// Where openKeychain() keeps the file store. A file store that does not parse answers kDecode
+// on lookups; the next change sets it aside as "<file>.damaged" (".damaged.1", … when that is
+// taken) and starts an empty one. An item whose value is not a text answers kDecode.
 std::filesystem::path defaultKeychainFile();
 
 }  // namespace platform
+#pragma GCC visibility pop

@@ -2,6 +2,8 @@
 
 #include <string>
 
+// The platform library hides everything its headers do not declare.
+#pragma GCC visibility push(default)
 namespace platform {
 
 // The identifier of the user's current locale, language and region joined by "_" ("zh_CN",
@@ -13,3 +15,4 @@ std::string currentLocaleIdentifier();
 std::string localeIdentifierFromSetting(const std::string& setting);
 
 }  // namespace platform
+#pragma GCC visibility pop

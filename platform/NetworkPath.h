@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+// The platform library hides everything its headers do not declare.
+#pragma GCC visibility push(default)
 namespace platform {
 
 // Interface-type texts for the two kinds the library names itself; every other kind is
@@ -74,3 +76,4 @@ class NetworkPathMonitor {
 };
 
 }  // namespace platform
+#pragma GCC visibility pop

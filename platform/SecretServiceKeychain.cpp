@@ -115,7 +115,10 @@ bool secretServiceAnswers(std::chrono::milliseconds timeout) {
 std::shared_ptr<Keychain> makeSecretServiceKeychain() { return std::make_shared<SecretServiceKeychain>(); }
 
 std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout) {
-  if (secretServiceAnswers(probeTimeout)) return makeSecretServiceKeychain();
+  if (secretServiceAnswers(probeTimeout)) {
+    // An earlier run may have found no Secret Service and kept its items in the file.
+    return makeLayeredKeychain(makeSecretServiceKeychain(), makeFileKeychain(defaultKeychainFile()));
+  }
   return makeFileKeychain(defaultKeychainFile());
 }
 

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+// The platform library hides everything its headers do not declare.
+#pragma GCC visibility push(default)
 namespace platform {
 
 // Facts about the running computer, read from the usual files below `root` (the file-system
@@ -33,3 +35,4 @@ class SystemInfo {
 std::array<int, 3> parseVersionNumbers(const std::string& text);
 
 }  // namespace platform
+#pragma GCC visibility pop

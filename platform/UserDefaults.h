@@ -11,6 +11,8 @@
 
 #include "platform/AtomicFile.h"
 
+// The platform library hides everything its headers do not declare.
+#pragma GCC visibility push(default)
 namespace platform {
 
 // A user-defaults domain: string keys to JSON values (texts, numbers, booleans, lists), kept in
@@ -87,3 +89,4 @@ class UserDefaults {
 };
 
 }  // namespace platform
+#pragma GCC visibility pop

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+// The platform library hides everything its headers do not declare.
+#pragma GCC visibility push(default)
 namespace platform {
 
 // The per-user folders of the freedesktop base-directory convention, each followed by the
@@ -19,3 +21,4 @@ std::filesystem::path appCacheDir();   // cacheHome()/<bundle id>
 std::filesystem::path appStateDir();   // stateHome()/<bundle id>
 
 }  // namespace platform
+#pragma GCC visibility pop

@@ -30,6 +30,10 @@ APIManager::NodeListBinding currentBinding() {
   return b.value;
 }
 
+std::shared_ptr<APIErrorInfo> noReceiver() {
+  return APIErrorInfo::make(APIErrorCode::noNodeListReceiver, APIErrorText::noNodeListReceiver);
+}
+
 }  // namespace
 
 namespace api_detail {
@@ -76,11 +80,14 @@ std::shared_ptr<APIErrorInfo> APIManager::login(const std::string& email, const 
 }
 
 std::shared_ptr<APIErrorInfo> APIManager::getNodes(const std::string& extNodes) {
+  const NodeListBinding binding = currentBinding();
+  // A list nobody receives would be reported as fetched while node selection never sees it.
+  if (!binding.nodesFetched) return noReceiver();
+
   // Every connection starts from the node list: after its own guest sign-in the call asks once
   // more, as the guest, rather than leaving that to each caller; 404 only when nobody is signed in.
   if (api_detail::signedInAsGuestFirst() && Global::userId().empty()) return api_detail::noUserError();
 
-  const NodeListBinding binding = currentBinding();
   const std::optional<std::string> country = binding.currentCountry ? binding.currentCountry() : std::nullopt;
   const std::optional<std::int64_t> tag = binding.currentTag ? binding.currentTag() : std::nullopt;
   const Json body{{"country", country.value_or("")},
@@ -92,9 +99,7 @@ std::shared_ptr<APIErrorInfo> APIManager::getNodes(const std::string& extNodes) 
   const auto result =
       request.perform<std::optional<Nodes>>("lite/users/" + Global::userId() + "/nodes", HttpMethod::POST, body);
   if (!result.isSuccess()) return result.error();
-  if (binding.nodesFetched) {
-    binding.nodesFetched(result.value() ? result.value()->nodes : std::vector<Node>{});
-  }
+  if (!binding.nodesFetched(result.value() ? result.value()->nodes : std::vector<Node>{})) return noReceiver();
   return nullptr;
 }
 

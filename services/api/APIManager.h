@@ -34,12 +34,13 @@ class APIManager {
   static constexpr const char* kGuestPassword = "fjord";
 
   // Node selection's side of the node-list call: the country and tag it has chosen, and what it
-  // does with a fetched list (mark the list updated, then keep it). Node selection installs it
-  // when it is made; until then the call sends no country and no tag and the list goes nowhere.
+  // does with a fetched list (mark the list updated, then keep it; false when node selection is
+  // gone and the list reached nobody). Node selection installs it when it is made; until then
+  // the node-list call fails with noNodeListReceiver and sends nothing.
   struct NodeListBinding {
     std::function<std::optional<std::string>()> currentCountry;  // the chosen country's code
     std::function<std::optional<std::int64_t>()> currentTag;     // the chosen tag's id
-    std::function<void(std::vector<Node>)> nodesFetched;
+    std::function<bool(std::vector<Node>)> nodesFetched;
   };
   static void bindNodeList(NodeListBinding binding);
 
@@ -48,7 +49,7 @@ class APIManager {
                                              std::int64_t force, const std::string& code);
 
   // Fetches the node list, leaving out the nodes in `extNodes` (ids joined by ","), and hands it
-  // to node selection. Without a user id it signs in as a guest first and then asks as the guest;
+  // to node selection; noNodeListReceiver when there is none to hand it to. Without a user id it signs in as a guest first and then asks as the guest;
   // when that sign-in leaves no user id it answers 404 with an empty message.
   static std::shared_ptr<APIErrorInfo> getNodes(const std::string& extNodes);
 

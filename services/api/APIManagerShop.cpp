@@ -30,11 +30,15 @@ void APIManager::updateDomain() {
   if (result.isSuccess() && result.value()) Global::setDomains(*result.value());
 }
 
-void APIManager::getDomains() {
+bool api_detail::fetchDomainLists() {
   APIRequest request;
   const auto result = request.perform<std::optional<Domains>>("app/domains", HttpMethod::GET);
-  if (result.isSuccess() && result.value()) Global::setDomains(*result.value());
+  if (!result.isSuccess() || !result.value()) return false;
+  Global::setDomains(*result.value());
+  return true;
 }
+
+void APIManager::getDomains() { (void)api_detail::fetchDomainLists(); }
 
 std::optional<Notices> APIManager::getNotices() {
   APIRequest request;
@@ -115,11 +119,12 @@ void APIManager::getPromoteLink() {
   APIRequest request;
   const auto result = request.perform<std::optional<PromoteLink>>("data/link/" + std::to_string(id), HttpMethod::GET);
   if (!result.isSuccess() || !result.value()) return;
-  Live live = Global::live();
-  // A status that arrived meanwhile with another link keeps its own.
-  if (live.link.id != id) return;
-  live.link.link = result.value()->link;
-  Global::setLive(live);
+  const std::string link = result.value()->link;
+  // Only the link changes, in place: a status that arrived meanwhile is not undone, and one with
+  // another link keeps its own.
+  Global::modifyLive([&](Live& live) {
+    if (live.link.id == id) live.link.link = link;
+  });
 }
 
 }  // namespace tarnel

@@ -27,6 +27,20 @@ bool domainsStale(const Login& stored, const Live& fresh) {
          Global::domains().direct_domain_g0.empty();
 }
 
+// The settings to store after a status check: the fresh ones, except that a part whose refresh
+// failed keeps the stamp it had, so that the next status check fetches it again. Without stored
+// settings such a stamp is left empty (the proxy rules' absent), which a fresh one differs from.
+Other settingsToStore(const Other& fresh, const std::optional<Other>& stored, std::int64_t failedParts,
+                      bool domainsFailed) {
+  Other kept = fresh;
+  if (failedParts & FetchPart::countries) kept.country_version = stored ? stored->country_version : std::string();
+  if (failedParts & FetchPart::tags) kept.tag_version = stored ? stored->tag_version : std::string();
+  if (failedParts & FetchPart::user) kept.user_version = stored ? stored->user_version : std::string();
+  if (failedParts & FetchPart::proxyRule) kept.proxy_version = stored ? stored->proxy_version : std::nullopt;
+  if (domainsFailed) kept.app_domain_version = stored ? stored->app_domain_version : std::string();
+  return kept;
+}
+
 }  // namespace
 
 std::shared_ptr<APIErrorInfo> APIManager::live() {
@@ -43,21 +57,23 @@ std::shared_ptr<APIErrorInfo> APIManager::live() {
 
   Global::setLive(fresh);
 
-  const std::int64_t mask = fetchMask(fresh.other, Global::loginInfo().other);
-  if (mask != 0) (void)update(mask);
+  const std::optional<Other> storedSettings = Global::loginInfo().other;
+  const std::int64_t mask = fetchMask(fresh.other, storedSettings);
+  const bool refreshFailed = mask != 0 && update(mask) != nullptr;
 
-  if (domainsStale(Global::loginInfo(), fresh)) getDomains();
+  const bool domainsFailed = domainsStale(Global::loginInfo(), fresh) && !api_detail::fetchDomainLists();
 
   getPromoteLink();
 
+  const Other settings = settingsToStore(fresh.other, storedSettings, refreshFailed ? mask : 0, domainsFailed);
   // Applied last, onto whatever the refresh above left in the login.
-  Global::modifyLoginInfo([&fresh](Login& login) {
+  Global::modifyLoginInfo([&fresh, &settings](Login& login) {
     login.max_age = fresh.max_age;
     login.expired = fresh.expired;
     login.expired_vip = fresh.expired_vip;
     login.user.email_status = fresh.email_status;
     login.user.hot = fresh.hot;
-    login.other = fresh.other;
+    login.other = settings;
     if (!fresh.message.empty()) login.message = fresh.message;
   });
   return nullptr;

@@ -12,6 +12,7 @@
 #include "services/log/CloudLog.h"
 #include "services/network/DNS.h"
 #include "services/network/NetworkRequest.h"
+#include "services/network/UrlHost.h"
 
 namespace tarnel {
 
@@ -62,8 +63,25 @@ constexpr const char* kPlatform = "darwin";
 constexpr const char* kPublicHeader = "vomel-secret-public";
 constexpr const char* kTimespanHeader = "vomel-secret-timespan";
 constexpr const char* kSignHeader = "vomel-secret-sign";
-// Keys of a request body that hold password digests: never written to the cloud log.
-constexpr const char* kPasswordKeys[] = {"passwd", "old_passwd"};
+// Keys of a request body that hold secrets (password digests, the password-reset code, the node
+// credential): never written to the cloud log, wherever they sit in the body.
+constexpr const char* kSecretKeys[] = {"passwd", "old_passwd", "vcode", "uid", "uid_rate"};
+
+// Bodies we send are shallow; the bound only keeps a hostile caller from exhausting the stack.
+constexpr int kMaxStripDepth = 256;
+
+void stripSecrets(Json& value, int depth) {
+  if (depth > kMaxStripDepth) {
+    value = nullptr;
+    return;
+  }
+  if (value.is_object()) {
+    for (const char* key : kSecretKeys) value.erase(key);
+    for (auto& member : value) stripSecrets(member, depth + 1);
+  } else if (value.is_array()) {
+    for (auto& element : value) stripSecrets(element, depth + 1);
+  }
+}
 
 std::string joined(const std::vector<std::string>& pieces, const std::string& separator) {
   std::string out;
@@ -74,13 +92,11 @@ std::string joined(const std::vector<std::string>& pieces, const std::string& se
   return out;
 }
 
-// The body as the failure record shows it: plain JSON, without password digests.
+// The body as the failure record shows it: plain JSON, without secrets.
 std::string recordedBody(const std::optional<Json>& body) {
   if (!body) return "null";
   Json shown = *body;
-  if (shown.is_object()) {
-    for (const char* key : kPasswordKeys) shown.erase(key);
-  }
+  stripSecrets(shown, 0);
   return jsonEncode(shown);
 }
 
@@ -135,7 +151,8 @@ api_detail::Exchange APIRequest::exchange(const std::string& path, HttpMethod me
     // address must never follow the request to the next host.
     const DNS::API host = DNS::shared().currentHost();
     headHost.clear();
-    baseUrl = host.host.empty() ? std::string() : "https://" + host.host + "/v6";
+    // The same form as DNS::apiBaseUrl(), from the host read once above.
+    baseUrl = httpsUrl(host.host, "/v6");
     if (isIP(host.host)) headHost = host.domain;
     headers.clear();
     headers[kPublicHeader] = kPlatform;

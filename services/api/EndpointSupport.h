@@ -21,6 +21,9 @@ Json deviceParameters();
 // endpoint then ends with noUserError() and the caller's next call runs as the guest.
 bool signedInAsGuestFirst();
 
+// getDomains(), telling whether lists arrived (a failed call or a null answer brings none).
+bool fetchDomainLists();
+
 // 404 with an empty message.
 std::shared_ptr<APIErrorInfo> noUserError();
 

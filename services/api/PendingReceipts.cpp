@@ -6,13 +6,19 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/XdgPaths.h"
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 #include "services/encryption/Encryptor.h"
 
 namespace tarnel {
 namespace {
 
-bool samePurchase(const PurchaseReceipt& a, const PurchaseReceipt& b) { return a.receipt_id == b.receipt_id; }
+// The store's transaction id names a purchase; a receipt that came without one can only be told
+// apart by everything it holds, or two such purchases would share an entry and crediting one
+// would forget the other.
+bool samePurchase(const PurchaseReceipt& a, const PurchaseReceipt& b) {
+  if (a.receipt_id.empty() || b.receipt_id.empty()) return a == b;
+  return a.receipt_id == b.receipt_id;
+}
 
 }  // namespace
 

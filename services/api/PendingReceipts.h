@@ -50,7 +50,8 @@ class PendingReceipts {
   // Oldest first. A file that cannot be read or deciphered counts as empty here; the next change
   // sets it aside as "<file>.unreadable" instead of writing over it.
   std::vector<PurchaseReceipt> all() const;
-  // Adds the receipt, or replaces the entry of the same purchase (same `receipt_id`) in place.
+  // Adds the receipt, or replaces the entry of the same purchase (same non-empty `receipt_id`; a
+  // receipt without an id is the same purchase only as a whole) in place.
   bool keep(const PurchaseReceipt& receipt);
   // Removes the entry of the same purchase; true also when there was none.
   bool remove(const PurchaseReceipt& receipt);

@@ -132,6 +132,17 @@ void recordSignIn(const std::string& email) {
   Store::setValue(StoreKeys::HISTORY_ACCOUNT, StoreValue(history));
 }
 
+// Node selection is not made yet (it installs the check when it is): the tag it will restore is
+// the stored one, so that is where a tag the account no longer offers must go.
+void clearStoredTagUnlessOffered(const std::unordered_set<std::int64_t>& tagIds) {
+  const auto stored = Store::getValue(StoreKeys::CURRENT_TAG);
+  const auto text = stored ? stored->string() : std::nullopt;
+  if (!text || text->empty()) return;
+  const auto tag = fromJson<Tag>(*text);
+  if (tag && tagIds.contains(tag->id)) return;
+  Store::setValue(StoreKeys::CURRENT_TAG, "");
+}
+
 // Called with writeMutex held, after the stored login was loaded.
 void assignLogin(const Login& value) {
   State& s = state();
@@ -149,7 +160,11 @@ void assignLogin(const Login& value) {
   Store::setValue(StoreKeys::USER_ID, value.user.id);
   const auto text = toJson(value);
   Store::setValue(StoreKeys::USER_INFO, text ? std::optional<StoreValue>(*text) : std::nullopt);
-  if (check) check(tagIds);
+  if (check) {
+    check(tagIds);
+  } else {
+    clearStoredTagUnlessOffered(tagIds);
+  }
   if (value.user.email_status != 0) recordSignIn(value.user.email);
 }
 
@@ -341,6 +356,12 @@ void Global::setLive(const Live& value) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   s.live = value;
+}
+
+void Global::modifyLive(const std::function<void(Live&)>& change) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  change(s.live);
 }
 
 ProxyRule Global::proxyRule() {

@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "services/connection/VPNProtocol.h"
+#include "services/base/VPNProtocol.h"
 #include "services/model/LiveModels.h"
 #include "services/model/LoginModels.h"
 #include "services/model/NodeModels.h"
@@ -80,6 +80,9 @@ class Global {
 
   static Live live();
   static void setLive(const Live& value);
+  // Changes the status in place, as one step against concurrent assignments. `change` runs with
+  // Global's lock held: it must not call Global.
+  static void modifyLive(const std::function<void(Live&)>& change);
 
   // The user's routing rule (stored as JSON text).
   static ProxyRule proxyRule();
@@ -95,7 +98,8 @@ class Global {
 
   // Hook installed by node selection: given the tag ids of a newly assigned login, it clears
   // its current tag when that tag's id is not among them. Runs on the assigning thread with no
-  // lock of Global held (it may read Global, but must not assign loginInfo).
+  // lock of Global held (it may read Global, but must not assign loginInfo). Until one is
+  // installed, the assignment clears the stored current tag (CURRENT_TAG) itself.
   using CurrentTagCheck = std::function<void(const std::unordered_set<std::int64_t>& tagIds)>;
   static void setCurrentTagCheck(CurrentTagCheck check);
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 #include "services/encryption/Utf8.h"
 
 namespace tarnel {

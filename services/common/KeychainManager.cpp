@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/BundleInfo.h"
+#include "services/base/Logger.h"
 #include "services/encryption/Utf8.h"
 
 namespace tarnel {
@@ -45,9 +46,19 @@ void KeychainManager::setKeychainForTesting(std::shared_ptr<platform::Keychain> 
 }
 
 std::string KeychainManager::getValue(const std::string& server, const std::string& account) {
-  const auto found = keychain()->find(server, account);
-  if (found.status != platform::keychain_status::kSuccess || !found.value) return {};
-  if (!detail::isValidUtf8(*found.value)) return {};
+  const auto store = keychain();
+  const auto found = store->find(server, account);
+  const bool damaged = found.status == platform::keychain_status::kDecode ||
+                       (found.status == platform::keychain_status::kSuccess &&
+                        (!found.value || !detail::isValidUtf8(*found.value)));
+  if (damaged) {
+    // Left in place it would refuse every add, and each start would make a value of its own.
+    const std::int32_t removed = store->remove(server, account);
+    Logger::log(LogLevel::error, "keychain item " + server + "/" + account +
+                                     " cannot be read; removed (status " + std::to_string(removed) + ")");
+    return {};
+  }
+  if (found.status != platform::keychain_status::kSuccess) return {};
   return *found.value;
 }
 

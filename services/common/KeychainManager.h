@@ -19,7 +19,9 @@ class KeychainManager {
   // The application's bundle identifier: the server under which its own items live.
   const std::string& flag() const { return flag_; }
 
-  // The item's value, or the empty text when there is none or it cannot be read.
+  // The item's value, or the empty text when there is none or it cannot be read. An item that
+  // cannot be read (damaged store, a value that is not UTF-8 text) is removed, with a log line, so
+  // that a new one can take its place.
   std::string getValue(const std::string& server, const std::string& account);
 
   // Adds a new item and answers whether the keychain accepted it; an existing item is never

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/UserDefaults.h"
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 #include "services/encryption/Encryptor.h"
 
 namespace tarnel {
@@ -145,6 +145,16 @@ std::optional<StoreValue> Store::getValue(StoreKeys key) {
     return StoreValue(text);
   }
   return fromPlatform(*stored);
+}
+
+std::vector<std::string> Store::getTexts(StoreKeys key) {
+  std::vector<std::string> texts;
+  const auto stored = platform::UserDefaults::standard().object(std::string(rawValue(key)));
+  if (!stored || !stored->is_array()) return texts;
+  for (const auto& element : *stored) {
+    if (element.is_string()) texts.push_back(element.get<std::string>());
+  }
+  return texts;
 }
 
 void Store::setValue(StoreKeys key, const std::optional<StoreValue>& value) {

@@ -63,6 +63,10 @@ class Store {
   // (placed there by something else) comes back unchanged. None when the key is absent.
   static std::optional<StoreValue> getValue(StoreKeys key);
 
+  // The texts of the list under `key`, in order; entries of any other kind are left out, so one
+  // foreign entry does not hide the rest. Empty when the key is absent or holds no list.
+  static std::vector<std::string> getTexts(StoreKeys key);
+
   // Keeps `value` under `key` (a text enciphered), or removes the key when `value` is none or
   // when the text cannot be enciphered.
   static void setValue(StoreKeys key, const std::optional<StoreValue>& value);

@@ -1,3 +1,5 @@
+#include <memory>
+#include <mutex>
 #include <optional>
 
 #include "services/api/APIManager.h"
@@ -8,22 +10,50 @@
 namespace tarnel {
 namespace {
 
+// The controller a binding reaches, for as long as it lives. The binding is copied by node-list
+// calls in flight, so it holds this link rather than the controller: detaching waits for a call
+// that is inside the controller and leaves later ones finding nobody.
+struct ControllerLink {
+  std::mutex mutex;
+  NodeController* controller = nullptr;
+};
+
 class APINodeService final : public NodeService {
  public:
+  ~APINodeService() override { detach(); }
+
   void attach(NodeController& controller) override {
+    {
+      std::lock_guard lock(link_->mutex);
+      link_->controller = &controller;
+    }
     APIManager::NodeListBinding binding;
-    binding.currentCountry = [&controller]() -> std::optional<std::string> {
-      const auto country = controller.currentCountry();
+    binding.currentCountry = [link = link_]() -> std::optional<std::string> {
+      std::lock_guard lock(link->mutex);
+      if (!link->controller) return std::nullopt;
+      const auto country = link->controller->currentCountry();
       if (!country) return std::nullopt;
       return country->country;
     };
-    binding.currentTag = [&controller]() -> std::optional<std::int64_t> {
-      const auto tag = controller.currentTag();
+    binding.currentTag = [link = link_]() -> std::optional<std::int64_t> {
+      std::lock_guard lock(link->mutex);
+      if (!link->controller) return std::nullopt;
+      const auto tag = link->controller->currentTag();
       if (!tag) return std::nullopt;
       return tag->id;
     };
-    binding.nodesFetched = [&controller](std::vector<Node> nodes) { controller.nodesFetched(std::move(nodes)); };
+    binding.nodesFetched = [link = link_](std::vector<Node> nodes) {
+      std::lock_guard lock(link->mutex);
+      if (!link->controller) return false;
+      link->controller->nodesFetched(std::move(nodes));
+      return true;
+    };
     APIManager::bindNodeList(std::move(binding));
+  }
+
+  void detach() override {
+    std::lock_guard lock(link_->mutex);
+    link_->controller = nullptr;
   }
 
   std::shared_ptr<APIErrorInfo> getNodes(const std::string& extNodes) override {
@@ -52,6 +82,9 @@ class APINodeService final : public NodeService {
   }
 
   void log(const std::map<std::string, std::string>& fields, LogTopic topic) override { CloudLog::log(fields, topic); }
+
+ private:
+  const std::shared_ptr<ControllerLink> link_ = std::make_shared<ControllerLink>();
 };
 
 }  // namespace

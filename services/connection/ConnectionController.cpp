@@ -2,8 +2,8 @@
 
 #include <future>
 
+#include "services/base/Logger.h"
 #include "services/common/Global.h"
-#include "services/common/Logger.h"
 #include "services/network/NetworkRequest.h"
 
 namespace tarnel {
@@ -245,7 +245,7 @@ void ConnectionController::openConnection() {
 
 void ConnectionController::runAttempt(std::uint64_t attempt) {
   // Ends the attempt with `error` unless a newer attempt took over (then nothing is reported).
-  // An attempt that disconnect() ended reports the silent 10001.
+  // An attempt that disconnect() ended reports the silent APIErrorCode::abandoned.
   auto end = [&](std::shared_ptr<APIErrorInfo> error) {
     std::lock_guard lock(mutex_);
     if (!currentLocked(attempt)) return;
@@ -534,7 +534,7 @@ void ConnectionController::disconnect() {
   }
 
   if (attemptRunning) {
-    // The running attempt notices and ends with the silent 10001; an engine it already started
+    // The running attempt notices and ends with the silent APIErrorCode::abandoned; an engine it already started
     // is cancelled and waited for, so nothing of it outlives the disconnect.
     {
       std::lock_guard engine(engineMutex_);

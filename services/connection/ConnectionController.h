@@ -6,27 +6,28 @@
 // failure callbacks.
 //
 // States (phase()) and the events that move between them; every transition happens under one
-// mutex through enterLocked(), which logs it with its reason, and each one may queue reports:
+// mutex through enterLocked(), which logs it with its reason, and each one may queue reports
+// (failures by their APIErrorCode):
 //
 //   idle/failed --openConnection--> opening        status connecting, step open_node
 //   opening  --node opened-->        opening        step check_port (a failed probe: open_node again)
 //   opening  --port found-->         starting       step open_connect, engine started
-//   opening  --node step failed-->   failed         failure (the node step's error, 10007)
+//   opening  --node step failed-->   failed         failure (the node step's error, or noServer)
 //   starting --engine connected-->   checking       status connected (check on; else connected)
 //   starting --engine disconnected-> idle           status disconnected
 //   starting --engine refused, or the system proxy could not be set-->
-//                                    failed         status disconnected, failure 10006
-//   starting --engine userCanceled-> failed         status disconnected, failure 10008
+//                                    failed         status disconnected, failure engineFailed
+//   starting --engine userCanceled-> failed         status disconnected, failure cancelled
 //   checking --page answered-->      connected      status connected, step connect_success
 //   checking --three pages failed--> fallingBack    node released, engine stopped, then a new
 //                                                    attempt (opening) on the next choice
 //   any      --disconnect-->         disconnecting  engine stopped when one may run, then idle
 //                                                    with status disconnected
-//   connected/checking/failed --engine status-->    the status is passed on, with failure 10001
+//   connected/checking/failed --engine status-->    the status is passed on, with failure abandoned
 //
 // Each attempt has a number. Results that arrive for an older attempt (a late node answer, a
 // late engine status, a late page) change nothing; results of the current attempt that arrive
-// after disconnect() end it with the silent failure 10001. The engine is never started for an
+// after disconnect() end it with the silent failure abandoned. The engine is never started for an
 // attempt that disconnect() has ended, and a fallback starts the next engine only once the old
 // one has stopped. A disconnect() that is overtaken by a newer openConnection() (while it
 // releases the node) leaves that attempt, its node and its engine alone.
@@ -55,8 +56,8 @@
 #include <vector>
 
 #include "core/VPNStatus.h"
+#include "services/base/ConnectStep.h"
 #include "services/connection/Config.h"
-#include "services/connection/ConnectStep.h"
 #include "services/connection/ConnectionBackend.h"
 #include "services/connection/NodeController.h"
 #include "services/model/APIErrorInfo.h"

@@ -8,8 +8,8 @@
 #include <thread>
 #include <unordered_set>
 
+#include "services/base/Logger.h"
 #include "services/common/Global.h"
-#include "services/common/Logger.h"
 #include "services/common/Store.h"
 #include "services/connection/AreaFilter.h"
 #include "services/encryption/StringExtension.h"
@@ -150,7 +150,7 @@ NodeController::NodeController(std::unique_ptr<NodeService> service) : service_(
   service_->attach(*this);
 }
 
-NodeController::~NodeController() = default;
+NodeController::~NodeController() { service_->detach(); }
 
 // --- plain state ---------------------------------------------------------------------------
 
@@ -489,7 +489,7 @@ std::shared_ptr<APIErrorInfo> NodeController::pickConnectNode(Epoch epoch) {
       // The service keeps answering with no node: give up instead of asking forever.
       updateTime_ = 0;
       clearFailureMemoryLocked();
-      return APIErrorInfo::make(NodeErrorCode::noCandidate, NodeErrorText::noCandidate);
+      return APIErrorInfo::make(APIErrorCode::noCandidate, APIErrorText::noCandidate);
     }
     const bool pause = emptyFetches_ > 0;
     ++emptyFetches_;
@@ -550,8 +550,8 @@ std::shared_ptr<APIErrorInfo> NodeController::pickConnectNode(Epoch epoch) {
   // outage does not rule out every node for the rest of the run.
   updateTime_ = 0;
   clearFailureMemoryLocked();
-  if (selectedNode_) return APIErrorInfo::make(NodeErrorCode::unavailableNode, NodeErrorText::unavailableNode);
-  return APIErrorInfo::make(NodeErrorCode::noCandidate, NodeErrorText::noCandidate);
+  if (selectedNode_) return APIErrorInfo::make(APIErrorCode::unavailableNode, APIErrorText::unavailableNode);
+  return APIErrorInfo::make(APIErrorCode::noCandidate, APIErrorText::noCandidate);
 }
 
 std::shared_ptr<APIErrorInfo> NodeController::openNode() {

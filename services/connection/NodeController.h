@@ -11,7 +11,7 @@
 //
 // Cancellation: setIsConnecting() starts a new epoch each time it is called. An operation that
 // finds, after a service call, that the attempt was stopped (isConnecting false) or that another
-// attempt has begun since it started, answers 10001 and changes nothing.
+// attempt has begun since it started, answers APIErrorCode::abandoned and changes nothing.
 
 #include <chrono>
 #include <cstdint>
@@ -22,24 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "services/base/VPNProtocol.h"
 #include "services/connection/NodeService.h"
-#include "services/connection/VPNProtocol.h"
 #include "services/model/APIErrorInfo.h"
 #include "services/model/NodeModels.h"
 #include "services/model/OpenModels.h"
 
 namespace tarnel {
-
-// Failures of node selection (with APIErrorCode's).
-namespace NodeErrorCode {
-inline constexpr std::int64_t noCandidate = 10003;      // automatic choice: nothing left to try
-inline constexpr std::int64_t unavailableNode = 10004;  // the user's node: nothing left to try
-}  // namespace NodeErrorCode
-
-namespace NodeErrorText {
-inline constexpr std::string_view noCandidate = "are not node";
-inline constexpr std::string_view unavailableNode = "unavailable node";
-}  // namespace NodeErrorText
 
 class NodeController {
  public:

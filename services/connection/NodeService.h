@@ -29,6 +29,9 @@ class NodeService {
   // list goes to that controller's nodesFetched(), and the node-list request reads its country
   // and tag from it.
   virtual void attach(NodeController& controller) = 0;
+  // Called by that controller as it is destroyed: from then on nothing reaches it, and a call
+  // that is inside it has returned.
+  virtual void detach() {}
 
   // The node list without the nodes in `extNodes` (ids joined by ","); on success the list has
   // reached the attached controller before this returns. Error or none.

@@ -6,7 +6,7 @@
 #include <climits>
 #include <memory>
 
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 #include "services/encryption/Hex.h"
 #include "services/encryption/Utf8.h"
 

@@ -11,13 +11,14 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/XdgPaths.h"
+#include "services/base/Logger.h"
 #include "services/common/AppInfo.h"
 #include "services/common/DeviceInfo.h"
 #include "services/common/Global.h"
 #include "services/common/JsonHelper.h"
-#include "services/common/Logger.h"
 #include "services/common/Store.h"
 #include "services/model/Json.h"
+#include "services/network/DiscoveryRecords.h"
 #include "services/network/NetworkRequest.h"
 
 #ifndef TARNEL_LOG_HOST
@@ -131,6 +132,41 @@ std::optional<NetworkResult> upload(const std::string& store, const CloudLog::Re
   return request.request();
 }
 
+// A 4xx answer says the record itself is at fault, so sending it again can only fail again; 408
+// (time-out) and 429 (too many requests) say nothing about the record.
+bool refusedForGood(const NetworkResult& result) {
+  const auto error = result.error();
+  if (!error) return false;
+  return error->code >= 400 && error->code < 500 && error->code != 408 && error->code != 429;
+}
+
+std::int64_t nowMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// Drops kept texts older than the age bound, then the oldest beyond the count bound. Texts that
+// do not decode carry no age and are left to the resend pass, which drops them.
+void enforceBounds(std::vector<std::string>& texts) {
+  const std::int64_t oldest =
+      nowMilliseconds() - std::chrono::duration_cast<std::chrono::milliseconds>(CloudLog::kMaxKeptAge).count();
+  const auto before = texts.size();
+  std::erase_if(texts, [oldest](const std::string& text) {
+    const auto record = fromJson<CacheLog>(text);
+    return record && record->kept_at && *record->kept_at < oldest;
+  });
+  const auto aged = before - texts.size();
+  std::size_t excess = 0;
+  if (texts.size() > CloudLog::kMaxKeptRecords) {
+    excess = texts.size() - CloudLog::kMaxKeptRecords;
+    texts.erase(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(excess));
+  }
+  if (aged + excess > 0) {
+    Logger::log(LogLevel::info, "cache log over its bounds: dropped " + std::to_string(aged) + " too old and " +
+                                    std::to_string(excess) + " oldest of too many");
+  }
+}
+
 // --- the kept records ---
 
 // Threads of this process take the mutex, processes the lock file; the list is always read from
@@ -163,12 +199,9 @@ class KeptRecords {
     return dir / "CACHE_LOG.lock";
   }
 
-  // Anything but a list of texts counts as no records.
-  static std::vector<std::string> read() {
-    const auto value = Store::getValue(StoreKeys::CACHE_LOG);
-    if (!value) return {};
-    return value->stringList().value_or(std::vector<std::string>{});
-  }
+  // The texts of the stored list; an entry of another kind (placed there by something else) is
+  // left out and so goes at the next write, without taking the others with it.
+  static std::vector<std::string> read() { return Store::getTexts(StoreKeys::CACHE_LOG); }
 };
 
 // Removes the first kept text equal to `text` (identical records are kept once each).
@@ -261,6 +294,11 @@ class ResendWorker {
       }
       if (!result->isSuccess()) {
         Logger::log(LogLevel::error, "upload log faild: " + result->error()->debugDescription());
+        if (refusedForGood(*result)) {
+          removeKept(text);
+          Logger::log(LogLevel::info, "drop cache log refused by the service: [" + record->store + ":" +
+                                          record->topic + "]");
+        }
         continue;
       }
       removeKept(text);
@@ -275,6 +313,13 @@ class ResendWorker {
   bool stopping_ = false;
   std::thread thread_;
 };
+
+// Host discovery's failure records come here from the moment the library is loaded.
+[[maybe_unused]] const bool discoveryRecorderInstalled = [] {
+  setDiscoveryRecorder([](const DiscoveryRecord& fields) { CloudLog::log(fields, LogTopic::ERROR_HTTPDNS); },
+                       [] { (void)CloudLog::readCacheLogs(); });
+  return true;
+}();
 
 std::string joinedFields(const std::map<std::string, std::string>& fields) {
   std::string text;
@@ -332,17 +377,24 @@ void CloudLog::putlog(const std::string& store, const Record& record, const std:
     Logger::log(LogLevel::info, "upload log [" + store + ":" + topic + "] => success");
     return;
   }
-  // Kept before the caller hears of the failure, so that it is safe once the caller goes on.
-  addCacheLog(store, record, topic);
-  if (complete) complete(false);
   Logger::log(LogLevel::error, "upload log faild: " + result->error()->debugDescription());
+  if (refusedForGood(*result)) {
+    Logger::log(LogLevel::info, "log refused by the service, not kept: [" + store + ":" + topic + "]");
+  } else {
+    // Kept before the caller hears of the failure, so that it is safe once the caller goes on.
+    addCacheLog(store, record, topic);
+  }
+  if (complete) complete(false);
 }
 
 void CloudLog::addCacheLog(const std::string& store, const Record& record, const std::string& topic) {
   Logger::log(LogLevel::info, "add cache log: [" + store + ":" + topic + "]");
-  const auto text = toJson(CacheLog{record, store, topic});
+  const auto text = toJson(CacheLog{record, store, topic, nowMilliseconds()});
   if (!text) return;
-  KeptRecords::update([&](std::vector<std::string>& texts) { texts.push_back(*text); });
+  KeptRecords::update([&](std::vector<std::string>& texts) {
+    texts.push_back(*text);
+    enforceBounds(texts);
+  });
 }
 
 std::vector<CacheLog> CloudLog::readCacheLogs() {

@@ -5,8 +5,10 @@
 // settings store under CACHE_LOG and sent again after the next upload that succeeds.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,9 @@ struct CacheLog {
   std::map<std::string, std::string> log;  // the record
   std::string store;                       // the log store it was meant for
   std::string topic;                       // its "__topic__"
+  // When it was kept, in milliseconds since the epoch; records kept by older builds have none
+  // and leave only by the count bound.
+  std::optional<std::int64_t> kept_at;
 
   bool operator==(const CacheLog& other) const = default;
 
@@ -28,6 +33,7 @@ struct CacheLog {
     v("log", self.log);
     v("store", self.store);
     v("topic", self.topic);
+    v("kept_at", self.kept_at);
   }
 };
 
@@ -38,7 +44,9 @@ struct CacheLog {
 // Safe to call from any thread. The kept records are merged, not overwritten: records kept by
 // several threads at once, or by another process using the same settings store, are all kept, and
 // a record leaves the store only once it has been delivered again. An upload counts as delivered
-// only when the service answers with a 2xx status.
+// only when the service answers with a 2xx status. A record the service refuses for good (a 4xx
+// answer other than 408 and 429: it would be refused again) is dropped, not kept. The kept
+// records are bounded by kMaxKeptRecords and kMaxKeptAge; the oldest go first, with a log line.
 class CloudLog {
  public:
   CloudLog() = delete;
@@ -50,6 +58,10 @@ class CloudLog {
   static constexpr const char* kLogStore = "k-mac";
   static constexpr const char* kFeedbackStore = "feedback";
   static constexpr const char* kEventStore = "event-tracking";
+
+  // Bounds of the kept records: they live in the settings file, which is rewritten at each write.
+  static constexpr std::size_t kMaxKeptRecords = 100;
+  static constexpr std::chrono::hours kMaxKeptAge{24 * 7};
 
   // Adds the common members (time, identity of device and build, network, user) to `fields`
   // (a field of the caller wins over a common one) and uploads the record: to "feedback" for
@@ -71,7 +83,8 @@ class CloudLog {
   static void putlog(const std::string& store, const Record& record, const std::string& topic,
                      Completion complete = {});
 
-  // Keeps one record that could not be delivered, added to what the store already holds.
+  // Keeps one record that could not be delivered, added to what the store already holds; then
+  // drops what exceeds the bounds, oldest first.
   static void addCacheLog(const std::string& store, const Record& record, const std::string& topic);
 
   // The kept records, in the order they were kept. Texts that do not decode are skipped.

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "services/base/VPNProtocol.h"
 #include "services/common/AppInfo.h"
-#include "services/connection/VPNProtocol.h"
 #include "services/model/Json.h"
 #include "services/model/LoginModels.h"
 #include "services/model/OpenModels.h"

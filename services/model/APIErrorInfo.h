@@ -4,7 +4,9 @@
 // with std::make_shared (or APIErrorInfo::make), finishes every write, then hands the pointer on;
 // holders only read it. "No error" is an empty std::shared_ptr<APIErrorInfo>.
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,21 +19,25 @@
 
 namespace tarnel {
 
-// Codes and texts the library gives its own failures.
+// The one table of codes the library gives its own failures (and the user interface branches
+// on); a new failure takes a code here, never a number of its own elsewhere. The 10000 range is
+// the library's; the service's own codes below are only read.
 namespace APIErrorCode {
 inline constexpr std::int64_t networkError = -1;       // transport failed, budget spent; or no port to probe ("")
 inline constexpr std::int64_t probeFailed = 0;         // no probed host and port answered
 inline constexpr std::int64_t noUser = 404;            // no user id after the guest sign-in ("")
 inline constexpr std::int64_t modelError = 500;        // a body that decodes neither as error nor model
-inline constexpr std::int64_t abandoned = 10001;       // the connection attempt was already given up ("")
-inline constexpr std::int64_t unsupportedProtocol = 10002;
-inline constexpr std::int64_t nodeSelection = 10003;   // node opening failed later in node selection ("")
-inline constexpr std::int64_t nodeRefused = 10005;     // server refused the node: 3301, 3305 or 3306
+inline constexpr std::int64_t abandoned = 10001;       // the connection attempt was already given up ("", silent)
+inline constexpr std::int64_t unsupportedProtocol = 10002;  // the chosen node lacks the chosen protocol
+inline constexpr std::int64_t noCandidate = 10003;     // node selection: automatic choice has nothing left to try
+inline constexpr std::int64_t unavailableNode = 10004;  // node selection: the user's node has nothing left to try
+inline constexpr std::int64_t nodeRefused = 10005;     // server refused the node: 3301, 3305 or 3306 (its message)
 // The engine refused the connection (unusable settings, an engine that would not start or
 // listen), or the desktop's proxy could not be pointed at it: engineRefused, systemProxyNotSet.
 inline constexpr std::int64_t engineFailed = 10006;
-inline constexpr std::int64_t noServer = 10007;
-inline constexpr std::int64_t cancelled = 10008;
+inline constexpr std::int64_t noServer = 10007;        // connection control had no server to connect to
+inline constexpr std::int64_t cancelled = 10008;       // the engine reported that the user cancelled
+inline constexpr std::int64_t noNodeListReceiver = 10021;  // getNodes with no node selection attached
 
 // Server codes the library and the screens branch on.
 inline constexpr std::int64_t serverClockRejected = 4000;  // with HTTP 403 and `timestamp`
@@ -39,6 +45,21 @@ inline constexpr std::int64_t serverTooManyDevices = 3303;  // sign-in refused; 
 inline constexpr std::int64_t serverNodeRefused1 = 3301;
 inline constexpr std::int64_t serverNodeRefused2 = 3305;
 inline constexpr std::int64_t serverNodeRefused3 = 3306;
+
+// The library's own codes, for the check below that no two failures share one.
+inline constexpr std::int64_t kLibraryCodes[] = {
+    networkError, probeFailed, noUser,       modelError, abandoned, unsupportedProtocol, noCandidate,
+    unavailableNode, nodeRefused, engineFailed, noServer, cancelled, noNodeListReceiver};
+
+constexpr bool allDistinct(const std::int64_t* codes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t j = i + 1; j < count; ++j) {
+      if (codes[i] == codes[j]) return false;
+    }
+  }
+  return true;
+}
+static_assert(allDistinct(kLibraryCodes, std::size(kLibraryCodes)), "two library failures share a code");
 }  // namespace APIErrorCode
 
 namespace APIErrorText {
@@ -46,8 +67,11 @@ inline constexpr std::string_view networkError = "network error.";
 inline constexpr std::string_view emptyResponse = "empty response";  // code: the HTTP status
 inline constexpr std::string_view modelError = "response turn to model error";
 inline constexpr std::string_view unsupportedProtocol = "node unsupport protocol";
+inline constexpr std::string_view noCandidate = "are not node";
+inline constexpr std::string_view unavailableNode = "unavailable node";
 inline constexpr std::string_view noServer = "server is nil";
 inline constexpr std::string_view cancelled = "vpn_cancel";
+inline constexpr std::string_view noNodeListReceiver = "no node selection to receive the node list";
 inline constexpr std::string_view engineRefused = "The connection could not be started: the proxy engine refused it.";
 inline constexpr std::string_view systemProxyNotSet =
     "The connection was stopped: the system proxy could not be set.";

@@ -1,6 +1,5 @@
 #include "services/model/CouponModels.h"
 
-#include "services/common/Global.h"
 #include "services/model/ProductModels.h"
 #include "services/model/TextFormat.h"
 
@@ -11,8 +10,6 @@ std::string CouponBase::expiredString() const {
   // Whole seconds first (toward zero), as the expiry is shown to the minute.
   return Date::format(expired / 1000, "yyyy-MM-dd HH:mm");
 }
-
-bool CouponBase::isExpired() const { return isExpired(Global::currentTimeMillisecondsSinceEpoch()); }
 
 std::string_view CouponCard::typeName() const { return type == 1 ? "VIP Time" : "Normal Time"; }
 
@@ -57,7 +54,5 @@ std::string CouponRoll::discount(std::string_view language) const {
   if (isChineseLanguage(language)) return formatFixed(price * 10, 1);
   return formatFixed(100 - price * 100, 0) + "%";
 }
-
-std::string CouponRoll::discount() const { return discount(Global::language()); }
 
 }  // namespace tarnel

@@ -25,7 +25,7 @@ struct CouponBase {
   std::string expiredString() const;
   // Expired once the server-adjusted clock (milliseconds) has passed a set expiry.
   bool isExpired(std::int64_t nowMilliseconds) const { return expired >= 1 && expired < nowMilliseconds; }
-  // The same against Global's clock.
+  // The same against Global's clock (defined beside Global, which sits above the models).
   bool isExpired() const;
 };
 
@@ -65,7 +65,7 @@ struct CouponRoll : CouponBase {
   // Voucher: the whole dollars; discount coupon: tenths of the price in Chinese ("8.0"),
   // otherwise the percentage taken off ("20%").
   std::string discount(std::string_view language) const;
-  // The same in the application language, read at each call.
+  // The same in the application language, read at each call (defined beside Global).
   std::string discount() const;
   std::string_view unit() const;
 

@@ -32,7 +32,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 
 namespace tarnel {
 

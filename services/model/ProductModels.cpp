@@ -1,6 +1,5 @@
 #include "services/model/ProductModels.h"
 
-#include "services/common/Global.h"
 #include "services/model/TextFormat.h"
 
 namespace tarnel {
@@ -10,7 +9,5 @@ std::string ProductDetails::discount(std::string_view language) const {
   if (isChineseLanguage(language)) return formatFixed(remaining * 10, 1);
   return formatFixed((1 - remaining) * 100, 0) + "%";
 }
-
-std::string ProductDetails::discount() const { return discount(Global::language()); }
 
 }  // namespace tarnel

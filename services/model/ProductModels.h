@@ -32,7 +32,7 @@ struct ProductDetails {
   // The saving as the shop shows it: in Chinese the tenths of the price that remain ("7.0" for
   // 30 percent off), in every other language the percentage taken off ("30%").
   std::string discount(std::string_view language) const;
-  // The same in the application language, read at each call.
+  // The same in the application language, read at each call (defined beside Global).
   std::string discount() const;
 
   template <class Self, class V>

@@ -10,9 +10,9 @@
 #include "services/common/Store.h"
 #include "services/encryption/APIEncryption.h"
 #include "services/encryption/Encryptor.h"
-#include "services/log/CloudLog.h"
 #include "services/network/Concurrent.h"
 #include "services/network/DeploymentConfig.h"
+#include "services/network/DiscoveryRecords.h"
 #include "services/network/NetworkRequest.h"
 #include "services/network/UrlHost.h"
 
@@ -61,8 +61,7 @@ bool isIPv4Address(const std::string& text) {
 }
 
 void logDiscoveryFailure(const std::string& path, const std::string& code, const std::string& body) {
-  CloudLog::log({{"path", path}, {"request", "GET"}, {"response_code", code}, {"response_body", body}},
-                LogTopic::ERROR_HTTPDNS);
+  recordDiscoveryFailure({{"path", path}, {"request", "GET"}, {"response_code", code}, {"response_body", body}});
 }
 
 // Real answers are a few kilobytes. The cache lives in the settings file, which is read and
@@ -119,7 +118,7 @@ void prepareWhatTasksUse() {
   (void)dnsBodyEncryptor();
   (void)Store::getValue(StoreKeys::DNS_CACHE);
   (void)Global::currentTimeMillisecondsSinceEpoch();
-  (void)CloudLog::readCacheLogs();
+  prepareDiscoveryRecorder();
   // One exchange that is cancelled before it is sent makes the HTTP engine's own statics.
   auto cancelled = std::make_shared<std::atomic<bool>>(true);
   (void)probeRequest(cancelled, std::string(kScheme) + "127.0.0.1" + DNS::kDiscoveryPath)->request();
@@ -241,7 +240,8 @@ bool DNS::handleDNS(const std::string& text) {
   if (!hosts.empty() && !stopping_) {
     std::vector<std::shared_ptr<NetworkRequest>> probes;
     for (std::size_t i = 0; i < hosts.size() && i < 2; ++i) {
-      probes.push_back(probeRequest(cancel_, kScheme + hosts[i].host + kApiProbePath, Headers{{"Host", hosts[i].domain}}));
+      // The API host as every API request names it (DNS::apiBaseUrl): an IPv6 address in brackets.
+      probes.push_back(probeRequest(cancel_, httpsUrl(hosts[i].host, kApiProbePath), Headers{{"Host", hosts[i].domain}}));
     }
     const auto probed = Concurrent::concurrentProcessing(probes);
     if (probed.isSuccess() && probed.index() == 1) std::swap(hosts[0], hosts[1]);
@@ -323,7 +323,7 @@ std::string DNS::apiDomain() const { return currentHost().domain; }
 
 // An IPv6 host goes in brackets; a host that cannot stand in a URL gives no URL at all (the
 // request then fails at once) rather than an address that means something else.
-std::string DNS::apiBaseUrl() const { return onHost(urlHost(currentHost().host).value_or(""), "/v6"); }
+std::string DNS::apiBaseUrl() const { return httpsUrl(currentHost().host, "/v6"); }
 
 std::string DNS::apiBaseHost() const { return currentHost().host; }
 

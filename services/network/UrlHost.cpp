@@ -15,4 +15,9 @@ std::optional<std::string> urlHost(const std::string& host) {
   return host;
 }
 
+std::string httpsUrl(const std::string& host, const std::string& rest) {
+  const auto inUrl = urlHost(host);
+  return inUrl ? "https://" + *inUrl + rest : std::string();
+}
+
 }  // namespace tarnel

@@ -10,4 +10,8 @@ namespace tarnel {
 // address's meaning, such as "/", "?", "#", "@" or white space).
 std::optional<std::string> urlHost(const std::string& host);
 
+// "https://" + urlHost(host) + rest; the empty text (no URL: a request over it fails at once)
+// when the host cannot stand in a URL.
+std::string httpsUrl(const std::string& host, const std::string& rest);
+
 }  // namespace tarnel

@@ -30,7 +30,10 @@ TEST_F(ApiTest, GuestSignInNodeListStatusAndNodeOpeningThroughThePipeline) {
   std::vector<Node> fetched;
   APIManager::bindNodeList({[] { return std::optional<std::string>("JP"); },
                             [] { return std::optional<int64_t>(7); },
-                            [&](std::vector<Node> nodes) { fetched = std::move(nodes); }});
+                            [&](std::vector<Node> nodes) {
+                              fetched = std::move(nodes);
+                              return true;
+                            }});
 
   // Nobody signed in: the node opening signs in as a guest and opens nothing this time.
   const auto first = APIManager::openConnect("f", "n1", "", 1);

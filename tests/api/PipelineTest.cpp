@@ -248,7 +248,7 @@ TEST_F(ApiTest, EveryKindOfAnswerIsJudgedByTheResultType) {
   }
 }
 
-TEST_F(ApiTest, FailureRecordsShowTheBodyWithoutPasswordDigests) {
+TEST_F(ApiTest, FailureRecordsShowTheBodyWithoutSecrets) {
   discover();
   api->setMode(ServiceDouble::Mode::drop);
   const struct {
@@ -263,6 +263,13 @@ TEST_F(ApiTest, FailureRecordsShowTheBodyWithoutPasswordDigests) {
        Json{{"force", 0}, {"email", "a@b.test"}, {"passwd", "ABC"}, {"old_passwd", "DEF"}, {"code", ""}},
        R"({"force":0,"email":"a@b.test","passwd":"ABC","old_passwd":"DEF","code":""})",
        {{"force", 0}, {"email", "a@b.test"}, {"code", ""}}},
+      {"reset code", Json{{"email", "a@b.test"}, {"passwd", "ABC"}, {"vcode", "1111"}},
+       R"({"email":"a@b.test","passwd":"ABC","vcode":"1111"})", {{"email", "a@b.test"}}},
+      {"node credential at depth",
+       Json{{"node", {{"uid", "c-1"}, {"uid_rate", "c-2"}, {"id", 4}}},
+            {"list", Json::array({Json{{"uid", "c-3"}, {"name", "n"}}, Json{{"deep", {{"vcode", "9"}}}}})}},
+       R"({"node":{"uid":"c-1","uid_rate":"c-2","id":4},"list":[{"uid":"c-3","name":"n"},{"deep":{"vcode":"9"}}]})",
+       {{"node", {{"id", 4}}}, {"list", WireJson::array({WireJson{{"name", "n"}}, WireJson{{"deep", WireJson::object()}}})}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -274,6 +281,33 @@ TEST_F(ApiTest, FailureRecordsShowTheBodyWithoutPasswordDigests) {
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].bodyText.value_or(""), c.sentText);
     EXPECT_EQ(recordJson(bed.logs()->accepted("ERROR_API").back(), "request"), c.recorded);
+  }
+}
+
+// The request's base URL is built as discovery's helper builds it: an IPv6 host in brackets, a
+// host that would change the address's meaning gives no URL and no request.
+TEST_F(ApiTest, ApiHostsEnterTheUrlInTheHelpersForm) {
+  const struct {
+    std::string host;
+    std::string baseUrl;
+  } cases[] = {
+      {"::1", "https://[::1]/v6"},
+      {"api.test/x", ""},
+      {"a@api.test", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.host);
+    discover({c.host});
+    EXPECT_EQ(DNS::shared().apiBaseUrl(), c.baseUrl);
+    DNS::shared().setRetryCount(1);
+    const auto before = apiRecords();
+    const auto result = APIRequest().perform<bool>("lite/ping", HttpMethod::GET);
+    ASSERT_FALSE(result.isSuccess());
+    EXPECT_EQ(result.error()->errCode, -1);
+    const auto records = bed.logs()->accepted("ERROR_API");
+    ASSERT_EQ(records.size(), before + 1);
+    EXPECT_EQ(records.back().record["baseUrl"], c.baseUrl);
+    EXPECT_EQ(api->requestCount(), 0u);
   }
 }
 

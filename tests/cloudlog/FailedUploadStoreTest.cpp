@@ -13,6 +13,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/UserDefaults.h"
 #include "tests/cloudlog/CloudLogFixture.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackHttpServer.h"
@@ -224,7 +225,7 @@ TEST_F(CloudLogTest, StoredTextsThatDoNotDecodeAreSkippedAndDropped) {
 
   const auto read = CloudLog::readCacheLogs();
   ASSERT_EQ(read.size(), 1u);
-  EXPECT_EQ(read[0], (CacheLog{{{"seq", "stored"}, {"app_id", "7"}}, "k-mac", "CRASH"}));
+  EXPECT_EQ(read[0], (CacheLog{{{"seq", "stored"}, {"app_id", "7"}}, "k-mac", "CRASH", std::nullopt}));
 
   EXPECT_EQ(logAndWait({{"seq", "trigger"}}, LogTopic::ERROR_API), true);
   ASSERT_TRUE(CloudLog::waitForResendsForTesting(10s));
@@ -233,6 +234,105 @@ TEST_F(CloudLogTest, StoredTextsThatDoNotDecodeAreSkippedAndDropped) {
   EXPECT_EQ(crash[0].store, "k-mac");
   EXPECT_EQ(crash[0].record, (WireJson{{"app_id", "7"}, {"seq", "stored"}}));
   EXPECT_EQ(logs.uploads().size(), 2u);
+  EXPECT_TRUE(keptTexts().empty());
+}
+
+// A record the service calls malformed would be refused for ever: it is neither kept nor, when
+// kept by an earlier build, sent again. Answers that say nothing about the record keep it.
+TEST_F(CloudLogTest, RecordsRefusedForGoodAreDropped) {
+  LoopbackHttpServer server(leaf_, "127.0.0.1");
+  std::mutex mutex;
+  int status = 200;
+  server.setHandler([&](const ReceivedRequest&) {
+    std::lock_guard lock(mutex);
+    return CannedReply::text(status, "", "Status");
+  });
+  CloudLog::setServiceForTesting(kLogHost, "127.0.0.1:" + std::to_string(server.port()));
+  const auto answer = [&](int code) {
+    std::lock_guard lock(mutex);
+    status = code;
+  };
+
+  const struct {
+    int status;
+    bool kept;
+  } cases[] = {{400, false}, {403, false}, {404, false}, {413, false}, {408, true},
+               {429, true},  {500, true},  {503, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    Store::setValue(StoreKeys::CACHE_LOG, std::nullopt);
+    answer(c.status);
+    EXPECT_EQ(logAndWait({{"seq", "new"}}, LogTopic::ERROR_API), false);
+    EXPECT_EQ(keptTexts().size(), c.kept ? 1u : 0u);
+  }
+
+  // Kept records meet the same answers when they are sent again.
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    Store::setValue(StoreKeys::CACHE_LOG,
+                    StoreValue(StoreValue::StringList{R"({"log":{"seq":"old"},"store":"k-mac","topic":"CRASH"})"}));
+    answer(c.status);
+    CloudLog::putCacheLog();
+    ASSERT_TRUE(CloudLog::waitForResendsForTesting(10s));
+    EXPECT_EQ(keptTexts().size(), c.kept ? 1u : 0u);
+  }
+}
+
+std::string keptText(const std::string& seq, std::optional<std::int64_t> keptAt) {
+  WireJson text{{"log", {{"seq", seq}}}, {"store", "k-mac"}, {"topic", "CRASH"}};
+  if (keptAt) text["kept_at"] = *keptAt;
+  return text.dump();
+}
+
+TEST_F(CloudLogTest, KeptRecordsAreBoundedByCountAndAgeOldestFirst) {
+  auto& logs = startLogs();
+  logs.setState(LogServiceDouble::State::refusing);
+  const std::int64_t now =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+  const std::int64_t tooOld =
+      now - std::chrono::duration_cast<std::chrono::milliseconds>(CloudLog::kMaxKeptAge).count() - 60'000;
+
+  // Ages: one past the bound in the middle, one of an older build without a time.
+  StoreValue::StringList stored{keptText("undated", std::nullopt)};
+  for (std::size_t i = 0; i < 10; ++i) stored.push_back(keptText("fresh-" + std::to_string(i), now - 1000));
+  stored.insert(stored.begin() + 5, keptText("stale", tooOld));
+  Store::setValue(StoreKeys::CACHE_LOG, StoreValue(stored));
+  EXPECT_EQ(logAndWait({{"seq", "latest"}}, LogTopic::ERROR_API), false);
+  auto seqs = keptSeqs();
+  EXPECT_EQ(seqs.count("stale"), 0u);
+  EXPECT_EQ(seqs.count("undated"), 1u);
+  EXPECT_EQ(seqs.size(), 12u);
+
+  // Count: filled to the bound, one more pushes out the oldest only.
+  stored.clear();
+  for (std::size_t i = 0; i < CloudLog::kMaxKeptRecords; ++i) stored.push_back(keptText(std::to_string(i), now - 1000));
+  Store::setValue(StoreKeys::CACHE_LOG, StoreValue(stored));
+  EXPECT_EQ(logAndWait({{"seq", "latest"}}, LogTopic::ERROR_API), false);
+  const auto kept = keptRecords();
+  ASSERT_EQ(kept.size(), CloudLog::kMaxKeptRecords);
+  EXPECT_EQ(kept.front().log.value("seq", ""), "1");
+  EXPECT_EQ(kept.back().log.value("seq", ""), "latest");
+}
+
+// Something else wrote a number and a null among the kept texts: the texts survive the next
+// addition and are sent again; the foreign entries go.
+TEST_F(CloudLogTest, AForeignEntryAmongKeptRecordsDropsOnlyItself) {
+  auto& logs = startLogs();
+  const std::string first = keptText("first", std::nullopt);
+  const std::string second = keptText("second", std::nullopt);
+  ASSERT_TRUE(platform::UserDefaults::standard().set(
+      std::string(rawValue(StoreKeys::CACHE_LOG)), nlohmann::json::array({first, 5, nullptr, second})));
+  EXPECT_EQ(CloudLog::readCacheLogs().size(), 2u);
+
+  logs.setState(LogServiceDouble::State::failing);
+  EXPECT_EQ(logAndWait({{"seq", "third"}}, LogTopic::ERROR_API), false);
+  EXPECT_EQ(keptSeqs(), (std::multiset<std::string>{"first", "second", "third"}));
+
+  logs.setState(LogServiceDouble::State::up);
+  logs.clear();
+  EXPECT_EQ(logAndWait({{"seq", "trigger"}}, LogTopic::ERROR_API), true);
+  ASSERT_TRUE(CloudLog::waitForResendsForTesting(10s));
+  EXPECT_EQ(deliveredSeqs(logs), (std::map<std::string, int>{{"first", 1}, {"second", 1}, {"third", 1}, {"trigger", 1}}));
   EXPECT_TRUE(keptTexts().empty());
 }
 

@@ -2,6 +2,8 @@
 // list, the direct port probes and the user's proxy rules.
 #include <gtest/gtest.h>
 
+#include "services/connection/NodeController.h"
+#include "services/connection/NodeService.h"
 #include "tests/endpoints/EndpointFixture.h"
 
 namespace tarnel::test {
@@ -123,7 +125,10 @@ TEST_F(NodeEndpointsTest, WithoutUserNodeOpeningSignsInAsGuestAndTheNextCallOpen
 
 TEST_F(NodeEndpointsTest, NodeListAfterItsGuestSignInAsksOnceMore) {
   std::vector<std::vector<Node>> handedOver;
-  APIManager::bindNodeList({{}, {}, [&](std::vector<Node> nodes) { handedOver.push_back(std::move(nodes)); }});
+  APIManager::bindNodeList({{}, {}, [&](std::vector<Node> nodes) {
+                              handedOver.push_back(std::move(nodes));
+                              return true;
+                            }});
   service().script("POST", "lite/users/g-1/nodes", Answer::model({{"nodes", {wireNode("n1")}}}));
 
   // The sign-in is refused: nobody to ask for, 404 and no list request.
@@ -147,6 +152,32 @@ TEST_F(NodeEndpointsTest, NodeListAfterItsGuestSignInAsksOnceMore) {
   ASSERT_EQ(handedOver.size(), 1u);
   ASSERT_EQ(handedOver[0].size(), 1u);
   EXPECT_EQ(handedOver[0][0].node_id, "n1");
+  APIManager::bindNodeList({});
+}
+
+// The node list must reach a living node selection, or the call is no success: with none ever
+// attached, with one attached, and after that one is gone (its binding must not reach it).
+TEST_F(NodeEndpointsTest, NodeListWithoutNodeSelectionIsAFailure) {
+  const std::string path = std::string("lite/users/") + kUserId + "/nodes";
+  service().script("POST", path, Answer::model({{"nodes", {wireNode("n1"), wireNode("n2")}}}));
+  APIManager::bindNodeList({});
+  const auto unbound = APIManager::getNodes("");
+  ASSERT_NE(unbound, nullptr);
+  EXPECT_EQ(unbound->errCode, APIErrorCode::noNodeListReceiver);
+  EXPECT_EQ(service().count("POST", path), 0u) << "a list nobody receives is not asked for";
+
+  {
+    NodeController controller(makeAPINodeService());
+    controller.setCurrentCountry(Country{"JP", "Japan", {}, 1});
+    EXPECT_EQ(APIManager::getNodes(""), nullptr);
+    EXPECT_EQ(controller.nodes().size(), 2u);
+    EXPECT_EQ((*api.only("POST", path).body)["country"], "JP");
+  }
+
+  service().clearRequests();
+  const auto gone = APIManager::getNodes("");
+  ASSERT_NE(gone, nullptr);
+  EXPECT_EQ(gone->errCode, APIErrorCode::noNodeListReceiver);
   APIManager::bindNodeList({});
 }
 

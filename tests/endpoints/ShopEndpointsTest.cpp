@@ -1,6 +1,9 @@
 // Shop, coupon, notice, share, link and domain operations, and the receipts still to be credited.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "platform/AtomicFile.h"
 #include "services/api/PendingReceipts.h"
 #include "services/common/Store.h"
@@ -192,6 +195,31 @@ TEST_F(ShopEndpointsTest, PromotionLinkFillsOnlyTheStatusLink) {
   EXPECT_EQ(toMap(Global::live()), toMap(live));
 }
 
+// The link lands in the status as it is then: a status assigned while the link was being
+// written in must never be undone by it.
+TEST_F(ShopEndpointsTest, PromotionLinkNeverUndoesAConcurrentStatus) {
+  Live live = *fromJson<Live>(wireLive().dump());
+  Global::setLive(live);
+  service().script("GET", "data/link/41", Answer::model({{"link", "https://promo.test/41"}}));
+
+  std::atomic<bool> done{false};
+  std::atomic<int> undone{0};
+  std::thread statusWriter([&] {
+    for (std::int64_t age = 1000; !done; ++age) {
+      live.max_age = age;
+      Global::setLive(live);
+      if (Global::live().max_age < age) ++undone;
+    }
+  });
+  for (int i = 0; i < 60; ++i) APIManager::getPromoteLink();
+  done = true;
+  statusWriter.join();
+  EXPECT_EQ(undone.load(), 0);
+  APIManager::getPromoteLink();
+  EXPECT_EQ(Global::live().link.link, "https://promo.test/41");
+  EXPECT_GE(Global::live().max_age, 1000);
+}
+
 // --- receipts ---
 
 WireJson receiptBody(const PurchaseReceipt& r) {
@@ -241,6 +269,23 @@ TEST_F(ShopEndpointsTest, EveryUncreditedPurchaseWaitsOnItsOwn) {
   EXPECT_TRUE(purchase(kYear));
   EXPECT_EQ(storedReceipt(), WireJson(""));
   EXPECT_EQ(pendingOnDisk(), (std::vector<PurchaseReceipt>{renewed, kWeek}));
+}
+
+TEST_F(ShopEndpointsTest, PurchasesWithoutATransactionIdAreToldApartByTheirReceipt) {
+  const PurchaseReceipt first{"plan.month", "", "receipt-a"};
+  const PurchaseReceipt second{"plan.month", "", "receipt-b"};
+  service().script("POST", kReceiptPath, Answer::error(5001, "verify later", 500));
+  EXPECT_FALSE(purchase(first));
+  EXPECT_FALSE(purchase(second));
+  EXPECT_FALSE(purchase(kMonth));
+  // The same id-less purchase failing again is still one entry.
+  EXPECT_FALSE(purchase(first));
+  EXPECT_EQ(pendingOnDisk(), (std::vector<PurchaseReceipt>{first, second, kMonth}));
+
+  // Crediting one of them leaves the other waiting.
+  service().script("POST", kReceiptPath, Answer::model({{"ok", true}}));
+  EXPECT_TRUE(purchase(second));
+  EXPECT_EQ(pendingOnDisk(), (std::vector<PurchaseReceipt>{first, kMonth}));
 }
 
 TEST_F(ShopEndpointsTest, ResendClearsPendingReceiptsOneByOne) {

@@ -204,6 +204,51 @@ TEST_F(StatusEndpointsTest, FailedFollowUpsDoNotStopTheStatus) {
   EXPECT_TRUE(Global::loginInfo().other.has_value());
 }
 
+// A refresh that failed must be tried again by the next status check, which only happens while
+// the stored stamp still differs from the service's.
+TEST_F(StatusEndpointsTest, APartWhoseRefreshFailedIsFetchedAgainNextTime) {
+  const WireJson changed = {{"country_version", "c2"}, {"proxy_version", "pv2"}, {"app_domain_version", "d2"}};
+  const struct {
+    std::string name;
+    bool dataFails;
+    bool domainsFail;
+  } cases[] = {
+      {"data refresh fails", true, false},
+      {"domain lists fail", false, true},
+      {"both fail", true, true},
+      {"neither fails", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    storeSettings(WireJson::object());
+    Global::setDomains(*fromJson<Domains>(wireDomains("held").dump()));
+    scriptChain(wireLive(changed));
+    if (c.dataFails) service().script("GET", kDataPath, Answer::error(5001, "busy", 500));
+    if (c.domainsFail) service().script("GET", "app/domains", Answer::model(nullptr));
+    ASSERT_EQ(APIManager::live(), nullptr);
+    ASSERT_TRUE(Global::loginInfo().other.has_value());
+    // Stamps of parts that did arrive are taken; the others stay as they were.
+    EXPECT_EQ(Global::loginInfo().other->country_version, c.dataFails ? "c1" : "c2");
+    EXPECT_EQ(Global::loginInfo().other->proxy_version, c.dataFails ? "pv1" : "pv2");
+    EXPECT_EQ(Global::loginInfo().other->app_domain_version, c.domainsFail ? "d1" : "d2");
+
+    // The service answers again: exactly the failed parts are fetched.
+    scriptChain(wireLive(changed));
+    service().clearRequests();
+    ASSERT_EQ(APIManager::live(), nullptr);
+    std::vector<std::string> expected = {statusPath};
+    if (c.dataFails) expected.push_back(kDataPath);
+    if (c.domainsFail) expected.push_back("app/domains");
+    expected.push_back("data/link/41");
+    EXPECT_EQ(apiPaths(), expected);
+    if (c.dataFails) {
+      expectRequest(api.only("GET", kDataPath), {"GET", kDataPath, {{"fetch", "17"}}, std::nullopt}, kUserId);
+    }
+    EXPECT_EQ(Global::loginInfo().other->country_version, "c2");
+    EXPECT_EQ(Global::loginInfo().other->app_domain_version, "d2");
+  }
+}
+
 struct StatusFailureCase {
   std::string name;
   Answer answer;

@@ -6,12 +6,16 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <random>
 #include <string>
 
 #include "platform/BundleConfig.h"
 #include "platform/Keychain.h"
 #include "platform/XdgPaths.h"
+#include "platform/AtomicFile.h"
+#include "services/common/DeviceInfo.h"
 #include "services/common/KeychainManager.h"
 #include "services/common/Store.h"
 #include "tests/support/ChildProcess.h"
@@ -160,6 +164,127 @@ TEST(KeychainManager, DuplicateAddPrintsTheStatusAndKeepsTheOldValue) {
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, "Error save cer to keychain. Error: -25299\n");
   EXPECT_EQ(manager.getValue("io.tarnelmacos", "device_id"), "first");
+}
+
+// An in-memory keychain that can stop answering, as a Secret Service that is not up.
+class MemoryKeychain final : public platform::Keychain {
+ public:
+  platform::KeychainLookup find(const std::string& server, const std::string& account) override {
+    std::lock_guard lock(mutex_);
+    if (!answering) return {status::kNotAvailable, std::nullopt};
+    const auto it = items.find({server, account});
+    if (it == items.end()) return {status::kItemNotFound, std::nullopt};
+    return {status::kSuccess, it->second};
+  }
+  std::int32_t add(const std::string& server, const std::string& account, const std::string& value) override {
+    std::lock_guard lock(mutex_);
+    if (!answering) return status::kNotAvailable;
+    return items.emplace(std::make_pair(server, account), value).second ? status::kSuccess : status::kDuplicateItem;
+  }
+  std::int32_t remove(const std::string& server, const std::string& account) override {
+    std::lock_guard lock(mutex_);
+    if (!answering) return status::kNotAvailable;
+    return items.erase({server, account}) ? status::kSuccess : status::kItemNotFound;
+  }
+  const char* backendName() const override { return "memory"; }
+
+  bool answering = true;
+  std::map<std::pair<std::string, std::string>, std::string> items;
+
+ private:
+  std::mutex mutex_;
+};
+
+// One device identity across runs whichever store answered on each: a run without a keyring
+// keeps it in the file, a later run with one finds it there and moves it into the keyring.
+TEST(Keychain, LayeredStoreKeepsOneIdentityAcrossRunsWithAndWithoutAKeyring) {
+  test::TempDir dir;
+  const auto file = dir.path() / "keychain.json";
+  const auto keyring = std::make_shared<MemoryKeychain>();
+
+  // Run 1: the keyring does not answer.
+  keyring->answering = false;
+  KeychainManager first(platform::makeLayeredKeychain(keyring, platform::makeFileKeychain(file)), "srv");
+  const std::string identity = DeviceIdentifier(first, "srv").value();
+  ASSERT_EQ(identity.size(), 32u);
+  EXPECT_EQ(platform::makeFileKeychain(file)->find("srv", "device_id").value, identity);
+
+  // Run 2: the keyring answers; the identity is the same and now lives only in the keyring.
+  keyring->answering = true;
+  KeychainManager second(platform::makeLayeredKeychain(keyring, platform::makeFileKeychain(file)), "srv");
+  EXPECT_EQ(DeviceIdentifier(second, "srv").value(), identity);
+  EXPECT_EQ(keyring->items.at({"srv", "device_id"}), identity);
+  EXPECT_EQ(platform::makeFileKeychain(file)->find("srv", "device_id").status, status::kItemNotFound);
+
+  // Run 3: both answer; nothing moves, nothing new is made.
+  KeychainManager third(platform::makeLayeredKeychain(keyring, platform::makeFileKeychain(file)), "srv");
+  EXPECT_EQ(DeviceIdentifier(third, "srv").value(), identity);
+  EXPECT_EQ(keyring->items.size(), 1u);
+
+  // An item in both stores: the keyring's wins and the file's is left alone.
+  ASSERT_EQ(platform::makeFileKeychain(file)->add("srv", "other", "from-file"), status::kSuccess);
+  keyring->items[{"srv", "other"}] = "from-keyring";
+  const auto layered = platform::makeLayeredKeychain(keyring, platform::makeFileKeychain(file));
+  EXPECT_EQ(layered->find("srv", "other").value, "from-keyring");
+  EXPECT_EQ(platform::makeFileKeychain(file)->find("srv", "other").value, "from-file");
+  EXPECT_EQ(layered->remove("srv", "other"), status::kSuccess);
+  EXPECT_EQ(layered->find("srv", "other").status, status::kItemNotFound);
+}
+
+struct DamageCase {
+  std::string name;
+  std::string content;  // of the file store
+  bool setAside;        // the whole file is damaged (not a list of items)
+};
+
+// A damaged identity item is removed and replaced once; every later run reads the replacement.
+// A damaged store file is set aside (never over an earlier copy), not written over.
+TEST(Keychain, AnUnreadableIdentityIsReplacedOnceAndTheDamageSetAside) {
+  const std::vector<DamageCase> cases = {
+      {"not JSON", "{\"server\": \"srv\", trunc", true},
+      {"a top-level object", R"({"server":"srv","account":"device_id","value":"abc"})", true},
+      {"an empty file", "", true},
+      {"value not a text", R"([{"server":"srv","account":"device_id","value":42},{"server":"srv","account":"x","value":"kept"}])", false},
+      {"a lone surrogate", "[{\"server\":\"srv\",\"account\":\"device_id\",\"value\":\"\\udc80\"}]", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const auto file = dir.path() / "keychain.json";
+    ASSERT_TRUE(platform::replaceFileAtomically(file, c.content, 0600));
+    // An earlier set-aside copy must survive.
+    ASSERT_TRUE(platform::replaceFileAtomically(std::filesystem::path(file.string() + ".damaged"), "earlier", 0600));
+
+    std::vector<std::string> identities;
+    for (int run = 0; run < 3; ++run) {
+      KeychainManager manager(platform::makeFileKeychain(file), "srv");
+      identities.push_back(DeviceIdentifier(manager, "srv").value());
+    }
+    EXPECT_EQ(identities[0].size(), 32u);
+    EXPECT_EQ(identities[1], identities[0]);
+    EXPECT_EQ(identities[2], identities[0]);
+    EXPECT_EQ(platform::readWholeFile(std::filesystem::path(file.string() + ".damaged"))->bytes, "earlier");
+    const auto aside = platform::readWholeFile(std::filesystem::path(file.string() + ".damaged.1"));
+    EXPECT_EQ(aside.has_value(), c.setAside);
+    if (aside) {
+      EXPECT_EQ(aside->bytes, c.content);
+    }
+    if (c.name == "value not a text") {
+      EXPECT_EQ(platform::makeFileKeychain(file)->find("srv", "x").value, "kept") << "other items stay";
+    }
+  }
+
+  // A keyring item whose value is not UTF-8 text goes the same way.
+  const auto keyring = std::make_shared<MemoryKeychain>();
+  keyring->items[{"srv", "device_id"}] = "\xff\xfe";
+  std::vector<std::string> identities;
+  for (int run = 0; run < 2; ++run) {
+    KeychainManager manager(keyring, "srv");
+    identities.push_back(DeviceIdentifier(manager, "srv").value());
+  }
+  EXPECT_EQ(identities[0].size(), 32u);
+  EXPECT_EQ(identities[1], identities[0]);
+  EXPECT_EQ(keyring->items.at({"srv", "device_id"}), identities[0]);
 }
 
 }  // namespace

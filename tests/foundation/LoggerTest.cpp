@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 
 namespace tarnel {
 namespace {

@@ -306,6 +306,30 @@ TEST(GlobalLogin, AssignmentUpdatesTheMapTagsStoreAndNodeSelection) {
   Global::setCurrentTagCheck(nullptr);
 }
 
+// Before node selection exists, the tag it would restore is the stored one: a sign-in that no
+// longer offers that tag must clear it there, and leave an offered one (or none) alone.
+TEST(GlobalLogin, AssignmentWithoutNodeSelectionClearsAStoredTagNoLongerOffered) {
+  Global::setCurrentTagCheck(nullptr);
+  const struct {
+    std::string name;
+    std::string stored;
+    std::vector<std::int64_t> offered;
+    std::string expected;
+  } cases[] = {
+      {"offered", *toJson(makeTag(6)), {5, 6}, *toJson(makeTag(6))},
+      {"no longer offered", *toJson(makeTag(6)), {5, 7}, ""},
+      {"no tags at all", *toJson(makeTag(6)), {}, ""},
+      {"undecodable", "{not a tag", {5, 6}, ""},
+      {"none stored", "", {5}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Store::setValue(StoreKeys::CURRENT_TAG, c.stored);
+    Global::setLoginInfo(makeLogin("u1", "", 0, {makeCountry("jp", "Japan", c.offered)}, {}));
+    EXPECT_EQ(Store::getValue(StoreKeys::CURRENT_TAG)->string(), c.expected);
+  }
+}
+
 TEST(GlobalUser, UserIdLooksInTheStoreWhileItIsEmpty) {
   EXPECT_EQ(Global::userId(), "");
   Store::setValue(StoreKeys::USER_ID, "from-store");

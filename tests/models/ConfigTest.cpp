@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "services/base/VPNProtocol.h"
 #include "services/connection/Config.h"
-#include "services/connection/VPNProtocol.h"
 #include "services/model/Json.h"
 
 namespace tarnel {

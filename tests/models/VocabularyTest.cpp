@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "services/connection/ConnectStep.h"
-#include "services/connection/VPNProtocol.h"
+#include "services/base/ConnectStep.h"
+#include "services/base/VPNProtocol.h"
 #include "services/log/EventType.h"
 #include "services/log/LogTopic.h"
 

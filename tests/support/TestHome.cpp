@@ -37,6 +37,7 @@ TestHome::TestHome() : root_(makeTempDirectory(std::filesystem::temp_directory_p
   setenv("XDG_CONFIG_HOME", make("config").c_str(), 1);
   setenv("XDG_DATA_HOME", make("data").c_str(), 1);
   setenv("XDG_CACHE_HOME", make("cache").c_str(), 1);
+  setenv("XDG_STATE_HOME", make("state").c_str(), 1);
   const std::string runtime = make("runtime");
   chmod(runtime.c_str(), 0700);
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);

@@ -7,7 +7,8 @@
 namespace tarnel::test {
 
 // Creates a private temporary root and points HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
-// XDG_CACHE_HOME and XDG_RUNTIME_DIR into it; unsets the proxy variables. The root is
+// XDG_CACHE_HOME, XDG_STATE_HOME and XDG_RUNTIME_DIR into it, so that every folder the program
+// writes lies inside it; unsets the proxy variables. The root is
 // removed when the object dies. One lives in every test process (see TestMain.cpp).
 class TestHome {
  public:

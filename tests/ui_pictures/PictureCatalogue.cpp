@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "services/connection/VPNProtocol.h"
+#include "services/base/VPNProtocol.h"
 
 namespace tarnel::test::pictures {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/LogType.h"
+#include "services/base/VPNProtocol.h"
 #include "services/connection/Config.h"
-#include "services/connection/VPNProtocol.h"
 #include "services/log/EventType.h"
 #include "services/log/LogTopic.h"
 #include "services/model/NodeModels.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/VPNStatus.h"
-#include "services/connection/ConnectStep.h"
+#include "services/base/ConnectStep.h"
 #include "ui/base/services/ServiceTypes.h"
 
 namespace lumora {

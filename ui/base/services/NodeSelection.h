@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "services/connection/VPNProtocol.h"
+#include "services/base/VPNProtocol.h"
 #include "services/model/NodeModels.h"
 #include "ui/base/services/ServiceTypes.h"
 

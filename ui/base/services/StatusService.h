@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "services/base/VPNProtocol.h"
 #include "services/common/AppInfo.h"
-#include "services/connection/VPNProtocol.h"
 #include "services/model/LiveModels.h"
 #include "services/model/NodeModels.h"
 #include "services/model/RuleModels.h"

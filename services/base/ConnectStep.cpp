@@ -1,4 +1,4 @@
-#include "services/connection/ConnectStep.h"
+#include "services/base/ConnectStep.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "services/connection/VPNProtocol.h"
+#include "services/base/VPNProtocol.h"
 
 #include <cstddef>
 
