@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/VPNStatus.h"
-#include "services/connection/VPNProtocol.h"
+#include "services/base/VPNProtocol.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/base/ConnectFront.h"
 #include "ui/base/ModelTypes.h"
