@@ -54,6 +54,7 @@ class DevService {
   const DevAccount& account() const { return account_; }
   const std::filesystem::path& caCertificate() const { return ca_.certificatePath(); }
   test::ServiceDouble& api() { return *api_; }
+  test::ServiceDouble& discovery() { return *discovery_; }
   test::LogServiceDouble& logs() { return *logs_; }
 
   // The node's clients: one per device credential seen in a node-opening request.

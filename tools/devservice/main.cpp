@@ -38,8 +38,20 @@ int main(int argc, char** argv) {
               << "  sign in with: " << service.account().email << "  password: " << service.account().password
               << "\n"
               << "ready" << std::endl;
-    int signal = 0;
-    sigwait(&stop, &signal);
+    // One line per request, so a developer (and the smoke run) sees what the program asks.
+    std::size_t printedDiscovery = 0, printedApi = 0;
+    const auto printNew = [](const tarnel::test::ServiceDouble& double_, std::size_t& printed) {
+      const auto seen = double_.requests();
+      for (; printed < seen.size(); ++printed) {
+        const auto& request = seen[printed];
+        std::cout << request.method << " " << request.target << " -> " << request.answeredStatus << std::endl;
+      }
+    };
+    const timespec tick{0, 200'000'000};
+    while (sigtimedwait(&stop, nullptr, &tick) < 0) {
+      printNew(service.discovery(), printedDiscovery);
+      printNew(service.api(), printedApi);
+    }
     std::cout << "stopping" << std::endl;
   } catch (const std::exception& error) {
     std::cerr << "tarnel-devservice: " << error.what() << "\n";
