@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "tests/ui/UiTestSupport.h"
+#include "ui/base/Feedback.h"
+#include "ui/base/SharedInstance.h"
+#include "ui/base/Workers.h"
+
+namespace lumora {
+namespace {
+
+using test::spin;
+using test::waitFor;
+
+// The three feedback managers, installed as the shared ones for one test.
+class FeedbackTest : public ::testing::Test {
+ protected:
+  FeedbackTest() {
+    SharedInstance<ToastManager>::install(&toast);
+    SharedInstance<LoadingManager>::install(&loading);
+    SharedInstance<DialogManager>::install(&dialog);
+  }
+  ~FeedbackTest() override {
+    SharedInstance<ToastManager>::uninstall(&toast);
+    SharedInstance<LoadingManager>::uninstall(&loading);
+    SharedInstance<DialogManager>::uninstall(&dialog);
+  }
+
+  ToastManager toast{nullptr};
+  LoadingManager loading{nullptr};
+  DialogManager dialog{nullptr};
+};
+
+TEST_F(FeedbackTest, AToastShowsAtOnceAndHidesALifetimeAfterTheLatestShow) {
+  EXPECT_FALSE(toast.isShowing());
+  EXPECT_EQ(toast.message(), QString());
+  EXPECT_EQ(toast.type(), ToastType::info);
+
+  toast.setLifetimeMs(300);
+  showToast("first", ToastType::error);
+  EXPECT_TRUE(toast.isShowing());
+  EXPECT_EQ(toast.background(), QColor(43, 29, 29));
+  EXPECT_EQ(toast.foreground(), QColor(245, 108, 108));
+  spin(200);
+  showToast("second", ToastType::success);
+  EXPECT_EQ(toast.message(), "second");
+  EXPECT_EQ(toast.foreground(), QColor(103, 194, 58));
+  // The first toast's timer would have fired by now; the second keeps the toast up.
+  spin(200);
+  EXPECT_TRUE(toast.isShowing());
+  EXPECT_TRUE(waitFor([&] { return !toast.isShowing(); }, 1000));
+  // Hiding keeps the text and the kind.
+  EXPECT_EQ(toast.message(), "second");
+  EXPECT_EQ(toast.type(), ToastType::success);
+}
+
+TEST_F(FeedbackTest, LoadingStaysWhileAnyTaskStillWaits) {
+  LoadingTicket a = showLoading("loading_a");
+  LoadingTicket b = showLoading("loading_b");
+  EXPECT_TRUE(loading.isShowing());
+  EXPECT_EQ(loading.message(), "loading_b");
+  hideLoading(a);
+  EXPECT_TRUE(loading.isShowing()) << "one task's hide uncovered another that still waits";
+  EXPECT_EQ(loading.message(), "loading_b");
+  hideLoading(a);  // twice is once
+  EXPECT_TRUE(loading.isShowing());
+  {
+    LoadingTicket c = showLoading("loading_c");
+    EXPECT_EQ(loading.message(), "loading_c");
+  }  // leaving a scope by any path hides its ticket
+  EXPECT_EQ(loading.message(), "loading_b");
+  hideLoading(b);
+  EXPECT_FALSE(loading.isShowing());
+  // The label stays as it was when the overlay went.
+  EXPECT_EQ(loading.message(), "loading_b");
+}
+
+TEST_F(FeedbackTest, ALoadingHideThatOvertakesItsShowLeavesNothingBehind) {
+  // A worker shows (posted) and the GUI thread hides the same ticket before the show arrives.
+  LoadingTicket ticket;
+  std::thread worker([&] { ticket = showLoading("late"); });
+  worker.join();
+  ticket.hide();
+  spin(50);
+  EXPECT_FALSE(loading.isShowing());
+}
+
+TEST_F(FeedbackTest, HelpersCalledFromAWorkerNeverWaitForTheGuiThread) {
+  // The GUI thread waits for a worker that gives feedback: a blocking hand-off would deadlock.
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    showToast("from_worker", ToastType::warning);
+    LoadingTicket ticket = showLoading("working");
+    showDialog("worker_message", "tips_title", true, {}, {});
+    ticket.hide();
+    done = true;
+  });
+  // Wait for it without running the GUI thread's events, as a GUI thread joining a worker would.
+  for (int i = 0; i < 200 && !done; ++i) QThread::msleep(10);
+  const bool finished = done.load();
+  worker.join();
+  ASSERT_TRUE(finished) << "the worker blocked on the GUI thread";
+  EXPECT_FALSE(toast.isShowing());  // posted, not applied yet
+  EXPECT_TRUE(waitFor([&] { return toast.isShowing() && dialog.isShow(); }));
+  EXPECT_EQ(toast.message(), "from_worker");
+  EXPECT_EQ(dialog.text(), "worker_message");
+  EXPECT_FALSE(loading.isShowing());
+}
+
+TEST_F(FeedbackTest, TheTwoDefaultConfirmButtonsHideAndActInOppositeOrders) {
+  std::vector<std::string> order;
+  // showDialog's button: the action first, the hiding second.
+  showDialog("message", "tips_title", false, {}, [&] { order.push_back(dialog.isShow() ? "action:shown" : "action:hidden"); });
+  ASSERT_EQ(dialog.buttons().size(), 1u);
+  EXPECT_EQ(dialog.buttons()[0].title, "Confirm");
+  EXPECT_TRUE(dialog.buttons()[0].isLight);
+  dialog.press(0);
+  EXPECT_FALSE(dialog.isShow());
+
+  // The manager's own button: the hiding first, so onConfirm may open a dialog that stays.
+  dialog.show({}, "tips_title", true,
+              [&] {
+                order.push_back(dialog.isShow() ? "confirm:shown" : "confirm:hidden");
+                dialog.show({}, "next", false, {}, {}, DialogContent::fromText("next dialog"));
+              },
+              [&] { order.push_back("cancel"); }, DialogContent::fromText("body"));
+  dialog.press(0);
+  EXPECT_EQ(order, (std::vector<std::string>{"action:shown", "confirm:hidden"}));
+  EXPECT_TRUE(dialog.isShow());
+  EXPECT_EQ(dialog.text(), "next dialog");
+}
+
+TEST_F(FeedbackTest, ADialogReplacesTheOneOnScreenAndOnlyTheCurrentOnesCallbacksRun) {
+  int firstCancel = 0;
+  int firstAction = 0;
+  int secondCancel = 0;
+  dialog.show({{"one", [&] { ++firstAction; }, false}, {"two", [&] { ++firstAction; }, true}}, "tips_title", true, {},
+              [&] { ++firstCancel; }, DialogContent::fromText("first"));
+  EXPECT_EQ(dialog.buttonList().size(), 2);
+  dialog.show({{"a", {}, true}, {"b", {}, true}, {"c", {}, false}}, "other_title", true, {}, [&] { ++secondCancel; },
+              DialogContent::fromText("second"));
+  EXPECT_EQ(dialog.buttonList().size(), 3);
+  EXPECT_EQ(dialog.title(), "other_title");
+  // A gray button runs its action only; the dialog stays.
+  dialog.press(2);
+  EXPECT_TRUE(dialog.isShow());
+  dialog.close();
+  EXPECT_FALSE(dialog.isShow());
+  EXPECT_EQ(firstCancel, 0);
+  EXPECT_EQ(firstAction, 0);
+  EXPECT_EQ(secondCancel, 1);
+
+  // A caller's body only: no heading, buttons or close button; the cancel event stays.
+  dialog.showContent(DialogContent::fromText("content"));
+  EXPECT_TRUE(dialog.buttons().empty());
+  EXPECT_EQ(dialog.title(), QString());
+  EXPECT_FALSE(dialog.showClose());
+  dialog.close();
+  EXPECT_EQ(secondCancel, 2);
+}
+
+TEST_F(FeedbackTest, ALocalisationKeyWithoutTextReadsAsItself) {
+  EXPECT_EQ(localized("no such key here"), "no such key here");
+  EXPECT_EQ(localized(""), "");
+}
+
+TEST(WorkersTest, TheResultComesBackOnTheGuiThreadAndIsDroppedWhenItsContextIsGone) {
+  auto* context = new QObject;
+  std::atomic<bool> ran{false};
+  QThread* resultThread = nullptr;
+  int result = 0;
+  Workers::run(
+      context,
+      [&] {
+        EXPECT_NE(QThread::currentThread(), QCoreApplication::instance()->thread());
+        return 42;
+      },
+      [&](int value) {
+        result = value;
+        resultThread = QThread::currentThread();
+      });
+  EXPECT_TRUE(waitFor([&] { return result == 42; }));
+  EXPECT_EQ(resultThread, QCoreApplication::instance()->thread());
+
+  std::atomic<bool> release{false};
+  Workers::run(
+      context,
+      [&] {
+        while (!release) QThread::msleep(1);
+        return 1;
+      },
+      [&](int) { ran = true; });
+  delete context;
+  release = true;
+  Workers::pool().waitForDone();
+  spin(50);
+  EXPECT_FALSE(ran);
+}
+
+}  // namespace
+}  // namespace lumora

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/ui/UiTestSupport.h"
+#include "ui/base/Router.h"
+
+namespace lumora {
+namespace {
+
+using test::spin;
+using test::waitFor;
+
+// Long enough for a slide and its deferred removal to have run.
+constexpr int kAfterSlideMs = Router::kSlideMs + 150;
+
+Router* routerWith(const std::vector<Route>& stack) {
+  auto* router = new Router(Route::initial);
+  for (const auto& route : stack) router->push(route);
+  spin(kAfterSlideMs);
+  return router;
+}
+
+struct PushCase {
+  const char* what;
+  std::vector<Route> before;
+  Route pushed;
+  std::vector<Route> after;
+  double startOffset;
+};
+
+TEST(RouterTest, PushMovesTheRouteToTheTopAndSlidesItInFromItsSide) {
+  const Route japan = Route::nodeRoute("jp", "Japan");
+  const Route japanAgain = Route::nodeRoute("jp", "Nippon");
+  const std::vector<PushCase> cases{
+      {"onto an empty stack", {}, Route::settings, {Route::settings}, 400},
+      {"an open page moves to the top", {Route::settings, Route::advanced}, Route::settings,
+       {Route::advanced, Route::settings}, 400},
+      {"the only page again", {Route::settings}, Route::settings, {Route::settings}, 400},
+      {"the menu comes from the left", {}, Route::menu, {Route::menu}, -400},
+      {"a node page of the same country but another title is another page", {japan}, japanAgain,
+       {japan, japanAgain}, 400},
+      {"a node page equal in both texts is the same page", {japan, Route::about}, Route::nodeRoute("jp", "Japan"),
+       {Route::about, japan}, 400},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<Router> router(routerWith(c.before));
+    router->push(c.pushed);
+    EXPECT_EQ(router->stack(), c.after);
+    EXPECT_DOUBLE_EQ(router->offsetX(), c.startOffset);
+    EXPECT_TRUE(waitFor([&] { return router->offsetX() == 0; }, 2000));
+    EXPECT_EQ(router->stack(), c.after);
+  }
+}
+
+TEST(RouterTest, BackSlidesTheTopPageOutAndRemovesItWhenTheSlideIsOver) {
+  struct Case {
+    Route top;
+    double towards;
+  };
+  for (const auto& c : std::vector<Case>{{Route::menu, -400}, {Route::settings, 400}, {Route::nodeRoute("de", "Germany"), 400}}) {
+    SCOPED_TRACE(c.top.name().toStdString());
+    std::unique_ptr<Router> router(routerWith({Route::about, c.top}));
+    router->back();
+    spin(Router::kSlideMs / 2);
+    // Halfway: still on the stack, on its way out to its own side.
+    ASSERT_EQ(router->stack().size(), 2u);
+    EXPECT_GT(router->offsetX() * c.towards, 0);
+    EXPECT_TRUE(waitFor([&] { return router->stack().size() == 1; }, 2000));
+    EXPECT_EQ(router->stack(), std::vector<Route>{Route::about});
+    EXPECT_DOUBLE_EQ(router->offsetX(), 0);
+  }
+}
+
+TEST(RouterTest, BackDoesNothingOnAnEmptyStackOrWhenThePageRefuses) {
+  std::unique_ptr<Router> empty(routerWith({}));
+  empty->back();
+  EXPECT_DOUBLE_EQ(empty->offsetX(), 0);
+  spin(kAfterSlideMs);
+  EXPECT_TRUE(empty->stack().empty());
+
+  std::unique_ptr<Router> refusing(routerWith({Route::settings, Route::feedback}));
+  int asked = 0;
+  refusing->setWillBack([&] {
+    ++asked;
+    return false;
+  });
+  refusing->back();
+  spin(kAfterSlideMs);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(refusing->stack(), (std::vector<Route>{Route::settings, Route::feedback}));
+  EXPECT_DOUBLE_EQ(refusing->offsetX(), 0);
+
+  // A push puts the default veto back: the next back is let through.
+  refusing->push(Route::tools);
+  spin(kAfterSlideMs);
+  refusing->back();
+  EXPECT_TRUE(waitFor([&] { return refusing->stack().size() == 2; }, 2000));
+  EXPECT_EQ(asked, 1);
+}
+
+TEST(RouterTest, TwoBacksWithinOneSlideRemoveTwoPages) {
+  std::unique_ptr<Router> router(routerWith({Route::settings, Route::advanced, Route::proxyRulues}));
+  router->back();
+  spin(50);
+  router->back();
+  EXPECT_TRUE(waitFor([&] { return router->stack().size() == 1; }, 2000));
+  spin(kAfterSlideMs);
+  EXPECT_EQ(router->stack(), std::vector<Route>{Route::settings});
+  EXPECT_DOUBLE_EQ(router->offsetX(), 0);
+}
+
+TEST(RouterTest, APagePushedWhileAnotherSlidesOutStays) {
+  // The deferred removal takes the page that was leaving, not whatever is last by then.
+  std::unique_ptr<Router> router(routerWith({Route::settings, Route::advanced}));
+  router->back();
+  spin(100);
+  router->push(Route::proxyRulues);
+  spin(kAfterSlideMs + 100);
+  EXPECT_EQ(router->stack(), (std::vector<Route>{Route::settings, Route::proxyRulues}));
+  EXPECT_DOUBLE_EQ(router->offsetX(), 0);
+
+  // The same after backToRoot: the new page survives the pages that were closed.
+  router->backToRoot();
+  spin(100);
+  router->push(Route::about);
+  spin(kAfterSlideMs + 100);
+  EXPECT_EQ(router->stack(), std::vector<Route>{Route::about});
+}
+
+TEST(RouterTest, BackToRootDropsTheMiddlePagesAtOnceAndTheTopAfterItsSlide) {
+  std::unique_ptr<Router> router(routerWith({Route::menu, Route::settings, Route::advanced}));
+  router->setWillBack([] { return false; });  // not asked: going home cannot be refused
+  router->backToRoot();
+  EXPECT_EQ(router->stack(), std::vector<Route>{Route::advanced});
+  spin(Router::kSlideMs / 2);
+  EXPECT_GT(router->offsetX(), 0);
+  EXPECT_TRUE(waitFor([&] { return router->stack().empty(); }, 2000));
+  EXPECT_DOUBLE_EQ(router->offsetX(), 0);
+
+  std::unique_ptr<Router> menu(routerWith({Route::menu}));
+  menu->backToRoot();
+  spin(Router::kSlideMs / 2);
+  EXPECT_LT(menu->offsetX(), 0);
+  EXPECT_TRUE(waitFor([&] { return menu->stack().empty(); }, 2000));
+}
+
+TEST(RouterTest, ReplaceTopTakesThePlaceOfTheTopPageWithoutASlideOut) {
+  std::unique_ptr<Router> router(routerWith({Route::settings, Route::devices}));
+  router->replaceTop(Route::upgrade);
+  EXPECT_EQ(router->stack(), (std::vector<Route>{Route::settings, Route::upgrade}));
+  std::unique_ptr<Router> empty(routerWith({}));
+  empty->replaceTop(Route::upgrade);
+  EXPECT_EQ(empty->stack(), std::vector<Route>{Route::upgrade});
+}
+
+TEST(RouterTest, AssigningTheRootLeavesOpenPagesOpen) {
+  std::unique_ptr<Router> router(routerWith({Route::settings}));
+  router->setRoot(Route::main);
+  EXPECT_EQ(router->root(), Route(Route::main));
+  EXPECT_EQ(router->stack(), std::vector<Route>{Route::settings});
+}
+
+}  // namespace
+}  // namespace lumora

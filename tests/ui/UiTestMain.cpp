@@ -1,0 +1,19 @@
+// The user interface's GoogleTest cases: one GUI application per process, offscreen unless the
+// caller chose a platform (test listing does not pass the test's environment), in a home of
+// its own.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+
+#include "tests/support/TestHome.h"
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("LANG", "C.UTF-8", 0);
+  testing::InitGoogleTest(&argc, argv);
+  tarnel::test::TestHome home;
+  QGuiApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QWindow>
+
+#include <set>
+
+#include "tests/ui/UiTestSupport.h"
+#include "ui/base/AnimationNames.h"
+#include "ui/base/IntervalGuard.h"
+#include "ui/base/ModalWindowType.h"
+#include "ui/base/Route.h"
+#include "ui/controls/AnimationPlayer.h"
+
+namespace lumora {
+namespace {
+
+using test::waitFor;
+
+TEST(RouteTest, TitlesEqualityAndHashing) {
+  struct Case {
+    Route route;
+    const char* title;
+    const char* name;
+  };
+  const std::vector<Case> cases{
+      {Route::initial, "", "initial"},          {Route::login, "", "login"},
+      {Route::main, "", "main"},                {Route::menu, "personal center", "menu"},
+      {Route::diagnsis, "Network Diagnosis", "diagnsis"},
+      {Route::proxyRulues, "Proxy Rules", "proxyRulues"},
+      {Route::deleteAccount, "delete account", "delete"},
+      {Route::nodeRoute("jp", "Japan"), "Japan", "node"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.route.title(), c.title);
+    EXPECT_EQ(c.route.name(), c.name);
+    if (c.route.kind() != Route::node) {
+      EXPECT_EQ(Route::kindFromName(c.name), c.route.kind());
+    }
+  }
+  EXPECT_FALSE(Route::kindFromName("Menu").has_value());
+
+  const Route a = Route::nodeRoute("jp", "Japan");
+  const Route same = Route::nodeRoute("jp", "Japan");
+  const Route otherTitle = Route::nodeRoute("jp", "Nippon");
+  EXPECT_EQ(a, same);
+  EXPECT_EQ(qHash(a), qHash(same));
+  EXPECT_NE(a, otherTitle);
+  EXPECT_NE(Route::nodeRoute("", ""), Route(Route::initial)) << "a plain route never equals a node route";
+  // Every plain case is its own route.
+  std::set<std::size_t> hashes;
+  for (int i = 0; i < Route::kCount; ++i) hashes.insert(qHash(Route(static_cast<Route::Kind>(i))));
+  EXPECT_EQ(hashes.size(), static_cast<std::size_t>(Route::kCount));
+}
+
+TEST(ModalWindowTypeTest, RawValuesRoundTripExactly) {
+  for (auto type : kAllModalWindowTypes) EXPECT_EQ(modalWindowTypeFromRaw(rawValue(type)), type);
+  EXPECT_EQ(modalWindowTypeFromRaw("clipboard"), ModalWindowType::clipboard);
+  EXPECT_EQ(modalWindowTypeFromRaw("systemExtension"), ModalWindowType::systemExtension);
+  EXPECT_FALSE(modalWindowTypeFromRaw("Clipboard").has_value());
+  EXPECT_FALSE(modalWindowTypeFromRaw("").has_value());
+}
+
+TEST(ModalWindowTypeTest, TheRegistryKeepsOneOpenWindowPerKind) {
+  ModalWindowRegistry registry;
+  QWindow privacy;
+  QWindow privacyAgain;
+  QWindow service;
+  privacy.show();
+  service.show();
+  registry.add(ModalWindowType::privacy, &privacy);
+  registry.add(ModalWindowType::service, &service);
+  privacyAgain.show();
+  registry.add(ModalWindowType::privacy, &privacyAgain);
+  EXPECT_FALSE(privacy.isVisible());
+  EXPECT_TRUE(service.isVisible());
+  EXPECT_EQ(registry.window(ModalWindowType::privacy), &privacyAgain);
+  EXPECT_EQ(registry.openCount(), 2);
+  registry.close(ModalWindowType::service);
+  EXPECT_FALSE(service.isVisible());
+  EXPECT_EQ(registry.window(ModalWindowType::service), nullptr);
+  registry.close(ModalWindowType::pay);  // none open: nothing happens
+  {
+    auto* gone = new QWindow;
+    registry.add(ModalWindowType::notice, gone);
+    delete gone;
+  }
+  EXPECT_EQ(registry.window(ModalWindowType::notice), nullptr);
+}
+
+TEST(AnimationNamesTest, OnlyTheThirteenNamesAreNames) {
+  std::set<QString> raw;
+  for (auto name : kAllAnimationNames) {
+    raw.insert(rawValue(name));
+    EXPECT_EQ(animationNameFromRaw(rawValue(name)), name);
+  }
+  EXPECT_EQ(raw.size(), 13u);
+  for (const char* text : {"Ani_show", "ani-show", "ani_show ", "", "bgblue"}) {
+    EXPECT_FALSE(animationNameFromRaw(text).has_value()) << text;
+  }
+}
+
+TEST(IntervalGuardTest, MeasuresOnTheMonotonicClockItIsGiven) {
+  auto now = std::chrono::steady_clock::time_point{};
+  IntervalGuard guard(std::chrono::milliseconds(1000), [&] { return now; });
+  EXPECT_TRUE(guard.pass());
+  now += std::chrono::milliseconds(999);
+  EXPECT_FALSE(guard.pass());
+  now += std::chrono::milliseconds(1);
+  EXPECT_TRUE(guard.pass());
+  // A refused call does not restart the interval.
+  now += std::chrono::milliseconds(600);
+  EXPECT_FALSE(guard.pass());
+  now += std::chrono::milliseconds(400);
+  EXPECT_TRUE(guard.pass());
+
+  Elapsed elapsed([&] { return now; });
+  now += std::chrono::milliseconds(250);
+  EXPECT_EQ(elapsed.sinceStart(), std::chrono::milliseconds(250));
+}
+
+// A player built the way QML builds one: begun, then completed by the test.
+struct BuiltPlayer : AnimationPlayer {
+  using AnimationPlayer::componentComplete;
+  using QQuickItem::classBegin;
+};
+
+// The tests' own six-frame animation at 30 frames a second, "test_pulse".
+class AnimationPlayerTest : public ::testing::Test {
+ protected:
+  AnimationPlayerTest() {
+    player.setSize(QSizeF(80, 40));
+    player.classBegin();
+  }
+  BuiltPlayer player;
+};
+
+TEST_F(AnimationPlayerTest, PlaysOnceAndReportsTheEndAfterThePlayingFlagIsDown) {
+  QSignalSpy completed(&player, &AnimationPlayer::completed);
+  bool flagAtEnd = true;
+  QObject::connect(&player, &AnimationPlayer::completed, [&](bool) { flagAtEnd = player.isPlaying(); });
+  player.setAnimationName("test_pulse");
+  player.componentComplete();
+  EXPECT_TRUE(player.isPlaying());
+  EXPECT_EQ(player.totalFrames(), 6);
+  ASSERT_TRUE(waitFor([&] { return completed.count() == 1; }));
+  EXPECT_TRUE(completed.at(0).at(0).toBool());
+  EXPECT_FALSE(flagAtEnd);
+  EXPECT_EQ(player.frame(), 5);
+  test::spin(300);
+  EXPECT_EQ(completed.count(), 1) << "played more than once";
+}
+
+TEST_F(AnimationPlayerTest, ANameSetWhilePlayingIsDroppedAndTheSameNameFromTheEndPlaysAgain) {
+  player.componentComplete();
+  int ends = 0;
+  QObject::connect(&player, &AnimationPlayer::completed, [&](bool) {
+    if (++ends == 1) player.setAnimationName("test_pulse");  // the loop: the same name again
+  });
+  player.setAnimationName("test_pulse");
+  player.setAnimationName("bg_blue");  // while playing: dropped
+  EXPECT_EQ(player.animationName(), "test_pulse");
+  ASSERT_TRUE(waitFor([&] { return ends == 2; }));
+  test::spin(300);
+  EXPECT_EQ(ends, 2);
+}
+
+TEST_F(AnimationPlayerTest, AMissingAnimationEndsAtOnceUnfinished) {
+  player.componentComplete();
+  QSignalSpy completed(&player, &AnimationPlayer::completed);
+  player.setAnimationName("no_such_animation");
+  ASSERT_EQ(completed.count(), 1);
+  EXPECT_FALSE(completed.at(0).at(0).toBool());
+  EXPECT_FALSE(player.isPlaying());
+}
+
+}  // namespace
+}  // namespace lumora

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QPointer>
+#include <QSize>
+#include <QWindow>
+
+namespace lumora {
+
+// The main window's fixed size; pages fill it and the page slide moves by its width.
+inline constexpr QSize kMainWindowSize{400, 660};
+
+// True only in store builds (fixed at build time); read once.
+bool isAppStoreBuild();
+
+// The one main window, set by the composition root when it exists; none before. GUI thread only.
+QWindow* mainWindow();
+void setMainWindow(QWindow* window);
+
+}  // namespace lumora

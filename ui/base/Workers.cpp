@@ -1,0 +1,10 @@
+#include "ui/base/Workers.h"
+
+namespace lumora {
+
+QThreadPool& Workers::pool() {
+  static QThreadPool workers;
+  return workers;
+}
+
+}  // namespace lumora

@@ -1,0 +1,24 @@
+#pragma once
+
+// The settings store as the user-interface state reads and writes it: one value per key, texts
+// kept enciphered by the library. Every write is on disk when it returns. Safe on any thread.
+
+#include <optional>
+
+#include "services/common/Store.h"
+
+namespace lumora {
+
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+
+  // The value under `key`, none when absent.
+  virtual std::optional<tarnel::StoreValue> value(tarnel::StoreKeys key) = 0;
+  // Keeps `value` under `key`; none removes the key.
+  virtual void setValue(tarnel::StoreKeys key, const std::optional<tarnel::StoreValue>& value) = 0;
+  // Empties the whole store ("Clear Cache"); the device identity lives elsewhere and stays.
+  virtual bool clearAll() = 0;
+};
+
+}  // namespace lumora

@@ -1,0 +1,78 @@
+import QtQuick
+import Lumora.Base
+
+// The navigation host: the root page, the pages pushed over it (only the top one shifted by the
+// router's offset) and, while any page is pushed, a back control that travels with the top page.
+Item {
+    id: host
+    required property Router router
+    // Gives the page component for a route value; the shell's route table provides it.
+    property var pageFor: function(route) { return null }
+
+    width: Theme.pageWidth
+    height: Theme.pageHeight
+    clip: true
+
+    Loader {
+        readonly property var route: host.router.root
+        objectName: "rootPage"
+        width: host.width
+        height: host.height
+        sourceComponent: host.pageFor(host.router.root)
+    }
+
+    Repeater {
+        model: host.router.stack
+        delegate: Loader {
+            required property var route
+            required property int index
+            required property string routeName
+            objectName: "page_" + routeName
+            width: host.width
+            height: host.height
+            z: index + 1
+            x: index === host.router.stack.count - 1 ? host.router.offsetX : 0
+            sourceComponent: host.pageFor(route)
+        }
+    }
+
+    Item {
+        id: titleBar
+        objectName: "titleBar"
+        visible: host.router.depth > 0
+        z: 10000
+        width: host.width
+        height: backControl.height
+
+        Item {
+            id: backControl
+            objectName: "backControl"
+            x: host.router.offsetX
+            width: backRow.implicitWidth + Theme.padding
+            height: backRow.implicitHeight
+            Row {
+                id: backRow
+                spacing: 4
+                Image {
+                    source: Assets.symbol("chevron.backward")
+                    sourceSize.width: 14
+                    sourceSize.height: 14
+                    width: 14 + 2 * Theme.padding
+                    height: 14 + 2 * Theme.padding
+                    fillMode: Image.Pad
+                }
+                Text {
+                    objectName: "backTitle"
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: qsTrId(host.router.topTitle)
+                    color: "white"
+                    font.pixelSize: Theme.fontSize
+                }
+            }
+            MouseArea {
+                anchors.fill: parent
+                onClicked: host.router.goBack()
+            }
+        }
+    }
+}

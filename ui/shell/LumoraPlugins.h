@@ -1,0 +1,11 @@
+#pragma once
+
+// The static QML modules of the user interface. Include in exactly one source file of each
+// executable that shows the interface.
+
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(Lumora_BasePlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_ControlsPlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_InfoPlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_ShellPlugin)

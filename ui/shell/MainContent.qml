@@ -1,0 +1,22 @@
+import QtQuick
+import Lumora.Base
+import Lumora.Controls
+
+// The main window's content, bottom to top: pages, toast, loading overlay, dialog.
+Item {
+    id: content
+    objectName: "mainContent"
+    width: Theme.pageWidth
+    height: Theme.pageHeight
+
+    RouteTable { id: routes }
+
+    RouteView {
+        objectName: "routeView"
+        router: AppStateManager.router
+        pageFor: routes.pageFor
+    }
+    ToastView { manager: ToastManager }
+    LoadingView { manager: LoadingManager }
+    DialogView { manager: DialogManager }
+}

@@ -1,0 +1,28 @@
+import QtQml
+import QtQuick
+import Lumora.Base
+import Lumora.Controls
+import Lumora.Info
+
+// The page of every route. Routes whose page is not built yet show a titled placeholder.
+QtObject {
+    id: table
+
+    property Component about: Component { AboutView {} }
+    property Component placeholder: Component {
+        PlaceholderPage {
+            // The loader that shows a page carries its route.
+            readonly property var route: parent ? parent.route : undefined
+            title: !route ? "" : route.title !== "" ? qsTrId(route.title) : route.name
+        }
+    }
+
+    function pageFor(route) {
+        if (route === undefined || route === null)
+            return null
+        switch (route.name) {
+        case "about": return table.about
+        default: return table.placeholder
+        }
+    }
+}
