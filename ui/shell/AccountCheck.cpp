@@ -7,16 +7,12 @@
 #include "ui/base/ConnectFront.h"
 #include "ui/base/DialogManager.h"
 #include "ui/base/Feedback.h"
+#include "ui/base/SharedInstance.h"
 #include "ui/base/Workers.h"
 
 namespace lumora {
 
 namespace {
-
-QPointer<AccountCheck>& instanceSlot() {
-  static QPointer<AccountCheck> instance;
-  return instance;
-}
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 
@@ -27,13 +23,7 @@ AccountCheck::AccountCheck(Services services, AppStateManager& state, std::share
     : QObject(parent), services_(std::move(services)), state_(state), front_(std::move(front)),
       opener_(std::move(opener)) {}
 
-AccountCheck* AccountCheck::create(QQmlEngine*, QJSEngine*) {
-  AccountCheck* instance = instanceSlot().data();
-  if (instance) QQmlEngine::setObjectOwnership(instance, QQmlEngine::CppOwnership);
-  return instance;
-}
-
-void AccountCheck::setInstance(AccountCheck* instance) { instanceSlot() = instance; }
+AccountCheck* AccountCheck::create(QQmlEngine* qml, QJSEngine* js) { return SharedInstance<AccountCheck>::forQml(qml, js); }
 
 bool AccountCheck::isTransient(const tarnel::APIErrorInfo& error) {
   if (error.errCode <= 0) return true;
@@ -143,7 +133,7 @@ QString AccountCheck::vipRemainingTime() const {
 }
 
 void AccountCheck::dismissDialog() {
-  if (auto* dialog = DialogManager::create(nullptr, nullptr)) dialog->setIsShow(false);
+  if (auto* dialog = SharedInstance<DialogManager>::get()) dialog->setIsShow(false);
 }
 
 void AccountCheck::visitOfficialSiteAndBack() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QQmlEngine>
 #include <QString>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
@@ -33,7 +34,6 @@ class AccountCheck : public QObject {
   AccountCheck(Services services, AppStateManager& state, std::shared_ptr<ConnectFront> front, Opener opener,
                QObject* parent);
   static AccountCheck* create(QQmlEngine* qml, QJSEngine* js);
-  static void setInstance(AccountCheck* instance);
 
   // Checks the account with the service; `completion` hears the outcome on the GUI thread after
   // the state has been updated.

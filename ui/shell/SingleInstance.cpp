@@ -31,6 +31,13 @@ bool SingleInstance::claim() {
   return listen();
 }
 
+void SingleInstance::release() {
+  if (!server_) return;
+  server_->close();
+  delete server_;
+  server_ = nullptr;
+}
+
 bool SingleInstance::askRunningInstance() {
   QLocalSocket socket;
   socket.connectToServer(name_);

@@ -28,6 +28,8 @@ class SingleInstance : public QObject {
   bool claim();
 
   bool isPrimary() const { return server_ != nullptr; }
+  // Stops answering, so a new instance started now becomes the running one.
+  void release();
 
  signals:
   // Another launch asked this instance to show its window.

@@ -1,12 +1,17 @@
 #include "ui/shell/StartupController.h"
 
+#include <QPointer>
+
 #include "ui/base/AppGlobals.h"
 #include "ui/base/AppStateManager.h"
 #include "ui/base/Feedback.h"
+#include "ui/base/SharedInstance.h"
 #include "ui/base/Workers.h"
 #include "ui/shell/AccountCheck.h"
 
 namespace lumora {
+
+StartupController* StartupController::create(QQmlEngine* qml, QJSEngine* js) { return SharedInstance<StartupController>::forQml(qml, js); }
 
 StartupController::StartupController(Services services, AppStateManager& state, AccountCheck& accountCheck,
                                      std::function<void(int)> quit, QObject* parent)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QQmlEngine>
 #include <QtQml/qqmlregistration.h>
 
 #include <functional>
@@ -19,7 +20,7 @@ class AppStateManager;
 class StartupController : public QObject {
   Q_OBJECT
   QML_ELEMENT
-  QML_UNCREATABLE("made by the shell")
+  QML_SINGLETON
   Q_PROPERTY(int currentInitStep READ currentInitStep NOTIFY currentInitStepChanged)
   Q_PROPERTY(int totalInitCount READ totalInitCount CONSTANT)
 
@@ -28,6 +29,8 @@ class StartupController : public QObject {
 
   StartupController(Services services, AppStateManager& state, AccountCheck& accountCheck,
                     std::function<void(int exitCode)> quit, QObject* parent = nullptr);
+
+  static StartupController* create(QQmlEngine* qml, QJSEngine* js);
 
   int currentInitStep() const { return currentInitStep_; }
   int totalInitCount() const { return kTotalInitCount; }
