@@ -60,16 +60,16 @@ void AccountCheck::applyLiveOutcome(const ServiceError& error) {
       auto front = front_;
       Workers::run([front] { front->disconnect(); });
     }
-    showDialog(QStringLiteral("unbound tips"), QStringLiteral("tips_title"), true,
-               {DialogButton{QStringLiteral("Confirm"), [this] { dismissDialog(); }, true}}, {});
+    showDialog(QString::fromUtf8(QT_TRID_NOOP("unbound tips")), QString::fromUtf8(QT_TRID_NOOP("tips_title")), true,
+               {DialogButton{QString::fromUtf8(QT_TRID_NOOP("Confirm")), [this] { dismissDialog(); }, true}}, {});
     return;
   }
   if (isTransient(*error)) {
     tarnel::Logger::log(tarnel::LogLevel::warning, "account check failed for now:", error->errCode, error->errMsg);
     return;
   }
-  showDialog(QString::fromStdString(error->errMsg), QStringLiteral("tips_title"), true,
-             {DialogButton{QStringLiteral("Confirm"), [this] { returnToLoginAndDismiss(); }, true}}, {});
+  showDialog(QString::fromStdString(error->errMsg), QString::fromUtf8(QT_TRID_NOOP("tips_title")), true,
+             {DialogButton{QString::fromUtf8(QT_TRID_NOOP("Confirm")), [this] { returnToLoginAndDismiss(); }, true}}, {});
 }
 
 void AccountCheck::login(const QString& email, const QString& password, std::int64_t force, const QString& code,
@@ -119,12 +119,12 @@ QString AccountCheck::remainingTimeText(std::int64_t seconds) {
   const std::int64_t minutes = rest2 / 60;
   const std::int64_t secs = rest2 - minutes * 60;
   if (seconds >= kSecondsPerDay) {
-    return QString::number(days) + localized(QStringLiteral("day")) + QLatin1Char(' ') + QString::number(hours) +
-           localized(QStringLiteral("hour"));
+    return QString::number(days) + localized(QString::fromUtf8(QT_TRID_NOOP("day"))) + QLatin1Char(' ') + QString::number(hours) +
+           localized(QString::fromUtf8(QT_TRID_NOOP("hour")));
   }
-  return QString::number(hours) + localized(QStringLiteral("hour")) + QLatin1Char(' ') + QString::number(minutes) +
-         localized(QStringLiteral("minute")) + QLatin1Char(' ') + QString::number(secs) +
-         localized(QStringLiteral("second"));
+  return QString::number(hours) + localized(QString::fromUtf8(QT_TRID_NOOP("hour"))) + QLatin1Char(' ') + QString::number(minutes) +
+         localized(QString::fromUtf8(QT_TRID_NOOP("minute"))) + QLatin1Char(' ') + QString::number(secs) +
+         localized(QString::fromUtf8(QT_TRID_NOOP("second")));
 }
 
 QString AccountCheck::vipRemainingTime() const {

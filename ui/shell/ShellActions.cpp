@@ -30,11 +30,11 @@ bool ShellActions::isAppStore() const { return isAppStoreBuild(); }
 QString ShellActions::version() const { return QString::fromStdString(platform::mainBundle().shortVersion); }
 
 QString ShellActions::httpPortText() const {
-  return localized(QStringLiteral("http port")) + QLatin1Char(':') + QString::number(engine_->httpPort());
+  return localized(QString::fromUtf8(QT_TRID_NOOP("http port"))) + QLatin1Char(':') + QString::number(engine_->httpPort());
 }
 
 QString ShellActions::socksPortText() const {
-  return localized(QStringLiteral("socks port")) + QLatin1Char(':') + QString::number(engine_->socksPort());
+  return localized(QString::fromUtf8(QT_TRID_NOOP("socks port"))) + QLatin1Char(':') + QString::number(engine_->socksPort());
 }
 
 void ShellActions::openOfficialWebsite() { accountCheck_.openOfficialWebsite(); }
@@ -48,7 +48,7 @@ void ShellActions::openDebugLog() {
   const bool exists = std::filesystem::is_directory(logsFolder_, error);
   if (!exists || !hooks_.openFolder ||
       !hooks_.openFolder(QUrl::fromLocalFile(QString::fromStdString(logsFolder_.string())))) {
-    showToast(QStringLiteral("can not open dictory"), ToastType::error);
+    showToast(QString::fromUtf8(QT_TRID_NOOP("can not open dictory")), ToastType::error);
   }
 }
 

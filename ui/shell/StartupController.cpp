@@ -50,15 +50,15 @@ void StartupController::discovered(bool ok) {
 
   if (!ok) {
     auto quit = quit_;
-    showDialog(QStringLiteral("network error"), QStringLiteral("tips_title"), true,
-               {DialogButton{QStringLiteral("Confirm"), [quit] { confirmDialog([quit] { if (quit) quit(0); }); }, true}},
+    showDialog(QString::fromUtf8(QT_TRID_NOOP("network error")), QString::fromUtf8(QT_TRID_NOOP("tips_title")), true,
+               {DialogButton{QString::fromUtf8(QT_TRID_NOOP("Confirm")), [quit] { confirmDialog([quit] { if (quit) quit(0); }); }, true}},
                {});
   } else {
     setStep(2);
     if (!isAppStoreBuild()) {
       const QString version = QString::fromStdString(services_.status->appInfo().version);
       const QString domain = QString::fromStdString(services_.links->officialDomain());
-      state_.setAppTitle(localized(QStringLiteral("appTitle")).arg(version, domain));
+      state_.setAppTitle(localized(QString::fromUtf8(QT_TRID_NOOP("appTitle"))).arg(version, domain));
     }
   }
   emit finished(ok);
