@@ -70,11 +70,37 @@ std::string bodyText(const ServiceRequest& request, const char* key) {
 
 }  // namespace
 
+DevAccountScript::DevAccountScript(test::ServiceDouble& api, DevAccount account, DevNodeSetup node)
+    : account_(std::move(account)), node_(std::move(node)) {
+  api.respond("POST", "lite/users", [this](const ServiceRequest& r) { return signIn(r); });
+  api.respond("GET", "lite/users/*/device/*", [this](const ServiceRequest& r) { return status(r); });
+  api.respond("POST", "connect/node/*/user/*", [this](const ServiceRequest& r) { return openNode(r); });
+  api.script("PUT", "connect/node/*/user/*",
+             Answer::model({{"ts", 0},
+                            {"status", 1},
+                            {"max_age", 30},
+                            {"message", ""},
+                            {"node", {{"server", node_.address}, {"host", "released"}, {"domain", node_.domain},
+                                      {"port", 0}}}}));
+  WireJson nodes = WireJson::array();
+  nodes.push_back({{"node_id", "1"},
+                   {"protocal", kProtocol},
+                   {"unsupported", WireJson::array()},
+                   {"name", "Development node"},
+                   {"country", "JP"},
+                   {"enabled", 2}});
+  api.script("POST", "lite/users/*/nodes", Answer::model({{"nodes", nodes}}));
+  api.script("GET", "notice/list", Answer::model({{"notices", WireJson::array()}}));
+}
+
+DevAccountScript::~DevAccountScript() {
+  std::lock_guard lock(nodeMutex_);
+  process_.reset();
+}
+
 DevService::DevService(const std::filesystem::path& stateDir, DevAccount account)
-    : stateDir_(stateDir), account_(std::move(account)), ca_((std::filesystem::create_directories(stateDir), stateDir)) {
+    : stateDir_(stateDir), ca_((std::filesystem::create_directories(stateDir), stateDir)) {
   using A = DevAddresses;
-  nodeCertificate_ = ca_.issue("node", {std::string("h1-d.") + A::kNodeDomain, std::string("h1-a.") + A::kNodeDomain},
-                               {A::kNode});
 
   // A plain request to the node that is not the proxy protocol falls through to this page: the
   // client's port probe asks it for "/test".
@@ -96,7 +122,14 @@ DevService::DevService(const std::filesystem::path& stateDir, DevAccount account
   api_ = std::make_unique<test::ServiceDouble>(ca_.issue("api", {A::kApiName}, {A::kService}), A::kService, 443,
                                                A::kApiName);
   logs_ = std::make_unique<test::LogServiceDouble>(ca_.issue("logs", {A::kLogs}, {A::kLogs}), A::kLogs, 443);
-  scriptApi();
+
+  DevNodeSetup node;
+  node.certificate = ca_.issue("node", {std::string("h1-d.") + A::kNodeDomain, std::string("h1-a.") + A::kNodeDomain},
+                               {A::kNode});
+  node.hosts = {{A::kPagesName, A::kPages}};
+  node.probePort = static_cast<std::uint16_t>(probePage_->port());
+  node.directory = stateDir_;
+  script_ = std::make_unique<DevAccountScript>(*api_, std::move(account), std::move(node));
   discovery_->start();
   api_->start();
 }
@@ -104,30 +137,9 @@ DevService::DevService(const std::filesystem::path& stateDir, DevAccount account
 DevService::~DevService() {
   if (api_) api_->stop();
   if (discovery_) discovery_->stop();
-  std::lock_guard lock(nodeMutex_);
-  node_.reset();
 }
 
-void DevService::scriptApi() {
-  api_->respond("POST", "lite/users", [this](const ServiceRequest& r) { return signIn(r); });
-  api_->respond("GET", "lite/users/*/device/*", [this](const ServiceRequest& r) { return status(r); });
-  api_->respond("POST", "connect/node/*/user/*", [this](const ServiceRequest& r) { return openNode(r); });
-  api_->script("PUT", "connect/node/*/user/*",
-               Answer::model({{"ts", 0}, {"status", 1}, {"max_age", 30}, {"message", ""},
-                              {"node", {{"server", DevAddresses::kNode}, {"host", "released"},
-                                        {"domain", DevAddresses::kNodeDomain}, {"port", 0}}}}));
-  WireJson nodes = WireJson::array();
-  nodes.push_back({{"node_id", "1"},
-                   {"protocal", kProtocol},
-                   {"unsupported", WireJson::array()},
-                   {"name", "Development node"},
-                   {"country", "JP"},
-                   {"enabled", 2}});
-  api_->script("POST", "lite/users/*/nodes", Answer::model({{"nodes", nodes}}));
-  api_->script("GET", "notice/list", Answer::model({{"notices", WireJson::array()}}));
-}
-
-Answer DevService::signIn(const ServiceRequest& request) {
+Answer DevAccountScript::signIn(const ServiceRequest& request) {
   const std::string email = bodyText(request, "email");
   const std::string digest = bodyText(request, "passwd");
   WireJson user;
@@ -167,12 +179,12 @@ Answer DevService::signIn(const ServiceRequest& request) {
   return Answer::model(login);
 }
 
-Answer DevService::status(const ServiceRequest& request) {
+Answer DevAccountScript::status(const ServiceRequest& request) {
   const bool member = request.path.find("/" + account_.userId + "/") != std::string::npos;
   WireJson live = membership(member ? 2 : 0);
   live["other"] = serverSettings();
   live["grp_id"] = "dev";
-  live["ports"] = {DevAddresses::kNodePort};
+  live["ports"] = {node_.port};
   live["ports_trojan"] = WireJson::array();
   live["op"] = "";
   live["message"] = "";
@@ -181,7 +193,7 @@ Answer DevService::status(const ServiceRequest& request) {
   return Answer::model(live);
 }
 
-Answer DevService::openNode(const ServiceRequest& request) {
+Answer DevAccountScript::openNode(const ServiceRequest& request) {
   std::string credential;
   if (request.body && request.body->contains("user") && (*request.body)["user"].is_object()) {
     const auto& user = (*request.body)["user"];
@@ -194,15 +206,12 @@ Answer DevService::openNode(const ServiceRequest& request) {
                         {"max_age", 30},
                         {"message", ""},
                         {"node",
-                         {{"server", DevAddresses::kNode},
-                          {"host", "h1"},
-                          {"domain", DevAddresses::kNodeDomain},
-                          {"port", DevAddresses::kNodePort}}}});
+                         {{"server", node_.address}, {"host", "h1"}, {"domain", node_.domain}, {"port", node_.port}}}});
 }
 
-bool DevService::ensureNodeClient(const std::string& credential) {
+bool DevAccountScript::ensureNodeClient(const std::string& credential) {
   std::lock_guard lock(nodeMutex_);
-  if (std::find(credentials_.begin(), credentials_.end(), credential) != credentials_.end() && node_) return true;
+  if (std::find(credentials_.begin(), credentials_.end(), credential) != credentials_.end() && process_) return true;
   std::vector<std::string> wanted = credentials_;
   if (std::find(wanted.begin(), wanted.end(), credential) == wanted.end()) wanted.push_back(credential);
 
@@ -210,14 +219,14 @@ bool DevService::ensureNodeClient(const std::string& credential) {
   options.kind = test::V2rayNode::Kind::vless;
   options.credential = wanted.front();
   options.moreCredentials.assign(wanted.begin() + 1, wanted.end());
-  options.certificate = nodeCertificate_;
-  options.hosts = {{DevAddresses::kPagesName, DevAddresses::kPages}};
-  options.fallbackPort = static_cast<std::uint16_t>(probePage_->port());
-  options.listenAddress = DevAddresses::kNode;
-  options.port = DevAddresses::kNodePort;
-  node_.reset();  // the old process lets go of the port first
+  options.certificate = node_.certificate;
+  options.hosts = node_.hosts;
+  options.fallbackPort = node_.probePort;
+  options.listenAddress = node_.address;
+  options.port = node_.port;
+  process_.reset();  // the old process lets go of the port first
   try {
-    node_ = std::make_unique<test::V2rayNode>(options, stateDir_);
+    process_ = std::make_unique<test::V2rayNode>(options, node_.directory);
   } catch (const std::exception&) {
     return false;
   }
@@ -225,9 +234,9 @@ bool DevService::ensureNodeClient(const std::string& credential) {
   return true;
 }
 
-std::size_t DevService::nodeClientCount() const {
+std::size_t DevAccountScript::nodeClientCount() const {
   std::lock_guard lock(nodeMutex_);
-  return node_ ? credentials_.size() : 0;
+  return process_ ? credentials_.size() : 0;
 }
 
 }  // namespace tarnel::dev

@@ -42,6 +42,45 @@ struct DevAccount {
   std::string userId = "u-dev-1";
 };
 
+// What the node the account opens looks like, and where it runs.
+struct DevNodeSetup {
+  std::string address = DevAddresses::kNode;
+  std::uint16_t port = DevAddresses::kNodePort;
+  std::string domain = DevAddresses::kNodeDomain;
+  test::TestCA::Leaf certificate;            // names h1-d.<domain> and h1-a.<domain>
+  std::map<std::string, std::string> hosts;  // names the node resolves itself
+  std::uint16_t probePort = 0;               // the plain page behind the node ("/test")
+  std::filesystem::path directory;           // the node's configuration and log
+};
+
+// The account's side of the service on a service double: the guest and the e-mail sign-in, the
+// status check, the node list, node opening (the node starts on the first opening, with the
+// device's credential) and release, and an empty notice list. Thread-safe.
+class DevAccountScript {
+ public:
+  DevAccountScript(test::ServiceDouble& api, DevAccount account, DevNodeSetup node);
+  ~DevAccountScript();
+  DevAccountScript(const DevAccountScript&) = delete;
+  DevAccountScript& operator=(const DevAccountScript&) = delete;
+
+  const DevAccount& account() const { return account_; }
+  // The node's clients: one per device credential seen in a node-opening request.
+  std::size_t nodeClientCount() const;
+
+ private:
+  test::Answer signIn(const test::ServiceRequest& request);
+  test::Answer status(const test::ServiceRequest& request);
+  test::Answer openNode(const test::ServiceRequest& request);
+  // Starts (or restarts with one more client) the node; false when v2ray would not start.
+  bool ensureNodeClient(const std::string& credential);
+
+  DevAccount account_;
+  DevNodeSetup node_;
+  mutable std::mutex nodeMutex_;
+  std::vector<std::string> credentials_;
+  std::unique_ptr<test::V2rayNode> process_;
+};
+
 class DevService {
  public:
   // Makes the certificate authority in `stateDir` (ca.crt, which the development build trusts)
@@ -51,36 +90,22 @@ class DevService {
   DevService(const DevService&) = delete;
   DevService& operator=(const DevService&) = delete;
 
-  const DevAccount& account() const { return account_; }
+  const DevAccount& account() const { return script_->account(); }
   const std::filesystem::path& caCertificate() const { return ca_.certificatePath(); }
   test::ServiceDouble& api() { return *api_; }
   test::ServiceDouble& discovery() { return *discovery_; }
   test::LogServiceDouble& logs() { return *logs_; }
-
-  // The node's clients: one per device credential seen in a node-opening request.
-  std::size_t nodeClientCount() const;
+  std::size_t nodeClientCount() const { return script_->nodeClientCount(); }
 
  private:
-  test::Answer signIn(const test::ServiceRequest& request);
-  test::Answer status(const test::ServiceRequest& request);
-  test::Answer openNode(const test::ServiceRequest& request);
-  void scriptApi();
-  // Starts (or restarts with one more client) the node; false when v2ray would not start.
-  bool ensureNodeClient(const std::string& credential);
-
   std::filesystem::path stateDir_;
-  DevAccount account_;
   test::TestCA ca_;
   std::unique_ptr<test::LoopbackHttpServer> probePage_;
   std::unique_ptr<test::LoopbackHttpServer> checkPages_;
   std::unique_ptr<test::ServiceDouble> discovery_;
   std::unique_ptr<test::ServiceDouble> api_;
   std::unique_ptr<test::LogServiceDouble> logs_;
-
-  mutable std::mutex nodeMutex_;
-  std::vector<std::string> credentials_;
-  std::unique_ptr<test::V2rayNode> node_;
-  test::TestCA::Leaf nodeCertificate_;
+  std::unique_ptr<DevAccountScript> script_;
 };
 
 }  // namespace tarnel::dev

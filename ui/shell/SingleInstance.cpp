@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -22,7 +23,14 @@ SingleInstance::SingleInstance(QString name, QObject* parent) : QObject(parent),
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultName() {
-  return QStringLiteral("%1-%2").arg(QString::fromStdString(platform::mainBundle().identifier)).arg(::getuid());
+  const QString bundle = QString::fromStdString(platform::mainBundle().identifier);
+  // The session's runtime folder is private to the user and emptied at logout: the right home
+  // for the socket. Without one, a name of the user's own in the shared temporary folder.
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  if (!runtime.isEmpty() && QFileInfo(QString::fromLocal8Bit(runtime)).isDir()) {
+    return QString::fromLocal8Bit(runtime) + QLatin1Char('/') + bundle + QStringLiteral(".instance");
+  }
+  return QStringLiteral("%1-%2").arg(bundle).arg(::getuid());
 }
 
 bool SingleInstance::claim() {
