@@ -106,6 +106,9 @@ bool Application::start() {
 
   trustDevelopmentService();
   p.services = makeRealServices();
+  // An earlier run that ended without stopping may have left the desktop pointed at its dead
+  // local proxy: put that back now, off the launch path.
+  Workers::run([engine = p.services.engine] { engine->prepare(); });
 
   AppStateOptions options;
   options.isAppStore = isAppStoreBuild();
