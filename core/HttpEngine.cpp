@@ -1,5 +1,7 @@
 #include "core/HttpEngine.h"
 
+#include "core/HttpConnections.h"
+
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <openssl/err.h>
@@ -12,6 +14,8 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+
+#include "platform/BoundedJson.h"
 
 namespace helmsey {
 namespace {
@@ -30,44 +34,8 @@ int onProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
 }
 
-// --- the extra certificate authority (tests only) ---
-
-struct X509Free {
-  void operator()(X509* cert) const { X509_free(cert); }
-};
-using Certificates = std::vector<std::unique_ptr<X509, X509Free>>;
-
-std::mutex& extraCaMutex() {
-  static std::mutex m;
-  return m;
-}
-std::shared_ptr<const Certificates>& extraCa() {
-  static std::shared_ptr<const Certificates> certs;
-  return certs;
-}
-
-std::shared_ptr<const Certificates> currentExtraCa() {
-  std::lock_guard lock(extraCaMutex());
-  return extraCa();
-}
-
-CURLcode addExtraCa(CURL*, void* sslContext, void* user) {
-  const auto* certs = static_cast<const Certificates*>(user);
-  X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
-  // Each exchange gets copies: OpenSSL fills caches inside an X509 while verifying with it, so
-  // one object shared by concurrent exchanges would be written from several threads.
-  for (const auto& cert : *certs) {
-    std::unique_ptr<X509, X509Free> copy(X509_dup(cert.get()));
-    if (copy) X509_STORE_add_cert(store, copy.get());
-  }
-  return CURLE_OK;
-}
-
 // --- RAII for libcurl objects ---
 
-struct EasyFree {
-  void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
 struct UrlFree {
   void operator()(CURLU* u) const { curl_url_cleanup(u); }
 };
@@ -81,8 +49,8 @@ struct CurlText {
 };
 
 std::optional<Json> parseObject(std::string_view text) {
-  Json parsed = Json::parse(text.begin(), text.end(), nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
+  auto parsed = platform::parseJsonBounded<Json>(text);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
   return parsed;
 }
 
@@ -93,11 +61,21 @@ std::string queryText(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string escape(CURL* handle, const std::string& text) {
-  char* escaped = curl_easy_escape(handle, text.data(), static_cast<int>(text.size()));
-  if (escaped == nullptr) return {};
-  std::string out(escaped);
-  curl_free(escaped);
+// Percent-encoding as libcurl's escape does it: everything but letters, digits and "-._~".
+std::string escape(const std::string& text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) != 0 || c == '-' || c == '.' || c == '_' || c == '~') {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    }
+  }
   return out;
 }
 
@@ -130,12 +108,24 @@ struct Exchange {
   std::vector<std::uint8_t> body;
   Json headers = Json::object();
   std::string reason;
+  bool tooLarge = false;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
   auto* exchange = static_cast<Exchange*>(user);
-  exchange->body.insert(exchange->body.end(), data, data + size * count);
-  return size * count;
+  const size_t bytes = size * count;
+  if (bytes > kMaxAnswerBodyBytes - exchange->body.size()) {
+    // Anything but `bytes` makes libcurl end the exchange at once.
+    exchange->tooLarge = true;
+    return 0;
+  }
+  exchange->body.insert(exchange->body.end(), data, data + bytes);
+  return bytes;
+}
+
+std::string tooLargeText() {
+  return "the answer is larger than " + std::to_string(kMaxAnswerBodyBytes / (1024 * 1024)) +
+         " MiB, more than this client accepts";
 }
 
 std::string trim(std::string_view text) {
@@ -223,8 +213,7 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
         .count();
   };
 
-  std::unique_ptr<CURL, EasyFree> handle(engineReady() ? curl_easy_init() : nullptr);
-  if (!handle) return failed(answer, CURLE_FAILED_INIT, "the HTTP engine could not start");
+  if (!engineReady()) return failed(answer, CURLE_FAILED_INIT, "the HTTP engine could not start");
 
   auto query = parseObject(queryJson);
   auto callHeaders = parseObject(headersText);
@@ -240,7 +229,7 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
     std::string encoded;
     for (auto it = mergedQuery.begin(); it != mergedQuery.end(); ++it) {
       if (!encoded.empty()) encoded += '&';
-      encoded += escape(handle.get(), it.key()) + "=" + escape(handle.get(), queryText(it.value()));
+      encoded += escape(it.key()) + "=" + escape(queryText(it.value()));
     }
     url += (url.find('?') == std::string::npos ? "?" : "&") + encoded;
   }
@@ -277,7 +266,6 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
     return failed(answer, CURLE_BAD_FUNCTION_ARGUMENT, "a header is not a single line of text");
   }
 
-  CURL* h = handle.get();
   // Connect to the address in the URL, but speak TLS (SNI, certificate check) for the Host name.
   std::string connectTo;
   std::unique_ptr<curl_slist, ListFree> connectToList;
@@ -291,11 +279,29 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
       }
       connectTo = name + ":" + answer.port + ":" + answer.host + ":" + answer.port;
       connectToList.reset(curl_slist_append(nullptr, connectTo.c_str()));
-      curl_easy_setopt(h, CURLOPT_CONNECT_TO, connectToList.get());
     }
   }
-  CurlText finalUrl;
+  CurlText finalUrl, scheme, finalHost;
   curl_url_get(parsed.get(), CURLUPART_URL, &finalUrl.text, 0);
+  curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme.text, 0);
+  curl_url_get(parsed.get(), CURLUPART_HOST, &finalHost.text, 0);
+  std::string interface;
+  if (!options_.localAddr.empty()) {
+    interface = (isIpAddress(options_.localAddr) ? "host!" : "if!") + options_.localAddr;
+  }
+
+  // Where the exchange connects decides which idle handle (and so which live connection) it may
+  // use. Exchanges through a proxy always connect afresh: the proxy is the engine's local one,
+  // and a check through it must go through the engine that runs now, not a connection to an
+  // earlier one.
+  const bool keepAlive = options_.proxy.empty();
+  const std::string key = scheme.str() + "://" + finalHost.str() + ":" + answer.port + "|" + connectTo + "|" +
+                          options_.proxy + "|" + interface;
+  http::Lease lease = http::lease(key, keepAlive);
+  if (!lease) return failed(answer, CURLE_FAILED_INIT, "the HTTP engine could not start");
+  lease.prepare();
+  CURL* h = lease.handle();
+  if (connectToList) curl_easy_setopt(h, CURLOPT_CONNECT_TO, connectToList.get());
 
   std::unique_ptr<curl_slist, ListFree> headerSlist;
   auto append = [&](const std::string& line) {
@@ -332,21 +338,18 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
   curl_easy_setopt(h, CURLOPT_PROXY, options_.proxy.c_str());  // "" also keeps the environment out
   curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   if (options_.timeout > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(options_.timeout));
-  std::string interface;
-  if (!options_.localAddr.empty()) {
-    interface = (isIpAddress(options_.localAddr) ? "host!" : "if!") + options_.localAddr;
-    curl_easy_setopt(h, CURLOPT_INTERFACE, interface.c_str());
+  if (!interface.empty()) curl_easy_setopt(h, CURLOPT_INTERFACE, interface.c_str());
+  if (!keepAlive) {
+    curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
   }
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headerSlist.get());
+  // An announced length above the limit fails before the body comes; an unannounced one in onBody.
+  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBodyBytes));
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &exchange);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, onHeader);
   curl_easy_setopt(h, CURLOPT_HEADERDATA, &exchange);
-  const auto extra = currentExtraCa();
-  if (extra) {
-    curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, addExtraCa);
-    curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, extra.get());
-  }
 
   if (method == "GET") {
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
@@ -370,7 +373,14 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
 
   const CURLcode rc = curl_easy_perform(h);
   answer.time = elapsed();
-  if (rc != CURLE_OK) return failed(std::move(answer), rc, errorText);
+  if (exchange.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+    lease.discard();
+    return failed(std::move(answer), CURLE_FILESIZE_EXCEEDED, tooLargeText());
+  }
+  if (rc != CURLE_OK) {
+    lease.discard();
+    return failed(std::move(answer), rc, errorText);
+  }
 
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
@@ -384,19 +394,21 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
 bool HttpEngine::setExtraCertificateAuthority(const std::filesystem::path& file) {
   FILE* f = std::fopen(file.c_str(), "r");
   if (f == nullptr) return false;
-  auto certs = std::make_shared<Certificates>();
-  while (X509* cert = PEM_read_X509(f, nullptr, nullptr, nullptr)) certs->emplace_back(cert);
+  std::vector<std::unique_ptr<X509, http::X509Free>> certs;
+  while (X509* cert = PEM_read_X509(f, nullptr, nullptr, nullptr)) certs.emplace_back(cert);
   std::fclose(f);
   ERR_clear_error();  // the end of the file leaves a "no start line" error behind
-  if (certs->empty()) return false;
-  std::lock_guard lock(extraCaMutex());
-  extraCa() = std::move(certs);
+  if (certs.empty()) return false;
+  http::setExtraAuthorities(std::move(certs));
   return true;
 }
 
-void HttpEngine::clearExtraCertificateAuthority() {
-  std::lock_guard lock(extraCaMutex());
-  extraCa().reset();
-}
+void HttpEngine::clearExtraCertificateAuthority() { http::setExtraAuthorities({}); }
+
+std::uint64_t HttpEngine::systemTrustStoreLoads() { return http::systemBundleParses(); }
+
+void HttpEngine::setSystemTrustStoreForTesting(const std::filesystem::path& bundle) { http::setSystemBundle(bundle); }
+
+std::size_t HttpEngine::idleConnections() { return http::idleHandles(); }
 
 }  // namespace helmsey

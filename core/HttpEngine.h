@@ -1,7 +1,9 @@
 #pragma once
 
-// The HTTP engine of the core framework: one blocking exchange per call, one libcurl handle per
-// exchange, nothing kept between exchanges.
+// The HTTP engine of the core framework: one blocking exchange per call. Direct exchanges to the
+// same place keep their connection alive and resume TLS sessions between calls; exchanges
+// through a proxy connect afresh. The system's trust store is read once per process (and again
+// when the file changes), not for each connection. Safe on any number of threads.
 //
 // Dictionaries cross this boundary as JSON object texts. Every call ends in an answer object:
 // a failed exchange (refused, timed out, TLS refused, bad input) gives a negative status code,
@@ -12,6 +14,7 @@
 // the Host name. The proxy environment variables are never read: only the given proxy is used.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -23,6 +26,12 @@
 #include <nlohmann/json.hpp>
 
 namespace helmsey {
+
+// The largest answer body an exchange takes: far above any real answer (the largest, a node
+// list, is well under a megabyte), low enough that decoding a refused one could not exhaust
+// memory. A larger body fails the exchange with -CURLE_FILESIZE_EXCEEDED (-63) and a text that
+// says so.
+inline constexpr std::size_t kMaxAnswerBodyBytes = 16 * 1024 * 1024;
 
 struct LibXrayHttpOptions {
   std::string baseURL;            // every request path is appended to it
@@ -83,6 +92,13 @@ class HttpEngine {
   // later exchange of the process. Test seam only; false when the file holds no certificate.
   static bool setExtraCertificateAuthority(const std::filesystem::path& file);
   static void clearExtraCertificateAuthority();
+
+  // How many times this process has read the system's certificate bundle.
+  static std::uint64_t systemTrustStoreLoads();
+  // Test seam: the system's authorities come from `bundle` (empty: the system's own file).
+  static void setSystemTrustStoreForTesting(const std::filesystem::path& bundle);
+  // Idle handles with their kept-alive connections, over every destination.
+  static std::size_t idleConnections();
 };
 
 }  // namespace helmsey

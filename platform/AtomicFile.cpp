@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <string>
 #include <system_error>
 
 namespace platform {
@@ -138,6 +140,37 @@ FileLock::~FileLock() {
     ::flock(fd_, LOCK_UN);
     ::close(fd_);
   }
+}
+
+}  // namespace platform
+
+namespace platform {
+
+std::optional<std::filesystem::path> setFileAside(const std::filesystem::path& file, std::string_view tag) {
+  constexpr int kMaxCopies = 1000;
+  for (int copy = 1; copy <= kMaxCopies; ++copy) {
+    std::string name = file.string() + "." + std::string(tag);
+    if (copy > 1) name += "-" + std::to_string(copy);
+    const std::filesystem::path target(name);
+    // No replace, ever: an earlier copy may be the only one of something the user wants back.
+    if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      syncDirectory(file.parent_path());
+      return target;
+    }
+    if (errno == EEXIST) continue;
+    if (errno != EINVAL && errno != ENOSYS) return std::nullopt;
+    // A file system without the no-replace rename: a hard link refuses an existing name too.
+    if (::link(file.c_str(), target.c_str()) == 0) {
+      if (::unlink(file.c_str()) != 0) {
+        ::unlink(target.c_str());
+        return std::nullopt;
+      }
+      syncDirectory(file.parent_path());
+      return target;
+    }
+    if (errno != EEXIST) return std::nullopt;
+  }
+  return std::nullopt;
 }
 
 }  // namespace platform

@@ -44,6 +44,11 @@ std::optional<FileContent> readWholeFile(const std::filesystem::path& file);
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view content, mode_t mode,
                            const std::function<void()>& beforeRename = {});
 
+// Moves a file that cannot be used out of the way, beside it, under the first free name of
+// "<file>.<tag>", "<file>.<tag>-2", "<file>.<tag>-3"…, never over an earlier copy. The new path,
+// or none when the file could not be moved (it then stays where it was).
+std::optional<std::filesystem::path> setFileAside(const std::filesystem::path& file, std::string_view tag);
+
 // An exclusive advisory lock (flock) on a lock file, held for the object's lifetime: serialises
 // the read-modify-write of a file between processes and threads.
 class FileLock {

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
+#include "platform/BoundedJson.h"
 #include "platform/Keychain.h"
 #include "platform/XdgPaths.h"
 
@@ -70,8 +71,8 @@ class FileKeychain final : public Keychain {
     if (!stampOf(file_).exists) return json::array();
     const auto content = readWholeFile(file_);
     if (!content) return std::nullopt;
-    auto parsed = json::parse(content->bytes, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_array()) return json::array();
+    auto parsed = parseJsonBounded<json>(content->bytes);
+    if (!parsed || !parsed->is_array()) return json::array();
     return parsed;
   }
 

@@ -114,15 +114,19 @@ void Engine::loop() {
     }
     int timeout = -1;
     if (phase_ == Phase::launching || phase_ == Phase::backingOff) {
-      auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
-      if (phase_ == Phase::launching) wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(kReadyPoll));
+      const auto until = phase_ == Phase::launching ? std::min(deadline_, nextReadyCheck_) : deadline_;
+      // Rounded up: a wake-up a little early would only find the check not yet due.
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
       timeout = static_cast<int>(std::max<std::int64_t>(0, wait.count()));
     }
     if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) continue;
 
     // The child's events first: they belong to the child that was polled.
     if (watchingChild) {
-      if (fds.size() > 2 && (fds[2].revents & (POLLIN | POLLHUP)) != 0) drainOutput();
+      if (fds.size() > 2 && (fds[2].revents & (POLLIN | POLLHUP)) != 0) {
+        drainOutput();
+        outputArrived_ = true;
+      }
       if ((fds[1].revents & POLLIN) != 0) onChildExit();
       flushOutbox();
     }
@@ -245,15 +249,26 @@ void Engine::launch() {
   partialOutput_.clear();
   lastOutputLine_.clear();
   deadline_ = Clock::now() + kStartTimeout;
+  readyCheckGap_ = kFirstReadyCheck;
+  nextReadyCheck_ = Clock::now() + readyCheckGap_;
+  outputArrived_ = false;
   enter(Phase::launching, "child " + std::to_string(child_->pid()) + " started");
 }
 
 void Engine::onTick() {
   const auto now = Clock::now();
   if (phase_ == Phase::launching && child_) {
-    if (listensOn(child_->pid(), {httpEndpoint(), socksEndpoint()})) {
+    const bool due = outputArrived_ || now >= nextReadyCheck_;
+    outputArrived_ = false;
+    if (due && listensOn(child_->pid(), {httpEndpoint(), socksEndpoint()})) {
       onListening();
-    } else if (now >= deadline_) {
+      return;
+    }
+    if (due) {
+      readyCheckGap_ = std::min<Clock::duration>(readyCheckGap_ * 2, kLastReadyCheck);
+      nextReadyCheck_ = now + readyCheckGap_;
+    }
+    if (now >= deadline_) {
       note("the proxy engine did not listen within " +
            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kStartTimeout).count()) + " s");
       endSession(true, session_->restarting ? StartFailure::none : StartFailure::refused);

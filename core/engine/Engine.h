@@ -66,7 +66,11 @@ class Engine {
 
   // How long a child may take to listen, how soon and how often a crashed one is restarted.
   static constexpr auto kStartTimeout = std::chrono::seconds(10);
-  static constexpr auto kReadyPoll = std::chrono::milliseconds(5);
+  // Readiness is checked whenever the child writes output (it reports its start) and otherwise
+  // on a short back-off, for a build that says nothing: the gap doubles from the first to the
+  // last value.
+  static constexpr auto kFirstReadyCheck = std::chrono::milliseconds(1);
+  static constexpr auto kLastReadyCheck = std::chrono::milliseconds(32);
   static constexpr auto kRestartDelay = std::chrono::seconds(1);
   static constexpr int kRestartLimit = 3;
   static constexpr auto kRestartWindow = std::chrono::seconds(60);
@@ -155,6 +159,9 @@ class Engine {
   std::string partialOutput_;
   std::string lastOutputLine_;
   Clock::time_point deadline_{};
+  Clock::time_point nextReadyCheck_{};
+  Clock::duration readyCheckGap_{};
+  bool outputArrived_ = false;
   std::vector<std::pair<StatusCallback, VPNStatus>> outbox_;
 
   std::thread thread_;

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <ctime>
 
+#include "platform/LogText.h"
+
 namespace helmsey::engine {
 
 namespace {
@@ -49,7 +51,8 @@ LogBuffer& coreLog() {
 
 void note(std::string_view line) {
   std::string text = timestamp();
-  text.append(" [Helmsey] ").append(line).append("\n");
+  // Notes quote outside text (rule entries, addresses, child output): escaped, one note stays one line.
+  text.append(" [Helmsey] ").append(platform::escapeControlCharacters(line)).append("\n");
   coreLog().append(text);
   // A single write keeps lines of several threads apart.
   [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());

@@ -15,7 +15,9 @@ struct Endpoint {
 
 // True when the process `pid` itself holds a listening TCP socket on every endpoint. A connect
 // test cannot tell who answers (a stale engine on the same SO_REUSEPORT port would), so the
-// listening sockets of the system are matched against the socket descriptors of that process.
+// listeners on each endpoint's port (a socket-diagnostics query the kernel filters by port) are
+// matched against the socket descriptors of that process. The cost follows the listeners on
+// those ports and the process's own descriptors, not the machine's socket table.
 bool listensOn(pid_t pid, const std::vector<Endpoint>& endpoints);
 
 }  // namespace helmsey::engine

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,17 +71,25 @@ std::optional<ProgramResult> runProgram(const std::vector<std::string>& command,
       break;
     }
   }
-  // A program that closed its output may still be running: it gets the rest of the time.
+  // A program that closed its output may still be running: it gets the rest of the time. Its
+  // end is an event (the process descriptor becomes readable); not polled on a fixed period.
+  UniqueFd exited(timedOut ? -1 : static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
   int status = 0;
   while (!timedOut) {
     const pid_t done = ::waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
     if (done < 0 && errno != EINTR) return std::nullopt;
-    if (std::chrono::steady_clock::now() >= deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
       timedOut = true;
       break;
     }
-    ::usleep(2000);
+    if (exited.valid()) {
+      pollfd p{exited.get(), POLLIN, 0};
+      ::poll(&p, 1, static_cast<int>(left.count()));
+    } else {
+      ::usleep(1000);  // a kernel without process descriptors
+    }
   }
   if (timedOut) {
     ::kill(pid, SIGKILL);

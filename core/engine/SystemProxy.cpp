@@ -10,6 +10,7 @@
 #include "core/engine/EngineLog.h"
 #include "core/engine/ProgramRunner.h"
 #include "platform/AtomicFile.h"
+#include "platform/BoundedJson.h"
 
 namespace helmsey::engine {
 namespace {
@@ -199,7 +200,9 @@ std::optional<DesktopSetting> settingFrom(const nlohmann::json& item) {
 // for the desktop's name.
 Journal readJournal(const std::string& text) {
   Journal journal;
-  const auto json = nlohmann::json::parse(text, nullptr, false);
+  // Bounded: a journal nested past any real depth is damage, not a reason to overflow the stack.
+  const auto parsed = platform::parseJsonBounded<nlohmann::json>(text);
+  const nlohmann::json json = parsed ? *parsed : nlohmann::json();
   if (json.is_object() && json.contains("desktop") && json["desktop"].is_string() && json.contains("settings") &&
       json["settings"].is_array()) {
     journal.desktop = json["desktop"].get<std::string>();

@@ -67,7 +67,9 @@ std::shared_ptr<APIErrorInfo> APIManager::login(const std::string& email, const 
                   {"device", api_detail::deviceParameters()},
                   {"code", code}};
   APIRequest request;
-  const auto result = request.perform<std::optional<Login>>("lite/users", HttpMethod::POST, body);
+  // The answer is a sign-in result, not an optional one: the JSON text null signed nobody in and
+  // fails like a body that does not decode (as the status check does), never as a success.
+  const auto result = request.perform<Login>("lite/users", HttpMethod::POST, body);
   if (!result.isSuccess()) return result.error();
   if (result.value()) Global::setLoginInfo(*result.value());
   return nullptr;

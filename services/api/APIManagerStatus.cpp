@@ -9,6 +9,7 @@
 #include "services/api/EndpointSupport.h"
 #include "services/common/DeviceInfo.h"
 #include "services/common/Global.h"
+#include "services/encryption/StringExtension.h"
 #include "services/model/LiveModels.h"
 #include "services/model/LoginModels.h"
 
@@ -22,7 +23,7 @@ std::shared_ptr<APIErrorInfo> guestSignIn() {
 // The domain lists are fetched again when the stored settings are missing, name another domain
 // version, or no list has arrived yet.
 bool domainsStale(const Login& stored, const Live& fresh) {
-  return !stored.other || stored.other->app_domain_version != fresh.other.app_domain_version ||
+  return !stored.other || !sameText(stored.other->app_domain_version, fresh.other.app_domain_version) ||
          Global::domains().direct_domain_g0.empty();
 }
 

@@ -51,10 +51,11 @@ bool PendingReceipts::modify(Change&& change) {
   if (!interProcess.locked()) return false;
   std::optional<std::vector<PurchaseReceipt>> kept = read();
   if (!kept) {
-    // Set aside rather than written over: whatever it holds is not ours to throw away.
-    std::error_code error;
-    std::filesystem::rename(file_, std::filesystem::path(file_.string() + ".unreadable"), error);
-    if (error) return false;
+    // Set aside rather than written over: whatever it holds is not ours to throw away, and
+    // neither is an earlier set-aside copy.
+    const auto setAside = platform::setFileAside(file_, "unreadable");
+    if (!setAside) return false;
+    Logger::log(LogLevel::error, "pending receipts unreadable, set aside as", setAside->string());
     kept.emplace();
   }
   std::vector<PurchaseReceipt>& receipts = *kept;

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "platform/LogText.h"
+
 namespace tarnel {
 
 // Most severe first; the raw values are the tags written at the start of a line.
@@ -42,7 +44,7 @@ void describe(std::ostream& os, const T& value) {
 }  // namespace detail
 
 // Console log: one line per call on standard output, written with a single write so lines
-// from several threads never interleave. debug and verbose lines are dropped.
+// from several threads never interleave. Control characters in the items are escaped. debug and verbose lines are dropped.
 class Logger {
  public:
   // The call site is captured where the level is written: Logger::log(LogLevel::error, "x", 1).
@@ -65,7 +67,9 @@ class Logger {
     body.imbue(std::locale::classic());
     bool first = true;
     ((body << (first ? "" : " "), detail::describe(body, items), first = false), ...);
-    write(format(site, body.str()));
+    // Items often carry outside text (answers, rule entries, file contents): one escaping step
+    // here keeps every call to one line, whatever its items hold.
+    write(format(site, platform::escapeControlCharacters(body.str())));
   }
 
   static bool enabled(LogLevel level) { return level <= LogLevel::info; }

@@ -76,6 +76,24 @@ std::optional<StoreValue> fromPlatform(const json& j) {
   return std::nullopt;
 }
 
+// The application's domain, with damage reported on the console.
+platform::UserDefaults& settingsDomain() {
+  static platform::UserDefaults& domain = []() -> platform::UserDefaults& {
+    auto& standard = platform::UserDefaults::standard();
+    standard.setDamageObserver([](const platform::UserDefaults::Damage& damage) {
+      if (damage.setAsideAs) {
+        Logger::log(LogLevel::error, "Settings file damaged (" + damage.reason + "):", damage.file.string(),
+                    "set aside as", damage.setAsideAs->string(), "- starting with empty settings");
+      } else {
+        Logger::log(LogLevel::error, "Settings file damaged (" + damage.reason + "):", damage.file.string(),
+                    "could not be set aside; settings are not written until it is mended or removed");
+      }
+    });
+    return standard;
+  }();
+  return domain;
+}
+
 }  // namespace
 
 std::optional<std::string> StoreValue::string() const {
@@ -119,7 +137,7 @@ std::optional<StoreValue::IntegerList> StoreValue::integerList() const {
 }
 
 std::optional<StoreValue> Store::getValue(StoreKeys key) {
-  const auto stored = platform::UserDefaults::standard().object(std::string(rawValue(key)));
+  const auto stored = settingsDomain().object(std::string(rawValue(key)));
   if (!stored) return std::nullopt;
   if (stored->is_string()) {
     const auto& text = stored->get_ref<const std::string&>();
@@ -138,13 +156,13 @@ void Store::setValue(StoreKeys key, const std::optional<StoreValue>& value) {
       object = toPlatform(*value);
     }
   }
-  if (!platform::UserDefaults::standard().set(std::string(rawValue(key)), object)) {
+  if (!settingsDomain().set(std::string(rawValue(key)), object)) {
     Logger::log(LogLevel::error, "Store write error: ", rawValue(key));
   }
 }
 
 bool Store::clearAll() {
-  if (platform::UserDefaults::standard().removeAll()) return true;
+  if (settingsDomain().removeAll()) return true;
   Logger::log(LogLevel::error, "Store clear error");
   return false;
 }

@@ -6,6 +6,8 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <unicode/ubrk.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
 #include <unicode/utext.h>
 
 #include <algorithm>
@@ -167,5 +169,38 @@ bool isIPV6(std::string_view text) {
 }
 
 bool isIP(std::string_view text) { return isIPV4(text) || isIPV6(text); }
+
+namespace {
+
+// The NFC form of a UTF-8 text as UTF-16; none when the text is not UTF-8 or ICU fails.
+std::optional<std::u16string> nfcOf(std::string_view text) {
+  UErrorCode status = U_ZERO_ERROR;
+  const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+  if (U_FAILURE(status) || text.size() > static_cast<std::size_t>(INT32_MAX) / 2) return std::nullopt;
+  std::u16string wide(text.size(), u'\0');  // UTF-16 never needs more units than UTF-8 has bytes
+  int32_t wideLength = 0;
+  u_strFromUTF8(wide.data(), static_cast<int32_t>(wide.size()), &wideLength, text.data(),
+                static_cast<int32_t>(text.size()), &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  wide.resize(static_cast<std::size_t>(wideLength));
+  if (unorm2_isNormalized(nfc, wide.data(), wideLength, &status) && U_SUCCESS(status)) return wide;
+  status = U_ZERO_ERROR;
+  const int32_t needed = unorm2_normalize(nfc, wide.data(), wideLength, nullptr, 0, &status);
+  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::nullopt;
+  std::u16string normal(static_cast<std::size_t>(needed), u'\0');
+  status = U_ZERO_ERROR;
+  unorm2_normalize(nfc, wide.data(), wideLength, normal.data(), needed, &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  return normal;
+}
+
+}  // namespace
+
+bool sameText(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  const auto left = nfcOf(a);
+  const auto right = nfcOf(b);
+  return left && right && *left == *right;
+}
 
 }  // namespace tarnel

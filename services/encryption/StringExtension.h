@@ -24,6 +24,12 @@ std::string md5(std::string_view text);
 // Positions past the end are taken as the end, and an end before the start gives the empty text.
 std::string substring(std::string_view text, std::size_t start, std::optional<std::size_t> end = std::nullopt);
 
+// Text equality as the platform's strings compare: canonically equivalent texts are equal
+// (compared in Unicode normalisation form C), so "é" precomposed equals "e" with a combining
+// accent; no case folding, no trimming, and compatibility forms ("ﬁ" and "fi") stay different.
+// Bytes that are not UTF-8 compare byte for byte.
+bool sameText(std::string_view a, std::string_view b);
+
 // Whole-text checks. isDomain: a first label of ASCII letters, digits or hyphens, then one or more
 // labels of at least two ASCII letters. isIPV4: four dotted decimal parts 0-255 (leading zeros
 // allowed). isIPV6: exactly eight groups of one to four hexadecimal digits (no "::" shorthand).

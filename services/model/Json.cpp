@@ -3,15 +3,12 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/BoundedJson.h"
+
 namespace tarnel::json {
 
 std::optional<Json> parse(std::string_view text, std::string* error) {
-  try {
-    return Json::parse(text.begin(), text.end());
-  } catch (const Json::exception& e) {
-    if (error != nullptr) *error = e.what();
-    return std::nullopt;
-  }
+  return platform::parseJsonBounded<Json>(text, error);
 }
 
 // JSON has no NaN or infinity; the writer would put null in their place and the text would no

@@ -14,7 +14,8 @@
 //
 // Decoding: a plain field is a required key (missing, null or another JSON type fails the whole
 // record); a std::optional field may be absent or null; no default fills a missing key; unknown
-// keys are ignored. Integers are 64-bit signed and never accept booleans or fractional numbers.
+// keys are ignored. Integers are 64-bit signed; a real with a whole value counts (12.0), booleans and
+// fractions never do.
 // Encoding writes the fields in declaration order and leaves absent optionals out.
 // Types with wire forms of their own specialise json::Coder<T>; a single field whose wire form
 // differs from its type's names its coder as a third argument: v("time", self.time, json::WholeNumber{}).
@@ -77,7 +78,8 @@ struct Coder<bool> {
   static Json encode(bool v) { return v; }
 };
 
-// Whole numbers: JSON integers only (12.0 and true are refused), range-checked.
+// Whole numbers: JSON integers, and reals with a whole value (12.0, 1e3), as the platform's own
+// decoder reads them; fractions, booleans and texts are refused, and so is anything out of range.
 template <class T>
 struct Coder<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>> {
   static bool decode(const Json& j, T& out, std::string& error) {
@@ -94,6 +96,23 @@ struct Coder<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, boo
       const auto v = j.get<std::int64_t>();
       if (v < static_cast<std::int64_t>(std::numeric_limits<T>::min()) ||
           (v > 0 && static_cast<std::uint64_t>(v) > static_cast<std::uint64_t>(std::numeric_limits<T>::max()))) {
+        error = "integer out of range";
+        return false;
+      }
+      out = static_cast<T>(v);
+      return true;
+    }
+    if (j.is_number_float()) {
+      const double v = j.get<double>();
+      // The bounds are powers of two, exact as doubles: min is -2^n or 0, and max + 1.0 is 2^n
+      // (for 64-bit types max itself already rounds up to 2^n).
+      const double lowest = static_cast<double>(std::numeric_limits<T>::min());
+      const double beyond = static_cast<double>(std::numeric_limits<T>::max()) + 1.0;
+      if (!std::isfinite(v) || v != std::trunc(v)) {
+        error = "expected an integer, found a fraction";
+        return false;
+      }
+      if (v < lowest || v >= beyond) {
         error = "integer out of range";
         return false;
       }
@@ -178,7 +197,11 @@ struct Coder<std::map<std::string, T>> {
   }
   static Json encode(const std::map<std::string, T>& v) {
     Json object = Json::object();
-    for (const auto& [key, element] : v) object[key] = encodeValue(element);
+    // The keys are unique already; the ordered object's own insertion would look each one up
+    // among all before it.
+    auto& members = object.get_ref<Json::object_t&>();
+    members.reserve(v.size());
+    for (const auto& [key, element] : v) members.emplace_back(key, encodeValue(element));
     return object;
   }
 };
@@ -199,24 +222,11 @@ struct Coder<std::optional<T>> {
   static Json encode(const std::optional<T>& v) { return v ? encodeValue(*v) : Json(nullptr); }
 };
 
-// Integers written by servers that do not tell 12 from 12.0: any JSON number with a whole value
-// that fits a signed 64-bit integer (12.5, booleans and texts are still refused).
+// Integers written by servers that do not tell 12 from 12.0. Every integer field now reads both
+// forms; the name stays for the fields that always needed it.
 struct WholeNumber {
   static bool decode(const Json& j, std::int64_t& out, std::string& error) {
-    if (j.is_number_integer() || j.is_number_unsigned()) return Coder<std::int64_t>::decode(j, out, error);
-    if (j.is_number_float()) {
-      const double v = j.get<double>();
-      // 2^63 is exactly representable; every double below it and at least -2^63 fits.
-      constexpr double kLimit = 9223372036854775808.0;
-      if (std::isfinite(v) && v == std::trunc(v) && v >= -kLimit && v < kLimit) {
-        out = static_cast<std::int64_t>(v);
-        return true;
-      }
-      error = "expected a whole number that fits a 64-bit integer";
-      return false;
-    }
-    error = "expected a number, found " + typeName(j);
-    return false;
+    return Coder<std::int64_t>::decode(j, out, error);
   }
   static Json encode(std::int64_t v) { return v; }
 };

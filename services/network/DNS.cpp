@@ -65,6 +65,25 @@ void logDiscoveryFailure(const std::string& path, const std::string& code, const
                 LogTopic::ERROR_HTTPDNS);
 }
 
+// Real answers are a few kilobytes. The cache lives in the settings file, which is read and
+// written whole at every change, so a huge answer (padding, unknown keys, endless lists) must not
+// go there as it came.
+constexpr std::size_t kMaxCachedAnswerBytes = 256 * 1024;
+
+void cacheAnswer(const std::string& text, const HttpDns& decoded) {
+  if (text.size() <= kMaxCachedAnswerBytes) {
+    Store::setValue(StoreKeys::DNS_CACHE, text);
+    return;
+  }
+  // Re-encoded from the model: only what the client reads, in its enciphered form.
+  if (const auto compact = toJson(decoded); compact && compact->size() <= kMaxCachedAnswerBytes) {
+    Store::setValue(StoreKeys::DNS_CACHE, *compact);
+    return;
+  }
+  Logger::log(LogLevel::warning, "Discovery answer not cached:", text.size(), "bytes, the cache takes at most",
+              kMaxCachedAnswerBytes);
+}
+
 // A link on one of the answer's hosts; nothing to link to without the host.
 std::string onHost(const std::string& host, const std::string& rest) {
   return host.empty() ? std::string() : kScheme + host + rest;
@@ -203,7 +222,7 @@ bool DNS::handleDNS(const std::string& text) {
   auto decoded = fromJson<HttpDns>(text);
   if (!decoded) return false;
 
-  Store::setValue(StoreKeys::DNS_CACHE, text);
+  cacheAnswer(text, *decoded);
 
   std::vector<API> hosts;
   std::vector<std::string> addresses;

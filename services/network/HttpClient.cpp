@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "platform/LogText.h"
+
 namespace tarnel {
 namespace {
 
@@ -10,7 +12,7 @@ constexpr std::int64_t kNoClientStatus = -1;
 constexpr std::string_view kNoClientText = "the HTTP engine refused the request options";
 
 void printLine(const std::string& line) {
-  const std::string text = line + "\n";
+  const std::string text = platform::escapeControlCharacters(line) + "\n";
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }

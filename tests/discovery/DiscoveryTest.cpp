@@ -158,6 +158,38 @@ TEST_F(DiscoveryTest, AnswersThatDoNotDecodeNeverReplaceAGoodOne) {
   dns.waitForBackgroundTasks();
 }
 
+TEST_F(DiscoveryTest, HostileAnswersNeitherCrashNorBloatTheCache) {
+  DNS dns(deployment());
+  Store::setValue(StoreKeys::DNS_CACHE, "before");
+
+  // One bad mirror nesting its answer 100,000 levels deep: a decoding failure like any other.
+  std::string deep = R"({"version":"1","body":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}";
+  EXPECT_FALSE(dns.handleDNS(deep));
+  EXPECT_EQ(storedCache(), "before");
+
+  // An answer padded far beyond any real one is applied, and cached in its bounded form.
+  WireJson body = wire::discoveryBody();
+  body["cs"] = "help@padded.test";
+  body["padding"] = std::string(1'000'000, 'p');
+  const std::string padded = answerText(body);
+  ASSERT_GT(padded.size(), 1'000'000u);
+  ASSERT_TRUE(dns.handleDNS(padded));
+  dns.waitForBackgroundTasks();
+  const std::string cached = storedCache();
+  EXPECT_LE(cached.size(), 256u * 1024);
+  const auto reread = fromJson<HttpDns>(cached);
+  ASSERT_TRUE(reread);
+  EXPECT_EQ(reread->version, "1");
+  EXPECT_EQ(reread->body.cs, "help@padded.test");
+
+  // An ordinary answer is kept as it came.
+  body.erase("padding");
+  const std::string plain = answerText(body);
+  ASSERT_TRUE(dns.handleDNS(plain));
+  dns.waitForBackgroundTasks();
+  EXPECT_EQ(storedCache(), plain);
+}
+
 TEST_F(DiscoveryTest, ACacheThatDoesNotDecodeCountsAsNoCache) {
   auto service = bed.startService(2);
   const struct {

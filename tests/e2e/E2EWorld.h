@@ -167,6 +167,8 @@ class E2EWorld {
   ServiceDouble& service() { return api_.service(); }
   LogServiceDouble& logs() { return api_.logs(); }
   ControllerEvents& events() { return events_; }
+  // The node of the setup at `index`, in the order given.
+  V2rayNode& node(std::size_t index) { return *nodes_.at(index); }
   Gate& probeGate() { return probeGate_; }
   Gate& pageGate() { return pageGate_; }
   const std::filesystem::path& directory() const { return directory_.path(); }

@@ -183,6 +183,25 @@ TEST_F(AccountEndpointsTest, GuestsGetNoTokenAndSendNothing) {
 namespace tarnel::test {
 namespace {
 
+TEST_F(AccountEndpointsTest, ASignInAnsweredWithNullFailsLikeAnUndecodableBody) {
+  ApiTestBed::signIn(kUserId, kEmail);
+  const std::string before = toJson(Global::loginInfo()).value();
+  const std::vector<std::pair<std::string, Answer>> answers = {
+      {"null enciphered", Answer::model(WireJson(nullptr))},
+      {"null plain", Answer::model(WireJson(nullptr)).plain()},
+      {"not a sign-in", Answer::model(WireJson::array({1}))},
+  };
+  for (const auto& [name, answer] : answers) {
+    SCOPED_TRACE(name);
+    service().clearScripts();
+    service().script("POST", "lite/users", answer);
+    const auto error = APIManager::login("a@b.test", "pw", 0, "");
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->errCode, 500);
+    EXPECT_EQ(toJson(Global::loginInfo()).value(), before);
+  }
+}
+
 TEST_F(AccountEndpointsTest, ErrorPagesAreNotReportedAsDone) {
   const std::vector<std::pair<std::string, std::function<std::shared_ptr<APIErrorInfo>()>>> calls = {
       {"verification", [] { return APIManager::verify("1"); }},

@@ -281,6 +281,15 @@ TEST_F(ShopEndpointsTest, AnUnreadableListIsSetAsideNotOverwritten) {
   const auto aside = platform::readWholeFile(std::filesystem::path(file.string() + ".unreadable"));
   ASSERT_TRUE(aside.has_value());
   EXPECT_EQ(aside->bytes, "not a cipher text");
+
+  // Damaged again: the second copy goes beside the first, never over it.
+  ASSERT_TRUE(platform::replaceFileAtomically(file, "damaged again", 0600));
+  EXPECT_FALSE(purchase(kYear));
+  EXPECT_EQ(pendingOnDisk(), std::vector<PurchaseReceipt>{kYear});
+  EXPECT_EQ(platform::readWholeFile(std::filesystem::path(file.string() + ".unreadable"))->bytes, "not a cipher text");
+  const auto second = platform::readWholeFile(std::filesystem::path(file.string() + ".unreadable-2"));
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->bytes, "damaged again");
 }
 
 // The first process fails to upload; a later process finds the receipts and has them credited.

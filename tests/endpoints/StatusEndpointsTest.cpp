@@ -75,6 +75,19 @@ TEST_F(StatusEndpointsTest, FetchMaskDecidesWhatTheStatusCheckRefreshes) {
        "23",
        false},
       {"case counts", WireJson{{"country_version", "C1"}}, {}, true, "1", false},
+      // Canonically equivalent stamps are the same stamp ("é" precomposed and decomposed, the
+      // angstrom sign and "Å"); compatibility forms ("ﬁ" and "fi") are not.
+      {"canonically equivalent stamps",
+       WireJson{{"country_version", "caf\xc3\xa9"}, {"tag_version", "\xe2\x84\xab"},
+                {"user_version", "u\xcc\x88"}, {"proxy_version", "p\xc3\xa9"},
+                {"app_domain_version", "d\xc3\xa9"}},
+       {{"country_version", "cafe\xcc\x81"}, {"tag_version", "A\xcc\x8a"}, {"user_version", "\xc3\xbc"},
+        {"proxy_version", "pe\xcc\x81"}, {"app_domain_version", "de\xcc\x81"}},
+       true,
+       std::nullopt,
+       false},
+      {"compatibility forms differ", WireJson{{"country_version", "\xef\xac\x81"}}, {{"country_version", "fi"}},
+       true, "1", false},
       {"domain version", WireJson::object(), {{"app_domain_version", "d2"}}, true, std::nullopt, true},
       {"no domain lists held", WireJson::object(), {}, false, std::nullopt, true},
   };

@@ -67,7 +67,8 @@ TEST(JsonCoding, StrictTypesFailTheWholeRecord) {
       R"({"id":null,"title":"t","flag":true,"price":1,"items":[]})",           // null required
       R"({"id":"7","title":"t","flag":true,"price":1,"items":[]})",            // digits as a string
       R"({"id":7.5,"title":"t","flag":true,"price":1,"items":[]})",            // fractional integer
-      R"({"id":7.0,"title":"t","flag":true,"price":1,"items":[]})",            // 7.0 is not an integer
+      R"({"id":7e-1,"title":"t","flag":true,"price":1,"items":[]})",           // fraction in exponent form
+      R"({"id":1e19,"title":"t","flag":true,"price":1,"items":[]})",           // whole but > int64
       R"({"id":true,"title":"t","flag":true,"price":1,"items":[]})",           // boolean as integer
       R"({"id":1,"title":"t","flag":1,"price":1,"items":[]})",                 // number as boolean
       R"({"id":1,"title":"t","flag":true,"price":false,"items":[]})",          // boolean as number

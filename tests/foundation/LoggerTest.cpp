@@ -32,6 +32,26 @@ TEST(Logger, CapturesCallSite) {
   EXPECT_NE(out.find(" - here\n"), std::string::npos) << out;
 }
 
+TEST(Logger, OutsideTextCannotForgeALine) {
+  struct Case {
+    std::string item;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"rule.example\n[Error] Fake.cpp:1 f - forged", R"(rule.example\n[Error] Fake.cpp:1 f - forged)"},
+      {"a\rb\tc", R"(a\rb\tc)"},
+      {std::string("nul\0bell\a", 9), R"(nul\x00bell\x07)"},
+      {"esc\x1b[2Jdel\x7f", R"(esc\x1b[2Jdel\x7f)"},
+      {"next\xc2\x85line", R"(next\u0085line)"},
+      {"caf\xc3\xa9 \xe4\xb8\xad back\\slash", "caf\xc3\xa9 \xe4\xb8\xad back\\slash"},  // unchanged
+  };
+  for (const auto& c : cases) {
+    testing::internal::CaptureStdout();
+    Logger::log({LogLevel::error, "R.cpp", 9, "apply"}, "rule:", c.item);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "[Error] R.cpp:9 apply - rule: " + c.shown + "\n");
+  }
+}
+
 TEST(Logger, RawValuesConvertOnlyByExactMatch) {
   EXPECT_EQ(logLevelFromRaw("[Warning]"), LogLevel::warning);
   EXPECT_EQ(logLevelFromRaw("[Verbose]"), LogLevel::verbose);

@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -188,6 +192,51 @@ TEST(Store, ThreadsReadAndWriteAtOnce) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(torn, std::vector<int>(8, 0));
   for (const auto key : keys) EXPECT_EQ(Store::getValue(key)->string(), "value-24");
+}
+
+TEST(Store, DamagedSettingsFileIsLoggedSetAsideAndOnlyItStartsAfresh) {
+  const auto file = platform::UserDefaults::standard().file();
+  const auto beside = file.parent_path() / "unrelated.json";
+  const auto readAll = [](const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  struct Case {
+    const char* what;
+    std::function<std::string(const std::string&)> damage;
+    const char* setAsideSuffix;
+  };
+  const Case cases[] = {
+      {"cut short mid-write", [](const std::string& good) { return good.substr(0, good.size() / 2); }, ".damaged"},
+      {"a value nested 100,000 levels deep",
+       [](const std::string&) { return R"({"NODES":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}"; },
+       ".damaged-2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Store::setValue(StoreKeys::USER_ID, "user-1");
+    Store::setValue(StoreKeys::NOTICE_IDS, StoreValue::IntegerList{4});
+    std::ofstream(beside) << "{\"mine\":1}";
+    const std::string bytes = c.damage(readAll(file));
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Store::getValue(StoreKeys::USER_ID), std::nullopt);
+    const std::string logged = testing::internal::GetCapturedStdout();
+    const auto setAside = std::filesystem::path(file.string() + c.setAsideSuffix);
+    EXPECT_NE(logged.find("[Error]"), std::string::npos) << logged;
+    EXPECT_NE(logged.find("Settings file damaged"), std::string::npos) << logged;
+    EXPECT_NE(logged.find(setAside.string()), std::string::npos) << logged;
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 1) << logged;
+    EXPECT_EQ(readAll(setAside), bytes);
+
+    Store::setValue(StoreKeys::AREA_ID, "eu");
+    EXPECT_EQ(Store::getValue(StoreKeys::AREA_ID)->string(), "eu");
+    EXPECT_EQ(domainOnDisk(), json({{"AREA_ID", domainOnDisk()["AREA_ID"]}}));
+    EXPECT_EQ(readAll(beside), "{\"mine\":1}");
+  }
+  // The first set-aside copy is still the first damage.
+  EXPECT_LT(readAll(std::filesystem::path(file.string() + ".damaged")).size(), 1000u);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -59,17 +61,110 @@ TEST(UserDefaults, WritersInSeveralProcessesNeverDropEachOthersKeys) {
   }
 }
 
-TEST(UserDefaults, FileThatIsNotAnObjectReadsEmptyAndIsReplacedByTheNextWrite) {
-  tarnel::test::TempDir dir;
-  const auto file = dir.path() / "broken.json";
-  for (const char* content : {"{\"half\": ", "[1,2]", "", "\xff\xfe"}) {
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+std::string fileBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string nested(std::size_t depth) {
+  return R"({"kept":1,"deep":)" + std::string(depth, '[') + std::string(depth, ']') + "}";
+}
+
+TEST(UserDefaults, DamagedFileIsSetAsideReportedAndTheDomainStartsAfresh) {
+  const std::string good = R"({"other":"value","count":3})";
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  std::string oneByte = good;
+  oneByte[5] = '\x01';
+  const Case cases[] = {
+      {"truncated", good.substr(0, 17)},
+      {"emptied", ""},
+      {"one byte damaged", oneByte},
+      {"a list, not an object", "[1,2]"},
+      {"not UTF-8", "\xff\xfe"},
+      {"100,000 levels deep", nested(100'000)},
+      {"just past the depth bound", nested(UserDefaults::kMaxDepth)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    tarnel::test::TempDir dir;
+    const auto file = dir.write("domain.json", c.bytes);
+    const auto neighbour = dir.write("keychain.json", "[]");
+    std::vector<UserDefaults::Damage> reported;
     UserDefaults domain(file);
-    EXPECT_EQ(domain.object("half"), std::nullopt) << content;
+    domain.setDamageObserver([&](const UserDefaults::Damage& damage) { reported.push_back(damage); });
+
+    EXPECT_EQ(domain.object("kept"), std::nullopt);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].file, file);
+    ASSERT_TRUE(reported[0].setAsideAs);
+    EXPECT_EQ(*reported[0].setAsideAs, dir.path() / "domain.json.damaged");
+    EXPECT_FALSE(reported[0].reason.empty());
+    EXPECT_EQ(fileBytes(*reported[0].setAsideAs), c.bytes) << "kept byte for byte";
+
     ASSERT_TRUE(domain.set("fresh", json(true)));
-    std::ifstream in(file);
-    EXPECT_EQ(json::parse(in), json({{"fresh", true}})) << content;
+    EXPECT_EQ(json::parse(fileBytes(file)), json({{"fresh", true}}));
+    EXPECT_EQ(fileBytes(neighbour), "[]");
+    EXPECT_EQ(reported.size(), 1u) << "reported once";
   }
+}
+
+TEST(UserDefaults, EarlierSetAsideCopiesAreNeverOverwritten) {
+  tarnel::test::TempDir dir;
+  const auto file = dir.path() / "domain.json";
+  std::vector<std::filesystem::path> setAside;
+  for (const char* damage : {"first{", "second[", "third\""}) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << damage;
+    UserDefaults domain(file);
+    domain.setDamageObserver([&](const UserDefaults::Damage& d) { setAside.push_back(d.setAsideAs.value_or("")); });
+    ASSERT_TRUE(domain.set("k", json(1)));
+  }
+  ASSERT_EQ(setAside.size(), 3u);
+  EXPECT_EQ(setAside[0].filename(), "domain.json.damaged");
+  EXPECT_EQ(setAside[1].filename(), "domain.json.damaged-2");
+  EXPECT_EQ(setAside[2].filename(), "domain.json.damaged-3");
+  EXPECT_EQ(fileBytes(setAside[0]), "first{");
+  EXPECT_EQ(fileBytes(setAside[1]), "second[");
+  EXPECT_EQ(fileBytes(setAside[2]), "third\"");
+}
+
+TEST(UserDefaults, DamagedFileThatCannotBeMovedIsNeverWrittenOver) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  tarnel::test::TempDir dir;
+  const auto folder = dir.path() / "locked";
+  std::filesystem::create_directory(folder);
+  const auto file = folder / "domain.json";
+  std::ofstream(file, std::ios::binary) << "{\"half\": ";
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  std::vector<UserDefaults::Damage> reported;
+  UserDefaults domain(file);
+  domain.setDamageObserver([&](const UserDefaults::Damage& damage) { reported.push_back(damage); });
+  EXPECT_EQ(domain.object("half"), std::nullopt);
+  EXPECT_FALSE(domain.set("k", json(1)));
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+  ASSERT_FALSE(reported.empty());
+  EXPECT_FALSE(reported[0].setAsideAs);
+  EXPECT_EQ(fileBytes(file), "{\"half\": ");
+}
+
+TEST(UserDefaults, FileIsWrittenCompactAndTooDeepValuesAreRefused) {
+  tarnel::test::TempDir dir;
+  const auto file = dir.path() / "d.json";
+  UserDefaults domain(file);
+  ASSERT_TRUE(domain.set("list", json::array({"a", "b"})));
+  ASSERT_TRUE(domain.set("n", json(1)));
+  EXPECT_EQ(fileBytes(file), "{\"list\":[\"a\",\"b\"],\"n\":1}\n");
+
+  json deepest = 0;
+  for (std::size_t i = 1; i < UserDefaults::kMaxDepth; ++i) deepest = json::array({deepest});
+  EXPECT_TRUE(domain.set("deepest", deepest)) << "the domain's object plus this value fill the bound";
+  EXPECT_FALSE(domain.set("deeper", json::array({deepest})));
+  UserDefaults reader(file);
+  EXPECT_EQ(reader.object("deepest"), deepest);
+  EXPECT_EQ(reader.object("deeper"), std::nullopt);
+  EXPECT_EQ(reader.object("n"), json(1));
 }
 
 TEST(UserDefaults, EditInPlaceByAnotherProgramIsSeen) {

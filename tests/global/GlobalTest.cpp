@@ -416,3 +416,41 @@ TEST(GlobalThreads, EightThreadsReadAndWriteEveryMember) {
 
 }  // namespace
 }  // namespace tarnel
+
+namespace tarnel {
+namespace {
+
+// --- damaged cached values ---------------------------------------------------------------------
+
+// Cached answers kept in the settings (sign-in result, proxy rules) that were damaged on disk or
+// by a hostile answer: each start reads them as absent and goes on; other settings stay.
+TEST(GlobalDamagedCache, AStartWithDamagedCachedValuesReadsThemAsAbsentAndKeepsTheRest) {
+  const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+  const struct {
+    const char* what;
+    std::string text;
+  } damages[] = {
+      {"cut short", R"({"user":{"id":"u-1","email":)"},
+      {"deeply nested before the next key", R"({"extra":)" + deep + R"(,"message":"m"})"},
+      {"a list", "[1,2,3]"},
+      {"not JSON", "\x01\x02garbage"},
+  };
+  for (const auto& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    Store::setValue(StoreKeys::AREA_ID, "asia");
+    Store::setValue(StoreKeys::USER_INFO, damage.text);
+    Store::setValue(StoreKeys::PROXY_RULE, damage.text);
+    const auto child = test::runInChild([] {
+      const Login login = Global::loginInfo();
+      const ProxyRule rule = Global::proxyRule();
+      const bool fresh = jsonOf(login) == jsonOf(Login{}) && jsonOf(rule) == jsonOf(ProxyRule{});
+      return std::string(fresh ? "fresh" : "not fresh");
+    });
+    EXPECT_EQ(child.exitCode, 0) << "the start did not survive";
+    EXPECT_EQ(child.output, "fresh");
+    EXPECT_EQ(Store::getValue(StoreKeys::AREA_ID)->string(), "asia");
+  }
+}
+
+}  // namespace
+}  // namespace tarnel

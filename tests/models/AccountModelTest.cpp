@@ -345,9 +345,19 @@ TEST(NumberCoding, WholeNumbersWhereTheServerMayWriteThemAsReals) {
   EXPECT_DOUBLE_EQ(card->num, 2.0);
   EXPECT_EQ(encoded(*card), object(R"({"id":11,"expired":1700000000000,"num":2.0,"type":1,"unit":3})"));
 
-  // Elsewhere an integer key takes JSON integers only.
-  EXPECT_FALSE(fromJson<Notice>(R"({"id":9.0,"notice_at":"x","title":"T","summary":"S","type":1,"auto_pop_up":0})"));
-  EXPECT_FALSE(fromJson<OpenNode>(R"({"server":"s","host":"h","domain":"d","port":443.0})"));
+  // Every other integer key reads whole-valued reals too, and still refuses fractions, booleans
+  // and texts.
+  const auto notice =
+      fromJson<Notice>(R"({"id":9.0,"notice_at":"x","title":"T","summary":"S","type":1e0,"auto_pop_up":0.0})");
+  ASSERT_TRUE(notice);
+  EXPECT_EQ(notice->id, 9);
+  const auto node = fromJson<OpenNode>(R"({"server":"s","host":"h","domain":"d","port":443.0})");
+  ASSERT_TRUE(node);
+  EXPECT_EQ(node->port, 443);
+  for (const char* port : {"443.5", "true", "\"443\"", "1e300", "-1.5"}) {
+    EXPECT_FALSE(fromJson<OpenNode>(std::string(R"({"server":"s","host":"h","domain":"d","port":)") + port + "}"))
+        << port;
+  }
 
   // Reals take integers as well.
   const auto product = fromJson<ProductDetails>(

@@ -46,9 +46,17 @@ class ControllerEvents {
       return std::count(events_.begin(), events_.end(), event) >= count;
     });
   }
+  // The events with the time each arrived.
+  std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> timeline() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> out;
+    for (std::size_t i = 0; i < events_.size(); ++i) out.emplace_back(events_[i], times_[i]);
+    return out;
+  }
   void clear() {
     std::lock_guard lock(mutex_);
     events_.clear();
+    times_.clear();
     errors_.clear();
   }
 
@@ -56,6 +64,7 @@ class ControllerEvents {
   void add(std::string event) {
     std::lock_guard lock(mutex_);
     events_.push_back(std::move(event));
+    times_.push_back(std::chrono::steady_clock::now());
     changed_.notify_all();
   }
 
@@ -63,6 +72,7 @@ class ControllerEvents {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::vector<std::string> events_;
+  std::vector<std::chrono::steady_clock::time_point> times_;
   std::vector<std::shared_ptr<APIErrorInfo>> errors_;
 };
 

@@ -66,6 +66,8 @@ class LogServiceDouble {
   std::string baseUrl() const { return "https://" + authority(); }
 
   void setState(State state);
+  // Connections stay open between uploads, as the hosted service keeps them.
+  void setKeepAlive(bool on) { server_->setKeepAlive(on); }
 
   // Every request received, well-formed or not, in arrival order.
   std::vector<LogUpload> uploads() const;

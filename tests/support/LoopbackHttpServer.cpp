@@ -82,10 +82,11 @@ std::optional<ReceivedRequest> readRequest(Stream& stream) {
   return request;
 }
 
-std::string renderReply(const CannedReply& reply) {
+std::string renderReply(const CannedReply& reply, bool keepAlive) {
   std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " " + reply.reason + "\r\n";
   for (const auto& [name, value] : reply.headers) out += name + ": " + value + "\r\n";
-  out += "Content-Length: " + std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
+  out += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
+  out += keepAlive ? "\r\n" : "Connection: close\r\n\r\n";
   return out + reply.body;
 }
 
@@ -176,6 +177,11 @@ void LoopbackHttpServer::setHandler(Handler handler) {
   handler_ = std::move(handler);
 }
 
+void LoopbackHttpServer::setKeepAlive(bool on) {
+  std::lock_guard lock(mutex_);
+  keepAlive_ = on;
+}
+
 void LoopbackHttpServer::setReply(CannedReply reply) {
   setHandler([reply = std::move(reply)](const ReceivedRequest&) { return reply; });
 }
@@ -213,21 +219,31 @@ void LoopbackHttpServer::serve(int fd, const std::string& peer) {
     if (const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name)) sni = name;
   }
   Stream stream(fd, ssl);
-  if (auto request = readRequest(stream)) {
+  bool more = true;
+  while (more) {
+    auto request = readRequest(stream);
+    if (!request) break;
+    more = false;
     request->sni = sni;
     request->peerAddress = peer;
     Handler handler;
+    bool keepAlive = false;
     {
       std::lock_guard lock(mutex_);
       requests_.push_back(*request);
       handler = handler_;
+      keepAlive = keepAlive_;
     }
     changed_.notify_all();
     const CannedReply reply = handler(*request);
     switch (reply.kind) {
       case CannedReply::Kind::answer:
-        stream.writeAll(renderReply(reply));
-        if (ssl != nullptr) SSL_shutdown(ssl);
+        if (!stream.writeAll(renderReply(reply, keepAlive))) break;
+        if (keepAlive) {
+          more = true;
+        } else if (ssl != nullptr) {
+          SSL_shutdown(ssl);
+        }
         break;
       case CannedReply::Kind::hang: {
         // Until the client gives up (readable: closed or more bytes) or the server stops.

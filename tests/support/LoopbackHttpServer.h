@@ -11,8 +11,8 @@
 //   ... client calls server.url() + "/path" trusting ca.certificatePath() ...
 //   EXPECT_EQ(server.requests().at(0).sni, "api.test");
 //
-// One request per connection (answers carry "Connection: close"); request bodies are read by
-// Content-Length. Each connection has its own thread, so a hanging answer holds up nothing
+// One request per connection (answers carry "Connection: close") unless keep-alive is switched
+// on, as a real service has it; request bodies are read by Content-Length. Each connection has its own thread, so a hanging answer holds up nothing
 // else; the destructor wakes and joins them all.
 
 #include <chrono>
@@ -78,6 +78,8 @@ class LoopbackHttpServer {
   // The handler runs on the connection's thread; the default answers 200 "OK" with an empty body.
   void setHandler(Handler handler);
   void setReply(CannedReply reply);
+  // Serves further requests on a connection after an answer, until the client closes it.
+  void setKeepAlive(bool on);
 
   std::uint16_t port() const;
   const std::string& address() const { return address_; }
@@ -97,6 +99,7 @@ class LoopbackHttpServer {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   Handler handler_;
+  bool keepAlive_ = false;
   std::vector<ReceivedRequest> requests_;
   std::unique_ptr<LoopbackListener> listener_;
 };

@@ -61,7 +61,10 @@ void LoopbackHttpsServer::start() {
     const int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
   });
-  server->set_keep_alive_max_count(1);
+  server->set_keep_alive_max_count(keepAlive_ ? 1000 : 1);
+  // Answers leave in more than one write: without this the second waits for the client's
+  // delayed acknowledgement (some 40 ms) on a kept connection.
+  server->set_tcp_nodelay(true);
   server->set_read_timeout(2, 0);
   server->set_write_timeout(2, 0);
   const httplib::Server::Handler route = [this](const httplib::Request& req,
@@ -97,6 +100,20 @@ void LoopbackHttpsServer::start() {
   }
   server_ = std::move(server);
   thread_ = std::move(thread);
+}
+
+void LoopbackHttpsServer::setKeepAlive(bool on) {
+  bool wasRunning = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (keepAlive_ == on) return;
+    keepAlive_ = on;
+    wasRunning = server_ != nullptr;
+  }
+  if (wasRunning) {
+    stop();
+    start();
+  }
 }
 
 void LoopbackHttpsServer::stop() {

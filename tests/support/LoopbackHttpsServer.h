@@ -21,7 +21,8 @@ namespace tarnel::test {
 // any method and path, to one handler running on the listener's worker threads. Port 0 picks a
 // free port, read back with port(); the port stays the same across stop() and start(), so a
 // stopped listener refuses connections where the running one answered. One request per
-// connection: nothing lingers in keep-alive when it stops.
+// connection unless keep-alive is switched on (as a real service has it); a stop closes kept
+// connections too.
 class LoopbackHttpsServer {
  public:
   using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
@@ -34,6 +35,8 @@ class LoopbackHttpsServer {
   LoopbackHttpsServer(const LoopbackHttpsServer&) = delete;
   LoopbackHttpsServer& operator=(const LoopbackHttpsServer&) = delete;
 
+  // Applies from the next start(); a running server is restarted on its port.
+  void setKeepAlive(bool on);
   void start();  // no-op while running
   void stop();   // no-op while stopped; waits for the worker threads
   bool running() const;
@@ -62,6 +65,7 @@ class LoopbackHttpsServer {
   int port_;
   Handler handler_;
   mutable std::mutex mutex_;
+  bool keepAlive_ = false;
   std::unique_ptr<httplib::SSLServer> server_;
   std::thread thread_;
 };

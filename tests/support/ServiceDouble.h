@@ -119,6 +119,8 @@ class ServiceDouble {
   std::string baseUrl() const { return "https://" + authority(); }
 
   void start() { server_->start(); }
+  // Connections stay open between requests, as the real service keeps them.
+  void setKeepAlive(bool on) { server_->setKeepAlive(on); }
   void stop() { server_->stop(); }
 
   // API answers by method and path relative to "/v6/". A "*" segment matches any one segment,

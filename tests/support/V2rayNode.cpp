@@ -120,8 +120,33 @@ V2rayNode::V2rayNode(const Options& options, const std::filesystem::path& direct
   logFile_ = directory / (label + ".log");
   std::ofstream(configFile) << config.dump(2);
 
+  configFile_ = configFile;
+  listenAddress_ = options.listenAddress;
+  try {
+    launch();
+  } catch (...) {
+    if (reservation_ >= 0) ::close(reservation_);
+    throw;
+  }
+}
+
+void V2rayNode::kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  int status = 0;
+  ::waitpid(pid_, &status, 0);
+  pid_ = -1;
+}
+
+void V2rayNode::restart() {
+  if (pid_ > 0) return;
+  launch();
+}
+
+void V2rayNode::launch() {
+  const std::filesystem::path configFile = configFile_;
   // Forked by hand for the parent-death signal: a node must not outlive a test that died.
-  const int logFd = ::open(logFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int logFd = ::open(logFile_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   const int nullFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   std::string program = "/usr/bin/v2ray", flag = "-config", file = configFile.string();
   char* argv[] = {program.data(), flag.data(), file.data(), nullptr};
@@ -139,16 +164,14 @@ V2rayNode::V2rayNode(const Options& options, const std::filesystem::path& direct
   ::close(logFd);
   ::close(nullFd);
   if (pid_ < 0) {
-    if (reservation_ >= 0) ::close(reservation_);
     throw std::runtime_error("cannot start v2ray for the node");
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!acceptsConnections(options.listenAddress, port_)) {
+  while (!acceptsConnections(listenAddress_, port_)) {
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_ || std::chrono::steady_clock::now() > deadline) {
       const std::string output = log();
       pid_ = -1;
-      if (reservation_ >= 0) ::close(reservation_);
       throw std::runtime_error("the node did not start: " + output);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));

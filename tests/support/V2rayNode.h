@@ -45,6 +45,10 @@ class V2rayNode {
 
   std::uint16_t port() const { return port_; }
   pid_t pid() const { return pid_; }
+  // Kills the node at once (its connections end); restart() starts it again on the same port
+  // and waits until it accepts connections.
+  void kill();
+  void restart();
   std::string log() const;  // the node's own output
 
   static const char* kindName(Kind kind);
@@ -54,6 +58,10 @@ class V2rayNode {
   std::uint16_t port_ = 0;
   pid_t pid_ = -1;
   std::filesystem::path logFile_;
+  std::string listenAddress_ = "127.0.0.1";
+  std::filesystem::path configFile_;
+
+  void launch();
 };
 
 // A new random UUID text.

@@ -1,0 +1,47 @@
+// Short programs the engine runs (desktop proxy settings): their end is waited for, not polled.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "core/engine/ProgramRunner.h"
+
+namespace tarnel::test::engine {
+namespace {
+
+using namespace std::chrono_literals;
+using helmsey::engine::runProgram;
+using Clock = std::chrono::steady_clock;
+
+TEST(ProgramRunner, AProgramThatClosesItsOutputEarlyIsWaitedForUntilItEnds) {
+  struct Case {
+    const char* name;
+    const char* script;
+    std::chrono::milliseconds timeout;
+    std::optional<int> exitCode;  // none: the run fails
+    const char* output;
+    std::chrono::milliseconds atLeast;
+    std::chrono::milliseconds below;
+  };
+  const Case cases[] = {
+      {"ends at once", "echo hi; exit 4", 5s, 4, "hi\n", 0ms, 2s},
+      {"runs on after closing its output", "echo hi; exec >&-; sleep 0.3; exit 3", 5s, 3, "hi\n", 300ms, 2s},
+      {"outlives the time-out after closing its output", "exec >&-; sleep 5", 300ms, std::nullopt, "", 300ms, 2s},
+      {"outlives the time-out with its output open", "sleep 5", 300ms, std::nullopt, "", 300ms, 2s},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto started = Clock::now();
+    const auto result = runProgram({"sh", "-c", c.script}, c.timeout);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+    ASSERT_EQ(result.has_value(), c.exitCode.has_value());
+    if (result) {
+      EXPECT_EQ(result->exitCode, *c.exitCode);
+      EXPECT_EQ(result->output, c.output);
+    }
+    EXPECT_GE(took, c.atLeast);
+    EXPECT_LT(took, c.below);
+  }
+}
+
+}  // namespace
+}  // namespace tarnel::test::engine

@@ -1,0 +1,102 @@
+// Answer bodies are capped: a body above the engine's limit fails the exchange with a clear
+// value instead of being held (and later decoded) whole, whether its length was announced or not.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <string>
+
+#include "core/HttpEngine.h"
+#include "tests/support/LoopbackListener.h"
+#include "tests/transport/TransportFixture.h"
+
+namespace tarnel::test {
+namespace {
+
+using std::chrono::steady_clock;
+
+// Plain HTTP that answers 200 without a length and then sends without end, until the client
+// goes away or the listener stops.
+class EndlessServer {
+ public:
+  EndlessServer() : listener_("127.0.0.1", 0) {
+    listener_.start([this](int fd, const std::string&) { serve(fd); });
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(listener_.port()); }
+
+ private:
+  void serve(int fd) {
+    std::string request;
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) return;
+      request.append(buffer, static_cast<std::size_t>(n));
+    }
+    const std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+    if (::send(fd, head.data(), head.size(), MSG_NOSIGNAL) < 0) return;
+    const std::string chunk(64 * 1024, '[');
+    while (true) {
+      pollfd fds[2] = {{fd, POLLOUT, 0}, {listener_.stopFd(), POLLIN, 0}};
+      if (::poll(fds, 2, 1000) <= 0 || fds[1].revents != 0) return;
+      if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0) return;
+    }
+  }
+
+  LoopbackListener listener_;
+};
+
+helmsey::LibXrayHttpResponse fetch(const std::string& baseURL, const std::string& path) {
+  helmsey::LibXrayHttpOptions options;
+  options.baseURL = baseURL;
+  options.timeout = 20;
+  const auto client = helmsey::LibXrayNewClient(options);
+  if (!client) return {};
+  return client->get(path, "{}", "{}");
+}
+
+TEST_F(TransportTest, AnswersAboveTheLimitFailWithASizeErrorAndTheLimitItselfPasses) {
+  auto api = server();
+  const std::size_t limit = helmsey::kMaxAnswerBodyBytes;
+  api->setHandler([limit](const ReceivedRequest& request) {
+    return CannedReply::text(200, std::string(request.path == "/at-limit" ? limit : limit + 1, 'x'));
+  });
+  EndlessServer endless;
+
+  const auto atLimit = fetch(api->url(), "/at-limit");
+  EXPECT_EQ(atLimit.statusCode, 200) << atLimit.status;
+  ASSERT_TRUE(atLimit.body);
+  EXPECT_EQ(atLimit.body->size(), limit);
+
+  struct Case {
+    const char* what;
+    std::string base;
+    std::string path;
+  };
+  const Case cases[] = {
+      {"announced length", api->url(), "/over"},
+      {"no length, no end", endless.url(), "/endless"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto started = steady_clock::now();
+    const auto answer = fetch(c.base, c.path);
+    EXPECT_EQ(answer.statusCode, -63);  // CURLE_FILESIZE_EXCEEDED
+    EXPECT_NE(answer.status.find("larger than 16 MiB"), std::string::npos) << answer.status;
+    EXPECT_FALSE(answer.body.has_value());
+    EXPECT_LT(steady_clock::now() - started, std::chrono::seconds(10)) << "ended at the limit, not the time-out";
+  }
+}
+
+TEST_F(TransportTest, AnOversizedAnswerIsARequestFailureWithTheEnginesText) {
+  EndlessServer endless;
+  const auto result = get(endless.url() + "/endless")->request();
+  ASSERT_FALSE(result.isSuccess());
+  EXPECT_EQ(result.error()->code, -63);
+  EXPECT_NE(result.error()->localizedDescription().find("larger than"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarnel::test
