@@ -119,7 +119,7 @@ ServiceDouble::Route& ServiceDouble::routeFor(std::string method, std::string pa
   for (auto& route : routes_) {
     if (route.method == method && route.pattern == path) return route;
   }
-  routes_.push_back(Route{std::move(method), std::move(path), std::nullopt, {}});
+  routes_.push_back(Route{std::move(method), std::move(path), std::nullopt, {}, {}});
   return routes_.back();
 }
 
@@ -131,6 +131,11 @@ void ServiceDouble::script(std::string method, std::string path, Answer answer) 
 void ServiceDouble::enqueue(std::string method, std::string path, Answer answer) {
   std::lock_guard lock(mutex_);
   routeFor(std::move(method), std::move(path)).once.push_back(std::move(answer));
+}
+
+void ServiceDouble::respond(std::string method, std::string path, Responder responder) {
+  std::lock_guard lock(mutex_);
+  routeFor(std::move(method), std::move(path)).responder = std::move(responder);
 }
 
 void ServiceDouble::clearScripts() {
@@ -375,6 +380,7 @@ Answer ServiceDouble::chooseAnswer(const ServiceRequest& seen) {
         route.once.pop_front();
         return answer;
       }
+      if (route.responder) return route.responder(seen);
       if (route.always) return *route.always;
     }
   }

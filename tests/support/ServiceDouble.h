@@ -24,6 +24,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -127,6 +128,10 @@ class ServiceDouble {
   // every time; enqueue() adds one-time answers given first, in order.
   void script(std::string method, std::string path, Answer answer);
   void enqueue(std::string method, std::string path, Answer answer);
+  // An answer made per request from what the request carried (the development service keeps
+  // accounts this way). Called with the double's lock held: it must not call the double.
+  using Responder = std::function<Answer(const ServiceRequest&)>;
+  void respond(std::string method, std::string path, Responder responder);
   void clearScripts();
 
   // "/v6/get6": by default the document of wire::discoveryBody(domain, {address}), both layers
@@ -163,6 +168,7 @@ class ServiceDouble {
     std::string pattern;
     std::optional<Answer> always;
     std::deque<Answer> once;
+    Responder responder;
   };
 
   void handle(const httplib::Request& req, httplib::Response& res);

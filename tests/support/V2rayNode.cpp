@@ -46,21 +46,32 @@ int reserveLoopbackPort(std::uint16_t& port) {
 }
 
 nlohmann::json inbound(const V2rayNode::Options& options, std::uint16_t port) {
+  std::vector<std::string> credentials{options.credential};
+  credentials.insert(credentials.end(), options.moreCredentials.begin(), options.moreCredentials.end());
+  nlohmann::json clients = nlohmann::json::array();
   nlohmann::json settings;
   std::string protocol;
+  for (const auto& credential : credentials) {
+    switch (options.kind) {
+      case V2rayNode::Kind::vmess: clients.push_back({{"id", credential}, {"alterId", 0}}); break;
+      case V2rayNode::Kind::vless: clients.push_back({{"id", credential}}); break;
+      case V2rayNode::Kind::trojan:
+      case V2rayNode::Kind::trojanWebSocket: clients.push_back({{"password", credential}}); break;
+    }
+  }
   switch (options.kind) {
     case V2rayNode::Kind::vmess:
       protocol = "vmess";
-      settings = {{"clients", {{{"id", options.credential}, {"alterId", 0}}}}};
+      settings = {{"clients", clients}};
       break;
     case V2rayNode::Kind::vless:
       protocol = "vless";
-      settings = {{"clients", {{{"id", options.credential}}}}, {"decryption", "none"}};
+      settings = {{"clients", clients}, {"decryption", "none"}};
       break;
     case V2rayNode::Kind::trojan:
     case V2rayNode::Kind::trojanWebSocket:
       protocol = "trojan";
-      settings = {{"clients", {{{"password", options.credential}}}}};
+      settings = {{"clients", clients}};
       break;
   }
   nlohmann::json stream = {
@@ -74,7 +85,7 @@ nlohmann::json inbound(const V2rayNode::Options& options, std::uint16_t port) {
     settings["fallbacks"] = {{{"dest", options.fallbackPort}}};
     stream["tlsSettings"]["alpn"] = {"http/1.1"};
   }
-  return {{"listen", "127.0.0.1"}, {"port", port}, {"protocol", protocol}, {"settings", settings}, {"streamSettings", stream}};
+  return {{"listen", options.listenAddress}, {"port", port}, {"protocol", protocol}, {"settings", settings}, {"streamSettings", stream}};
 }
 
 }  // namespace
@@ -90,8 +101,12 @@ const char* V2rayNode::kindName(Kind kind) {
 }
 
 V2rayNode::V2rayNode(const Options& options, const std::filesystem::path& directory) {
-  reservation_ = reserveLoopbackPort(port_);
-  if (reservation_ < 0) throw std::runtime_error("no loopback port for the node");
+  if (options.port != 0) {
+    port_ = options.port;
+  } else {
+    reservation_ = reserveLoopbackPort(port_);
+    if (reservation_ < 0) throw std::runtime_error("no loopback port for the node");
+  }
 
   nlohmann::json outbound = {{"protocol", "freedom"}, {"settings", {{"domainStrategy", "UseIPv4"}}}};
   if (!options.sendThrough.empty()) outbound["sendThrough"] = options.sendThrough;
@@ -106,10 +121,11 @@ V2rayNode::V2rayNode(const Options& options, const std::filesystem::path& direct
   std::ofstream(configFile) << config.dump(2);
 
   configFile_ = configFile;
+  listenAddress_ = options.listenAddress;
   try {
     launch();
   } catch (...) {
-    ::close(reservation_);
+    if (reservation_ >= 0) ::close(reservation_);
     throw;
   }
 }
@@ -151,7 +167,7 @@ void V2rayNode::launch() {
     throw std::runtime_error("cannot start v2ray for the node");
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!acceptsConnections("127.0.0.1", port_)) {
+  while (!acceptsConnections(listenAddress_, port_)) {
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_ || std::chrono::steady_clock::now() > deadline) {
       const std::string output = log();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/support/TestCA.h"
 
@@ -29,6 +30,11 @@ class V2rayNode {
     // vless and trojan over TCP: a loopback port that gets what is not the protocol (after TLS,
     // HTTP/1.1 only), so that a plain HTTPS request to the node reaches a page there. 0: none.
     std::uint16_t fallbackPort = 0;
+    // More clients the node accepts besides `credential`.
+    std::vector<std::string> moreCredentials;
+    // Where the node listens; port 0: a free port chosen for it.
+    std::string listenAddress = "127.0.0.1";
+    std::uint16_t port = 0;
   };
 
   // Starts the node and waits until it accepts connections; throws std::runtime_error on failure.
@@ -52,6 +58,7 @@ class V2rayNode {
   std::uint16_t port_ = 0;
   pid_t pid_ = -1;
   std::filesystem::path logFile_;
+  std::string listenAddress_ = "127.0.0.1";
   std::filesystem::path configFile_;
 
   void launch();

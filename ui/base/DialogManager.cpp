@@ -70,6 +70,8 @@ void DialogManager::showContent(DialogContent content) {
 }
 
 void DialogManager::press(int index) {
+  // A dialog that is already closing takes no second press (a double click would act twice).
+  if (!isShow_) return;
   if (index < 0 || static_cast<std::size_t>(index) >= buttons_.size()) return;
   // A copy: the action may replace the dialog, and with it the list it came from.
   const auto action = buttons_[static_cast<std::size_t>(index)].action;

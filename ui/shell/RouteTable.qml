@@ -3,11 +3,13 @@ import QtQuick
 import Lumora.Base
 import Lumora.Controls
 import Lumora.Info
+import Lumora.Shell
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
 QtObject {
     id: table
 
+    property Component initial: Component { InitalizeView {} }
     property Component about: Component { AboutView {} }
     property Component placeholder: Component {
         PlaceholderPage {
@@ -21,6 +23,7 @@ QtObject {
         if (route === undefined || route === null)
             return null
         switch (route.name) {
+        case "initial": return table.initial
         case "about": return table.about
         default: return table.placeholder
         }

@@ -592,6 +592,7 @@ class FakeEngineService final : public EngineService {
     for (const auto& server : helmsey::DNSServer::allCases()) choices.emplace_back(server.rawValue());
     return script.call<std::vector<std::string>>("dnsServers", {}, choices);
   }
+  void prepare() override { script.call("prepare", {}); }
   void registerCrashHandle() override { script.call("registerCrashHandle", {}); }
   // Hands the scripted "crashHandle" lines, when some are scripted, to `action`.
   void crashHandle(const std::function<void(std::optional<std::vector<std::string>>)>& action) override {

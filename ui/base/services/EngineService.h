@@ -46,6 +46,10 @@ class EngineService {
 
   // Installs crash capture (once per process), then hands an earlier launch's crash lines, if
   // any, to `action` on the calling thread.
+  // Puts back what a run that ended without stopping (a crash, kill -9, a reboot) left changed:
+  // the desktop's proxy settings and the shell proxy file. Blocks until done; the program calls
+  // it once at launch, off the GUI thread, after it knows it is the only instance.
+  virtual void prepare() = 0;
   virtual void registerCrashHandle() = 0;
   virtual void crashHandle(const std::function<void(std::optional<std::vector<std::string>>)>& action) = 0;
 };

@@ -304,6 +304,7 @@ class RealEngineService final : public EngineService {
     for (const auto& server : helmsey::DNSServer::allCases()) choices.emplace_back(server.rawValue());
     return choices;
   }
+  void prepare() override { helmsey::CoreManager::prepare(); }
   void registerCrashHandle() override { helmsey::registerCrashHandle(); }
   void crashHandle(const std::function<void(std::optional<std::vector<std::string>>)>& action) override {
     helmsey::crashHandle(action);

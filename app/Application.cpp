@@ -1,0 +1,167 @@
+#include "app/Application.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+
+#include "core/EngineEnvironment.h"
+#include "core/HttpEngine.h"
+#include "platform/BundleInfo.h"
+#include "platform/XdgPaths.h"
+#include "ui/base/AppGlobals.h"
+#include "ui/base/SharedInstance.h"
+#include "ui/base/UiObjects.h"
+#include "ui/base/Workers.h"
+#include "ui/base/services/Services.h"
+#include "ui/shell/AccountCheck.h"
+#include "ui/shell/ApplicationDelegate.h"
+#include "ui/shell/QuitPath.h"
+#include "ui/shell/ShellActions.h"
+#include "ui/shell/SingleInstance.h"
+#include "ui/shell/StartupController.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace lumora;
+
+// How long leaving waits for the VPN to report that it stopped.
+constexpr auto kStopBound = 3s;
+
+bool isDarkPanel() {
+  // The panel usually follows the desktop's colour scheme, which the palette reflects.
+  return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+
+void trustDevelopmentService() {
+#ifdef TARNEL_DEV_CA_FILE
+  // Development builds talk to the local development service, whose authority is its own.
+  const std::filesystem::path ca = TARNEL_DEV_CA_FILE;
+  helmsey::HttpEngine::setExtraCertificateAuthority(ca);
+  helmsey::EngineEnvironment environment = helmsey::engineEnvironment();
+  environment.extraCaCertificate = ca;
+  helmsey::setEngineEnvironment(environment);
+#endif
+}
+
+// Hands the crash lines of an earlier launch to the cloud log, off the launch path.
+void reportEarlierCrash(const Services& services) {
+  services.engine->registerCrashHandle();
+  auto engine = services.engine;
+  auto log = services.cloudLog;
+  Workers::run([engine, log] {
+    engine->crashHandle([log](std::optional<std::vector<std::string>> lines) {
+      if (!lines || lines->empty()) return;
+      std::string joined;
+      for (const auto& line : *lines) {
+        if (!joined.empty()) joined += ' ';
+        joined += line;
+      }
+      log->log({{"crash Log", joined}}, tarnel::LogTopic::CRASH);
+    });
+  });
+}
+
+}  // namespace
+
+namespace tarnel_app {
+
+struct Application::Parts {
+  SingleInstance instance{SingleInstance::defaultName()};
+  Services services;
+  std::unique_ptr<UiObjects> ui;
+  std::unique_ptr<QuitPath> quitPath;
+  std::unique_ptr<AccountCheck> accountCheck;
+  std::unique_ptr<StartupController> startup;
+  std::unique_ptr<ShellActions> actions;
+  std::unique_ptr<ApplicationDelegate> delegate;
+  std::unique_ptr<QQmlApplicationEngine> engine;
+
+  ~Parts() {
+    engine.reset();  // the window and its bindings go before the objects they read
+    if (actions) SharedInstance<ShellActions>::uninstall(actions.get());
+    if (startup) SharedInstance<StartupController>::uninstall(startup.get());
+    if (accountCheck) SharedInstance<AccountCheck>::uninstall(accountCheck.get());
+  }
+};
+
+Application::Application(LaunchHooks hooks) : hooks_(std::move(hooks)), parts_(std::make_unique<Parts>()) {}
+
+Application::~Application() = default;
+
+bool Application::start() {
+  Parts& p = *parts_;
+  if (!p.instance.claim()) return false;  // the running program shows its window instead
+
+  trustDevelopmentService();
+  p.services = makeRealServices();
+  // An earlier run that ended without stopping may have left the desktop pointed at its dead
+  // local proxy: put that back now, off the launch path.
+  Workers::run([engine = p.services.engine] { engine->prepare(); });
+
+  AppStateOptions options;
+  options.isAppStore = isAppStoreBuild();
+  p.ui = std::make_unique<UiObjects>(p.services, options);
+
+  QuitPath::Actions leaving;
+  leaving.exit = [](int code) { QCoreApplication::exit(code); };
+  leaving.relaunch = [] {
+    return QProcess::startDetached(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
+  };
+  leaving.releaseInstance = [&p] { p.instance.release(); };
+  p.quitPath = std::make_unique<QuitPath>(p.services.engine, leaving, kStopBound);
+
+  p.accountCheck = std::make_unique<AccountCheck>(
+      p.services, *p.ui->state, nullptr, [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr);
+  SharedInstance<AccountCheck>::install(p.accountCheck.get());
+  p.startup = std::make_unique<StartupController>(p.services, *p.ui->state, *p.accountCheck,
+                                                  [&p](int code) { p.quitPath->quit(code); });
+  SharedInstance<StartupController>::install(p.startup.get());
+
+  ShellActions::Hooks shellHooks;
+  shellHooks.openFolder = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
+  shellHooks.clearStoredState = [settings = p.services.settings] { settings->clearAll(); };
+  p.actions = std::make_unique<ShellActions>(*p.ui->state, *p.accountCheck, *p.quitPath, p.services.engine,
+                                             platform::appCacheDir() / "logs", shellHooks, nullptr);
+  SharedInstance<ShellActions>::install(p.actions.get());
+
+  ApplicationDelegate::Hooks delegateHooks;
+  delegateHooks.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+  delegateHooks.darkPanel = isDarkPanel;
+  delegateHooks.showAbout = [&p] { p.ui->state->router()->push(Route::about); };
+  p.delegate = std::make_unique<ApplicationDelegate>(*p.ui->state, *p.quitPath, delegateHooks);
+  QObject::connect(&p.instance, &SingleInstance::activationRequested, p.delegate.get(),
+                   &ApplicationDelegate::showWindow);
+
+  // The window is a small fixed page of flat shapes, text and pictures: the software scene graph
+  // draws it without a GL context, which starts faster and uses well under half the memory of
+  // one (most desktops here draw GL in software anyway). QT_QUICK_BACKEND still chooses.
+  if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+
+  p.engine = std::make_unique<QQmlApplicationEngine>();
+  p.ui->prepare(*p.engine);
+  p.engine->load(QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Shell/MainWindow.qml")));
+  const auto roots = p.engine->rootObjects();
+  auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
+  if (!window) return false;
+  p.delegate->attachWindow(window);
+  if (hooks_.windowReady) hooks_.windowReady(window);
+
+  reportEarlierCrash(p.services);
+  return true;
+}
+
+int Application::exec() { return QCoreApplication::exec(); }
+
+}  // namespace tarnel_app

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+class QQuickWindow;
+
+namespace tarnel_app {
+
+// What a launch may be asked to do besides running the program: the start-up benchmark hears
+// about the window and the first frame of each page, and may replace the services.
+struct LaunchHooks {
+  // The main window exists (before its first frame).
+  std::function<void(QQuickWindow*)> windowReady;
+};
+
+// The composition root: the real services, the state objects, the shell and the window, built
+// in that order. Needs the QApplication to exist. run() returns the program's exit code.
+class Application {
+ public:
+  explicit Application(LaunchHooks hooks = {});
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // False when another instance runs (it was asked to show its window) or the window failed.
+  bool start();
+  int exec();
+
+ private:
+  struct Parts;
+  LaunchHooks hooks_;
+  std::unique_ptr<Parts> parts_;
+};
+
+}  // namespace tarnel_app

@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QWindow>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QLocalServer>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
+
+#include "tests/shell/ShellWorld.h"
+#include "ui/base/Feedback.h"
+#include "ui/shell/ApplicationDelegate.h"
+#include "ui/shell/SingleInstance.h"
+
+namespace lumora::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The menu's texts for these keys in the current language ("-" stands for a separator).
+QStringList texts(std::initializer_list<const char*> keys) {
+  QStringList out;
+  for (const char* key : keys) out << (QLatin1String(key) == "-" ? QStringLiteral("-") : localized(QLatin1String(key)));
+  return out;
+}
+
+TEST(QuitPath, StopsTheVpnBeforeLeavingAndLeavesOnce) {
+  ShellWorld world;
+  world.quitPath.quit(0);
+  world.quitPath.quit(3);  // while leaving: ignored
+  ASSERT_TRUE(waitFor([&] { return !world.exits.empty(); }));
+  spin(400);  // past the bound: no second exit
+  EXPECT_EQ(world.exits, std::vector<int>{0});
+  EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
+  EXPECT_EQ(world.order, std::vector<std::string>{"restore"});
+}
+
+TEST(QuitPath, AStopThatNeverReportsCannotHoldTheProgram) {
+  ShellWorld world(200ms);
+  world.fakes.engine->holdStops(true);
+  const auto started = std::chrono::steady_clock::now();
+  world.quitPath.quit(0);
+  ASSERT_TRUE(waitFor([&] { return !world.exits.empty(); }, 2000));
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 200ms);
+  // The late report changes nothing.
+  world.fakes.engine->completeStops();
+  spin(50);
+  EXPECT_EQ(world.exits, std::vector<int>{0});
+  EXPECT_EQ(world.order, std::vector<std::string>{"restore"});
+}
+
+TEST(QuitPath, RestartStopsLetsGoOfTheInstanceThenStartsAnew) {
+  ShellWorld world;
+  world.quitPath.restart();
+  ASSERT_TRUE(waitFor([&] { return !world.exits.empty(); }));
+  EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
+  EXPECT_EQ(world.order, (std::vector<std::string>{"restore", "release", "relaunch"}));
+  EXPECT_EQ(world.exits, std::vector<int>{0});
+}
+
+struct DelegateWorld : ShellWorld {
+  explicit DelegateWorld(bool tray, bool dark = false)
+      : delegate(*ui.state, quitPath, hooks(tray, dark)) {
+    window.resize(100, 100);
+    window.show();
+    delegate.attachWindow(&window);
+  }
+  ApplicationDelegate::Hooks hooks(bool tray, bool dark) {
+    ApplicationDelegate::Hooks h;
+    h.trayAvailable = [tray] { return tray; };
+    h.darkPanel = [dark] { return dark; };
+    h.toggleConnection = [this] { toggles++; };
+    h.checkUpdate = [this](bool manual) { updateChecks.push_back(manual); };
+    return h;
+  }
+  QStringList menuTitles() {
+    QStringList titles;
+    for (QAction* action : delegate.statusMenu()->actions()) {
+      titles << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    return titles;
+  }
+  // Sends the window's close button as the window system does; true when the window may close.
+  bool pressClose() {
+    QCloseEvent event;
+    QCoreApplication::sendEvent(&window, &event);
+    return event.isAccepted();
+  }
+
+  QWindow window;
+  int toggles = 0;
+  std::vector<bool> updateChecks;
+  ApplicationDelegate delegate;
+};
+
+TEST(ApplicationDelegate, TrayMenuFollowsStatusAndPanel) {
+  struct Case {
+    helmsey::VPNStatus status;
+    bool dark;
+    const char* icon;
+    const char* second;
+  };
+  for (const Case c : {Case{helmsey::VPNStatus::connected, false, "ic_status_bar_white_connected", "disconnect"},
+                       Case{helmsey::VPNStatus::connected, true, "ic_status_bar_black_connected", "disconnect"},
+                       Case{helmsey::VPNStatus::disconnected, false, "ic_status_bar_white_disconnect", "connect"},
+                       Case{helmsey::VPNStatus::connecting, true, "ic_status_bar_black_disconnect", "connect"}}) {
+    DelegateWorld world(true, c.dark);
+    world.ui.state->setVpnStatus(c.status);
+    EXPECT_EQ(world.delegate.statusIconName(), QString::fromLatin1(c.icon));
+    EXPECT_EQ(world.menuTitles(), texts({"hide", c.second, "Check For Updates", "Language", "about", "-", "quit"}));
+  }
+}
+
+TEST(ApplicationDelegate, StatusSettingAddsAndRemovesTheTrayItem) {
+  DelegateWorld world(true);
+  EXPECT_TRUE(world.delegate.hasStatusItem());
+  world.ui.state->setStatus(false);
+  EXPECT_FALSE(world.delegate.hasStatusItem());
+  EXPECT_EQ(world.delegate.statusMenu(), nullptr);
+  world.ui.state->setStatus(true);
+  EXPECT_TRUE(world.delegate.hasStatusItem());
+}
+
+TEST(ApplicationDelegate, MenuActionsReachTheirTargets) {
+  DelegateWorld world(true);
+  const auto actions = world.delegate.statusMenu()->actions();
+  actions[1]->trigger();  // connect
+  actions[2]->trigger();  // check for updates
+  EXPECT_EQ(world.toggles, 1);
+  EXPECT_EQ(world.updateChecks, std::vector<bool>{true});
+
+  // The language submenu checks the current language and switches it.
+  QMenu* languages = actions[3]->menu();
+  ASSERT_NE(languages, nullptr);
+  ASSERT_EQ(languages->actions().size(), 3);
+  languages->actions()[1]->trigger();
+  EXPECT_EQ(world.ui.state->currentLanguage(), QStringLiteral("zh-Hans"));
+  const auto rebuilt = world.delegate.statusMenu()->actions()[3]->menu()->actions();
+  EXPECT_TRUE(rebuilt[1]->isChecked());
+  EXPECT_FALSE(rebuilt[0]->isChecked());
+
+  world.delegate.statusMenu()->actions().back()->trigger();  // quit
+  ASSERT_TRUE(waitFor([&] { return !world.exits.empty(); }));
+  EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
+}
+
+struct CloseCase {
+  const char* policy;
+  bool tray;
+  enum Result { quits, hides, minimises } result;
+};
+
+class ClosePolicy : public ::testing::TestWithParam<CloseCase> {};
+
+TEST_P(ClosePolicy, TheWindowIsNeverOutOfReach) {
+  const CloseCase c = GetParam();
+  DelegateWorld world(c.tray);
+  world.ui.state->setCloseEvent(QString::fromLatin1(c.policy));
+  EXPECT_FALSE(world.pressClose());  // the program decides; the window system never just closes it
+  switch (c.result) {
+    case CloseCase::quits:
+      ASSERT_TRUE(waitFor([&] { return !world.exits.empty(); }));
+      EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
+      break;
+    case CloseCase::hides:
+      EXPECT_FALSE(world.window.isVisible());
+      EXPECT_FALSE(world.delegate.isWindowVisible());
+      EXPECT_EQ(world.menuTitles().first(), localized(QStringLiteral("show")));
+      world.delegate.statusMenu()->actions().first()->trigger();
+      EXPECT_TRUE(world.window.isVisible());
+      EXPECT_EQ(world.menuTitles().first(), localized(QStringLiteral("hide")));
+      break;
+    case CloseCase::minimises:
+      EXPECT_TRUE(world.window.isVisible());
+      EXPECT_EQ(world.window.windowState(), Qt::WindowMinimized);
+      break;
+  }
+  if (c.result != CloseCase::quits) {
+    spin(50);
+    EXPECT_TRUE(world.exits.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Close, ClosePolicy,
+                         ::testing::Values(CloseCase{"exit", true, CloseCase::quits},
+                                           CloseCase{"exit", false, CloseCase::quits},
+                                           CloseCase{"hide", true, CloseCase::hides},
+                                           CloseCase{"hide", false, CloseCase::minimises},
+                                           CloseCase{"hideWindowAndDockIcon", true, CloseCase::hides},
+                                           CloseCase{"hideWindowAndDockIcon", false, CloseCase::minimises}),
+                         [](const auto& info) {
+                           return std::string(info.param.policy) + (info.param.tray ? "WithTray" : "WithoutTray");
+                         });
+
+TEST(ApplicationDelegate, WindowIsFixedAtTheMainSize) {
+  DelegateWorld world(true);
+  EXPECT_EQ(world.window.minimumSize(), QSize(400, 660));
+  EXPECT_EQ(world.window.maximumSize(), QSize(400, 660));
+}
+
+QString uniqueName() {
+  static std::atomic<int> counter{0};
+  return QStringLiteral("tarnel-test-%1-%2").arg(::getpid()).arg(counter++);
+}
+
+TEST(SingleInstance, ASecondLaunchAsksTheFirstToShowItself) {
+  const QString name = uniqueName();
+  SingleInstance first(name);
+  ASSERT_TRUE(first.claim());
+  int activations = 0;
+  QObject::connect(&first, &SingleInstance::activationRequested, [&] { activations++; });
+
+  // The second launch blocks on its socket, so it runs on a thread of its own while this thread
+  // serves the first instance.
+  std::atomic<int> secondClaimed{-1};
+  std::thread second([&] {
+    SingleInstance other(name);
+    secondClaimed = other.claim() ? 1 : 0;
+  });
+  ASSERT_TRUE(waitFor([&] { return secondClaimed != -1; }, 5000));
+  second.join();
+  EXPECT_EQ(secondClaimed, 0);
+  ASSERT_TRUE(waitFor([&] { return activations == 1; }));
+
+  // Once the first lets go (restart), a new launch becomes the running instance.
+  first.release();
+  SingleInstance next(name);
+  EXPECT_TRUE(next.claim());
+}
+
+TEST(SingleInstance, ASocketLeftByACrashedInstanceIsTakenOver) {
+  const QString name = uniqueName();
+  // What a crash leaves: the socket file, with nobody listening on it.
+  QLocalServer probe;
+  ASSERT_TRUE(probe.listen(name));
+  const QString path = probe.fullServerName();
+  probe.close();
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof(address.sun_path) - 1);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ::close(fd);
+
+  SingleInstance instance(name);
+  EXPECT_TRUE(instance.claim());
+  EXPECT_TRUE(instance.isPrimary());
+}
+
+}  // namespace
+}  // namespace lumora::test

@@ -1,0 +1,101 @@
+#pragma once
+
+// The shell's objects over the service fakes, built as the program builds them, for scenario
+// tests: state objects, quit path with recorded exits, account check with a recorded opener.
+
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tests/ui/UiTestSupport.h"
+#include "tests/ui_support/fakes/FakeServices.h"
+#include "ui/base/ConnectFront.h"
+#include "ui/base/SharedInstance.h"
+#include "ui/base/UiObjects.h"
+#include "ui/shell/AccountCheck.h"
+#include "ui/shell/QuitPath.h"
+#include "ui/shell/StartupController.h"
+
+namespace lumora::test {
+
+class RecordingFront final : public ConnectFront {
+ public:
+  void setNeedSwitch(bool) override {}
+  void disconnect() override { record("disconnect"); }
+  void toggleConnection(bool recordEvent) override { record(recordEvent ? "toggle:record" : "toggle"); }
+  std::vector<std::string> calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+
+ private:
+  void record(std::string call) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+  }
+  mutable std::mutex mutex_;
+  std::vector<std::string> calls_;
+};
+
+inline tarnel::Login accountLogin(const std::string& id = "u-1") {
+  tarnel::Login login;
+  login.user.id = id;
+  login.user.email = "me@example.test";
+  login.user.email_status = 2;
+  return login;
+}
+
+inline tarnel::Login guestLogin() {
+  tarnel::Login login;
+  login.user.id = "u-guest";
+  login.user.email_status = 0;
+  return login;
+}
+
+struct ShellWorld {
+  explicit ShellWorld(std::chrono::milliseconds stopBound = std::chrono::milliseconds(300))
+      : ui(fakes.services(), AppStateOptions{}),
+        quitPath(fakes.engine, actions(), stopBound),
+        front(std::make_shared<RecordingFront>()),
+        accountCheck(fakes.services(), *ui.state, front,
+                     [this](const QUrl& url) {
+                       opened.push_back(url);
+                       return true;
+                     },
+                     nullptr),
+        startup(fakes.services(), *ui.state, accountCheck, [this](int code) { quitPath.quit(code); }) {
+    SharedInstance<AccountCheck>::install(&accountCheck);
+  }
+  ~ShellWorld() { SharedInstance<AccountCheck>::uninstall(&accountCheck); }
+
+  QuitPath::Actions actions() {
+    QuitPath::Actions a;
+    a.exit = [this](int code) { exits.push_back(code); };
+    a.relaunch = [this] {
+      order.push_back("relaunch");
+      return true;
+    };
+    a.restoreSystemProxy = [this] { order.push_back("restore"); };
+    a.releaseInstance = [this] { order.push_back("release"); };
+    return a;
+  }
+
+  Router& router() { return *ui.state->router(); }
+  DialogManager& dialog() { return ui.dialog; }
+
+  FakeServices fakes;
+  UiObjects ui;
+  std::vector<int> exits;
+  std::vector<std::string> order;
+  std::vector<QUrl> opened;
+  QuitPath quitPath;
+  std::shared_ptr<RecordingFront> front;
+  AccountCheck accountCheck;
+  StartupController startup;
+};
+
+}  // namespace lumora::test

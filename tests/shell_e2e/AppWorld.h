@@ -1,0 +1,102 @@
+#pragma once
+
+// The real program against the loopback service: a service double reached through real host
+// discovery, the log double, the development account's answers, and the composition root with
+// its real window. Items of the window are found by objectName.
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+#include "app/Application.h"
+#include "services/network/DNS.h"
+#include "tests/support/ServiceTestBed.h"
+#include "tools/devservice/DevService.h"
+#include "ui/base/AppStateManager.h"
+#include "ui/base/SharedInstance.h"
+
+namespace lumora::test {
+
+inline bool waitFor(const std::function<bool()>& done, int ms = 10000) {
+  QDeadlineTimer deadline(ms);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+class AppWorld {
+ public:
+  static constexpr int kServiceAddress = 2;
+  static constexpr int kNodeAddress = 5;
+
+  AppWorld() {
+    api_ = bed_.startService(kServiceAddress);
+    tarnel::DNS::setDeploymentForTesting({{{tarnel::test::ServiceTestBed::endpoint(*api_)}},
+                                          tarnel::test::ServiceTestBed::kSiteName});
+    tarnel::dev::DevNodeSetup node;
+    node.address = bed_.address(kNodeAddress);
+    node.domain = tarnel::test::ServiceTestBed::kNodeDomain;
+    node.certificate = bed_.leaf();
+    script_ = std::make_unique<tarnel::dev::DevAccountScript>(*api_, tarnel::dev::DevAccount{}, node);
+  }
+
+  ~AppWorld() {
+    program_.reset();
+    bed_.settle();
+  }
+
+  bool start() {
+    tarnel_app::LaunchHooks hooks;
+    hooks.windowReady = [this](QQuickWindow* window) { window_ = window; };
+    program_ = std::make_unique<tarnel_app::Application>(hooks);
+    return program_->start() && window_ && waitFor([this] { return window_->isExposed(); });
+  }
+
+  QQuickWindow* window() const { return window_; }
+  AppStateManager& state() const { return *SharedInstance<AppStateManager>::get(); }
+  tarnel::test::ServiceDouble& service() { return *api_; }
+  const tarnel::dev::DevAccount& account() const { return script_->account(); }
+
+  // The visible item of that name, if any.
+  QQuickItem* item(const QString& name) const {
+    if (!window_) return nullptr;
+    const auto found = window_->contentItem()->findChildren<QQuickItem*>(name);
+    for (QQuickItem* candidate : found) {
+      if (candidate->isVisible()) return candidate;
+    }
+    return nullptr;
+  }
+  bool click(const QString& name) const {
+    QQuickItem* target = item(name);
+    if (!target) return false;
+    const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+    QTest::mouseClick(window_, Qt::LeftButton, {}, centre.toPoint());
+    return true;
+  }
+  bool type(const QString& name, const QString& text) const {
+    QQuickItem* target = item(name);
+    if (!target) return false;
+    target->forceActiveFocus();
+    target->setProperty("text", QString());
+    for (const QChar c : text) QTest::keyClick(window_, c.toLatin1());
+    return target->property("text").toString() == text;
+  }
+
+ private:
+  tarnel::test::ServiceTestBed bed_;
+  std::unique_ptr<tarnel::test::ServiceDouble> api_;
+  std::unique_ptr<tarnel::dev::DevAccountScript> script_;
+  std::unique_ptr<tarnel_app::Application> program_;
+  QQuickWindow* window_ = nullptr;
+};
+
+}  // namespace lumora::test

@@ -1,0 +1,242 @@
+#include "tools/devservice/DevService.h"
+
+#include <chrono>
+#include <stdexcept>
+
+#include "tests/support/WireCipher.h"
+
+namespace tarnel::dev {
+
+using test::Answer;
+using test::ServiceRequest;
+using test::WireJson;
+
+namespace {
+
+constexpr const char* kProtocol = "d";  // vless over TCP and TLS, what the node speaks
+constexpr const char* kGuestPassword = "fjord";
+constexpr std::int64_t kMembershipDays = 30;
+
+std::int64_t nowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+WireJson serverSettings() {
+  return {{"version", 1},
+          {"newest_version", 1},
+          {"update_version", 0},
+          {"marquee_version", ""},
+          {"disconnect_timeout", 30},
+          {"reconnect_after", 5},
+          {"card_version", 1},
+          {"turn_node", true},
+          {"protocal_priority", {kProtocol}},
+          {"tag_version", "1"},
+          {"protocal_version", "1"},
+          {"country_version", "1"},
+          {"app_domain_version", "1"},
+          {"placard_version", "1"},
+          {"protocal_priority_trojan", WireJson::array()},
+          {"protocal_priority_vless", kProtocol},
+          {"node_updated_at", "1"},
+          {"available_protocols", {kProtocol}},
+          {"config_text_version", "1"},
+          {"notice_version", "1"},
+          {"lite_update_interval", 60},
+          {"load_refresh_interval", 60},
+          {"node_retry", 2},
+          {"user_version", "1"},
+          {"proxy_version", "1"},
+          {"device_count_list", "3,5,10"}};
+}
+
+// The account part that the sign-in and the status answers share.
+WireJson membership(std::int64_t emailStatus) {
+  const std::int64_t until = nowSeconds() + kMembershipDays * 24 * 3600;
+  return {{"max_age", 30},
+          {"expired", until},
+          {"expired_vip", until},
+          {"expired_svip", 0},
+          {"email_status", emailStatus},
+          {"hot", "0"}};
+}
+
+std::string bodyText(const ServiceRequest& request, const char* key) {
+  if (!request.body || !request.body->is_object()) return {};
+  const auto found = request.body->find(key);
+  return found != request.body->end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+}  // namespace
+
+DevAccountScript::DevAccountScript(test::ServiceDouble& api, DevAccount account, DevNodeSetup node)
+    : account_(std::move(account)), node_(std::move(node)) {
+  api.respond("POST", "lite/users", [this](const ServiceRequest& r) { return signIn(r); });
+  api.respond("GET", "lite/users/*/device/*", [this](const ServiceRequest& r) { return status(r); });
+  api.respond("POST", "connect/node/*/user/*", [this](const ServiceRequest& r) { return openNode(r); });
+  api.script("PUT", "connect/node/*/user/*",
+             Answer::model({{"ts", 0},
+                            {"status", 1},
+                            {"max_age", 30},
+                            {"message", ""},
+                            {"node", {{"server", node_.address}, {"host", "released"}, {"domain", node_.domain},
+                                      {"port", 0}}}}));
+  WireJson nodes = WireJson::array();
+  nodes.push_back({{"node_id", "1"},
+                   {"protocal", kProtocol},
+                   {"unsupported", WireJson::array()},
+                   {"name", "Development node"},
+                   {"country", "JP"},
+                   {"enabled", 2}});
+  api.script("POST", "lite/users/*/nodes", Answer::model({{"nodes", nodes}}));
+  api.script("GET", "notice/list", Answer::model({{"notices", WireJson::array()}}));
+}
+
+DevAccountScript::~DevAccountScript() {
+  std::lock_guard lock(nodeMutex_);
+  process_.reset();
+}
+
+DevService::DevService(const std::filesystem::path& stateDir, DevAccount account)
+    : stateDir_(stateDir), ca_((std::filesystem::create_directories(stateDir), stateDir)) {
+  using A = DevAddresses;
+
+  // A plain request to the node that is not the proxy protocol falls through to this page: the
+  // client's port probe asks it for "/test".
+  probePage_ = std::make_unique<test::LoopbackHttpServer>(std::nullopt, "127.0.0.1");
+  probePage_->setHandler([](const test::ReceivedRequest& request) {
+    return request.path == "/test" ? test::CannedReply::text(200, "ok")
+                                   : test::CannedReply::text(404, "", "Not Found");
+  });
+
+  // The connection check's pages, reached through the node, which resolves their name to here.
+  checkPages_ = std::make_unique<test::LoopbackHttpServer>(ca_.issue("pages", {A::kPagesName}, {A::kPages}),
+                                                           A::kPages, A::kPagesPort);
+  checkPages_->setHandler([](const test::ReceivedRequest& request) {
+    return test::CannedReply::text(200, "Tarnel development page, seen from " + request.peerAddress + "\n");
+  });
+
+  discovery_ = std::make_unique<test::ServiceDouble>(
+      ca_.issue("discovery", {A::kDiscoveryName}, {A::kService}), A::kService, A::kDiscoveryPort, A::kApiName);
+  api_ = std::make_unique<test::ServiceDouble>(ca_.issue("api", {A::kApiName}, {A::kService}), A::kService, 443,
+                                               A::kApiName);
+  logs_ = std::make_unique<test::LogServiceDouble>(ca_.issue("logs", {A::kLogs}, {A::kLogs}), A::kLogs, 443);
+
+  DevNodeSetup node;
+  node.certificate = ca_.issue("node", {std::string("h1-d.") + A::kNodeDomain, std::string("h1-a.") + A::kNodeDomain},
+                               {A::kNode});
+  node.hosts = {{A::kPagesName, A::kPages}};
+  node.probePort = static_cast<std::uint16_t>(probePage_->port());
+  node.directory = stateDir_;
+  script_ = std::make_unique<DevAccountScript>(*api_, std::move(account), std::move(node));
+  discovery_->start();
+  api_->start();
+}
+
+DevService::~DevService() {
+  if (api_) api_->stop();
+  if (discovery_) discovery_->stop();
+}
+
+Answer DevAccountScript::signIn(const ServiceRequest& request) {
+  const std::string email = bodyText(request, "email");
+  const std::string digest = bodyText(request, "passwd");
+  WireJson user;
+  std::int64_t emailStatus = 0;
+  if (email.empty() && digest == test::wire::passwordDigest(kGuestPassword)) {
+    user = {{"id", "u-guest-1"}, {"email", ""}};
+  } else if (email == account_.email && digest == test::wire::passwordDigest(account_.password)) {
+    user = {{"id", account_.userId}, {"email", account_.email}};
+    emailStatus = 2;
+  } else {
+    return Answer::error(3302, "邮箱或密码错误\nThe e-mail address or the password is wrong.");
+  }
+  const WireJson account = membership(emailStatus);
+  user.update({{"grp_id", "dev"},
+               {"uid", ""},
+               {"uid_rate", ""},
+               {"alterid", 0},
+               {"email_status", emailStatus},
+               {"expired", account["expired"]},
+               {"expired_vip", account["expired_vip"]},
+               {"expired_svip", 0},
+               {"code", "DEVCODE"},
+               {"pcode", ""},
+               {"mobile", ""},
+               {"country_code", ""},
+               {"promoter", 0},
+               {"hot", "0"},
+               {"visibility_svip", 0}});
+  WireJson login = account;
+  login["user"] = user;
+  login["card_version"] = 1;
+  login["tags"] = WireJson::array();
+  login["countries"] = WireJson::array({{{"country", "JP"}, {"name", "Japan"}, {"tags", WireJson::array()}, {"sort", 1}}});
+  login["other"] = serverSettings();
+  login["message"] = "";
+  login["config_text"] = {{"LOGIN_PROMOTER_CODE", ""}, {"APP_STORE_PLAN_DESC", ""}};
+  return Answer::model(login);
+}
+
+Answer DevAccountScript::status(const ServiceRequest& request) {
+  const bool member = request.path.find("/" + account_.userId + "/") != std::string::npos;
+  WireJson live = membership(member ? 2 : 0);
+  live["other"] = serverSettings();
+  live["grp_id"] = "dev";
+  live["ports"] = {node_.port};
+  live["ports_trojan"] = WireJson::array();
+  live["op"] = "";
+  live["message"] = "";
+  live["link"] = {{"show", false}, {"text", WireJson::object()}, {"updated_at", 0}, {"id", 0}, {"link", ""}};
+  live["device_count"] = 3;
+  return Answer::model(live);
+}
+
+Answer DevAccountScript::openNode(const ServiceRequest& request) {
+  std::string credential;
+  if (request.body && request.body->contains("user") && (*request.body)["user"].is_object()) {
+    const auto& user = (*request.body)["user"];
+    if (user.contains("uid") && user["uid"].is_string()) credential = user["uid"].get<std::string>();
+  }
+  if (credential.empty()) return Answer::error(400, "缺少设备凭据\nThe device credential is missing.");
+  if (!ensureNodeClient(credential)) return Answer::error(503, "节点无法启动\nThe node could not start.", 503);
+  return Answer::model({{"ts", 0},
+                        {"status", 1},
+                        {"max_age", 30},
+                        {"message", ""},
+                        {"node",
+                         {{"server", node_.address}, {"host", "h1"}, {"domain", node_.domain}, {"port", node_.port}}}});
+}
+
+bool DevAccountScript::ensureNodeClient(const std::string& credential) {
+  std::lock_guard lock(nodeMutex_);
+  if (std::find(credentials_.begin(), credentials_.end(), credential) != credentials_.end() && process_) return true;
+  std::vector<std::string> wanted = credentials_;
+  if (std::find(wanted.begin(), wanted.end(), credential) == wanted.end()) wanted.push_back(credential);
+
+  test::V2rayNode::Options options;
+  options.kind = test::V2rayNode::Kind::vless;
+  options.credential = wanted.front();
+  options.moreCredentials.assign(wanted.begin() + 1, wanted.end());
+  options.certificate = node_.certificate;
+  options.hosts = node_.hosts;
+  options.fallbackPort = node_.probePort;
+  options.listenAddress = node_.address;
+  options.port = node_.port;
+  process_.reset();  // the old process lets go of the port first
+  try {
+    process_ = std::make_unique<test::V2rayNode>(options, node_.directory);
+  } catch (const std::exception&) {
+    return false;
+  }
+  credentials_ = std::move(wanted);
+  return true;
+}
+
+std::size_t DevAccountScript::nodeClientCount() const {
+  std::lock_guard lock(nodeMutex_);
+  return process_ ? credentials_.size() : 0;
+}
+
+}  // namespace tarnel::dev

@@ -1,0 +1,61 @@
+// tarnel-devservice: the local development service of `scripts/run`.
+//
+//   tarnel-devservice --state <folder>
+//
+// Starts the service, prints the account to sign in with and "ready", then runs until it gets
+// SIGINT or SIGTERM.
+
+#include <signal.h>
+
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "tools/devservice/DevService.h"
+
+int main(int argc, char** argv) {
+  std::filesystem::path state;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--state") == 0 && i + 1 < argc) state = argv[++i];
+  }
+  if (state.empty()) {
+    std::cerr << "usage: tarnel-devservice --state <folder>\n";
+    return 2;
+  }
+
+  // Block the stop signals before any thread starts, so that only sigwait below takes them.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGINT);
+  sigaddset(&stop, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  try {
+    tarnel::dev::DevService service(state);
+    std::cout << "Tarnel development service on " << tarnel::dev::DevAddresses::kService << "\n"
+              << "  sign in with: " << service.account().email << "  password: " << service.account().password
+              << "\n"
+              << "ready" << std::endl;
+    // One line per request, so a developer (and the smoke run) sees what the program asks.
+    std::size_t printedDiscovery = 0, printedApi = 0;
+    const auto printNew = [](const tarnel::test::ServiceDouble& double_, std::size_t& printed) {
+      const auto seen = double_.requests();
+      for (; printed < seen.size(); ++printed) {
+        const auto& request = seen[printed];
+        std::cout << request.method << " " << request.target << " -> " << request.answeredStatus << std::endl;
+      }
+    };
+    const timespec tick{0, 200'000'000};
+    while (sigtimedwait(&stop, nullptr, &tick) < 0) {
+      printNew(service.discovery(), printedDiscovery);
+      printNew(service.api(), printedApi);
+    }
+    std::cout << "stopping" << std::endl;
+  } catch (const std::exception& error) {
+    std::cerr << "tarnel-devservice: " << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

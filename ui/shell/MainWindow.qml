@@ -1,0 +1,116 @@
+import QtQuick
+import QtQuick.Window
+import QtQuick.Controls.Basic
+import Lumora.Base
+import Lumora.Controls
+import Lumora.Shell
+
+// The one main window: a fixed 400 by 660 page host with its overlays and the right-click menu.
+// The desktop has no application menu, so "about" and "Language" sit in this menu too.
+Window {
+    id: window
+    objectName: "mainWindow"
+    width: Theme.pageWidth
+    height: Theme.pageHeight
+    minimumWidth: Theme.pageWidth
+    maximumWidth: Theme.pageWidth
+    minimumHeight: Theme.pageHeight
+    maximumHeight: Theme.pageHeight
+    color: "white"
+    title: ShellActions.isAppStore ? "Tarnel ver: " + ShellActions.version : AppStateManager.appTitle
+    visible: true
+
+    MainContent {
+        id: content
+        anchors.fill: parent
+    }
+
+    MouseArea {
+        anchors.fill: parent
+        acceptedButtons: Qt.RightButton
+        onPressed: (mouse) => contextMenu.popup()
+    }
+
+    Menu {
+        id: contextMenu
+        objectName: "contextMenu"
+
+        MenuItem {
+            visible: !ShellActions.isAppStore
+            height: visible ? implicitHeight : 0
+            //% "Visit Official Website"
+            text: qsTrId("visit official website")
+            onTriggered: ShellActions.openOfficialWebsite()
+        }
+        MenuItem {
+            visible: !ShellActions.isAppStore
+            height: visible ? implicitHeight : 0
+            //% "Check for Updates"
+            text: qsTrId("Check For Updates")
+            onTriggered: ShellActions.checkUpdate()
+        }
+        Menu {
+            //% "Advanced"
+            title: qsTrId("Advanced")
+            //% "Debug Log"
+            MenuItem { text: qsTrId("Debug Log"); onTriggered: ShellActions.openDebugLog() }
+            //% "Clear Cache"
+            MenuItem { text: qsTrId("Clear Cache"); onTriggered: ShellActions.clearCache() }
+        }
+        Menu {
+            id: toolsMenu
+            //% "Tools"
+            title: qsTrId("Tools")
+            // Made when the menu opens, so the ports are the engine's current ones.
+            onAboutToShow: {
+                httpItem.text = ShellActions.httpPortText()
+                socksItem.text = ShellActions.socksPortText()
+            }
+            MenuItem { id: httpItem }
+            MenuItem { id: socksItem }
+        }
+        Menu {
+            //% "Shortcuts"
+            title: qsTrId("Shortcut")
+            //% "Settings"
+            MenuItem { text: qsTrId("Settings"); onTriggered: ShellActions.openPage("settings") }
+            //% "Advanced Settings"
+            MenuItem { text: qsTrId("Advanced Settings"); onTriggered: ShellActions.openPage("advanced") }
+            //% "Connection"
+            MenuItem { text: qsTrId("Connection"); onTriggered: ShellActions.openPage("connection") }
+            //% "Network Diagnosis"
+            MenuItem { text: qsTrId("Network Diagnosis"); onTriggered: ShellActions.openPage("diagnsis") }
+            //% "Device Manager"
+            MenuItem { text: qsTrId("Devices Manager"); onTriggered: ShellActions.openPage("devices") }
+        }
+        Menu {
+            //% "Language"
+            title: qsTrId("Language")
+            MenuItem {
+                text: "English"
+                checkable: true
+                checked: AppStateManager.currentLanguage === "en"
+                onTriggered: ShellActions.setLanguage("en")
+            }
+            MenuItem {
+                text: "简体中文"
+                checkable: true
+                checked: AppStateManager.currentLanguage === "zh-Hans"
+                onTriggered: ShellActions.setLanguage("zh-Hans")
+            }
+            MenuItem {
+                text: "繁體中文"
+                checkable: true
+                checked: AppStateManager.currentLanguage === "zh-Hant"
+                onTriggered: ShellActions.setLanguage("zh-Hant")
+            }
+        }
+        //% "About"
+        MenuItem { text: qsTrId("about"); onTriggered: ShellActions.openPage("about") }
+        MenuSeparator {}
+        //% "Restart"
+        MenuItem { text: qsTrId("Restart"); onTriggered: ShellActions.restart() }
+        //% "Quit"
+        MenuItem { text: qsTrId("quit"); onTriggered: ShellActions.quit() }
+    }
+}
