@@ -2,7 +2,7 @@
 
 #include <QPointer>
 
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 #include "ui/base/AppStateManager.h"
 #include "ui/base/ConnectFront.h"
 #include "ui/base/DialogManager.h"

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "platform/BundleInfo.h"
-#include "services/common/Logger.h"
+#include "services/base/Logger.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/base/AppStateManager.h"
 #include "ui/base/Feedback.h"
