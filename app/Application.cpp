@@ -19,6 +19,7 @@
 #include "core/HttpEngine.h"
 #include "platform/BundleInfo.h"
 #include "platform/XdgPaths.h"
+#include "services/base/Logger.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
@@ -38,6 +39,12 @@ using namespace lumora;
 
 // How long leaving waits for the VPN to report that it stopped.
 constexpr auto kStopBound = 3s;
+// The console log's copy in the logs folder ("Debug Log"), and its size before it rolls over.
+constexpr std::uintmax_t kLogFileBytes = 2 * 1024 * 1024;
+
+std::filesystem::path logsFolder() { return platform::appCacheDir() / "logs"; }
+
+void copyLogToFile() { tarnel::Logger::setFileCopy(logsFolder() / "tarnel.log", kLogFileBytes); }
 
 bool isDarkPanel() {
   // The panel usually follows the desktop's colour scheme, which the palette reflects.
@@ -104,6 +111,7 @@ bool Application::start() {
   Parts& p = *parts_;
   if (!p.instance.claim()) return false;  // the running program shows its window instead
 
+  copyLogToFile();
   trustDevelopmentService();
   p.services = makeRealServices();
   // An earlier run that ended without stopping may have left the desktop pointed at its dead
@@ -131,9 +139,12 @@ bool Application::start() {
 
   ShellActions::Hooks shellHooks;
   shellHooks.openFolder = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
-  shellHooks.clearStoredState = [settings = p.services.settings] { settings->clearAll(); };
+  shellHooks.clearStoredState = [settings = p.services.settings] {
+    settings->clearAll();
+    copyLogToFile();  // the emptied folder gets a fresh log file
+  };
   p.actions = std::make_unique<ShellActions>(*p.ui->state, *p.accountCheck, *p.quitPath, p.services.engine,
-                                             platform::appCacheDir() / "logs", shellHooks, nullptr);
+                                             logsFolder(), shellHooks, nullptr);
   SharedInstance<ShellActions>::install(p.actions.get());
 
   ApplicationDelegate::Hooks delegateHooks;
