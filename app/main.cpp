@@ -2,6 +2,7 @@
 // window, in that order, and runs the event loop.
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QGuiApplication>
@@ -20,12 +21,16 @@
 #include "core/HttpEngine.h"
 #include "platform/BundleInfo.h"
 #include "platform/XdgPaths.h"
+#include "ui/account/AccountContext.h"
+#include "ui/account/DeviceManager.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
 #include "ui/base/Workers.h"
 #include "ui/base/services/Services.h"
+#include "ui/controls/ClipboardWarning.h"
 #include "ui/shell/AccountCheck.h"
+#include "ui/shell/AccountMenu.h"
 #include "ui/shell/ApplicationDelegate.h"
 #include "ui/shell/LumoraPlugins.h"
 #include "ui/shell/QuitPath.h"
@@ -110,6 +115,28 @@ int main(int argc, char** argv) {
   StartupController startup(services, *ui.state, accountCheck, [&quitPath](int code) { quitPath.quit(code); });
   SharedInstance<StartupController>::install(&startup);
 
+  DeviceManager deviceManager(nullptr);
+  SharedInstance<DeviceManager>::install(&deviceManager);
+  AccountContext::Hooks accountHooks;
+  accountHooks.login = [&accountCheck](const QString& email, const QString& password, std::int64_t force,
+                                       const QString& code, AccountContext::Completion completion) {
+    accountCheck.login(email, password, force, code, std::move(completion));
+  };
+  accountHooks.checkLive = [&accountCheck](AccountContext::Completion completion) {
+    accountCheck.checkLive(std::move(completion));
+  };
+  accountHooks.vipRemainingTime = [&accountCheck] { return accountCheck.vipRemainingTime(); };
+  // Support, privacy and terms open in the desktop's browser until the app has web windows.
+  accountHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  AccountContext accountContext(services, *ui.state, deviceManager, accountHooks, nullptr);
+  SharedInstance<AccountContext>::install(&accountContext);
+
+  AccountMenu::Hooks menuHooks;
+  menuHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  menuHooks.copyText = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
+  AccountMenu accountMenu(services, *ui.state, menuHooks, nullptr);
+  SharedInstance<AccountMenu>::install(&accountMenu);
+
   ShellActions::Hooks shellHooks;
   shellHooks.openFolder = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
   shellHooks.clearStoredState = [settings = services.settings] { settings->clearAll(); };
@@ -129,11 +156,17 @@ int main(int argc, char** argv) {
   engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Shell/MainWindow.qml")));
   auto* window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine.rootObjects().first());
   if (!window) return 1;
+  ClipboardWarning clipboardWarning(engine, ui.modalWindows, nullptr);
+  SharedInstance<ClipboardWarning>::install(&clipboardWarning);
   delegate.attachWindow(window);
 
   reportEarlierCrash(services);
 
   const int code = app.exec();
+  SharedInstance<ClipboardWarning>::uninstall(&clipboardWarning);
+  SharedInstance<AccountMenu>::uninstall(&accountMenu);
+  SharedInstance<AccountContext>::uninstall(&accountContext);
+  SharedInstance<DeviceManager>::uninstall(&deviceManager);
   SharedInstance<ShellActions>::uninstall(&actions);
   SharedInstance<StartupController>::uninstall(&startup);
   SharedInstance<AccountCheck>::uninstall(&accountCheck);
