@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "tests/shell/AccountWorld.h"
+#include "ui/account/LoginModel.h"
 #include "ui/base/Feedback.h"
 #include "ui/controls/ClipboardWarning.h"
 
@@ -84,8 +85,28 @@ TEST(RouteTablePages, BuildTheAccountPagesWithoutComplaint) {
   window.show();
 
   ASSERT_TRUE(waitFor([&] { return find(content.get(), "loginView") != nullptr; }));
-  EXPECT_TRUE(find(content.get(), "accountField")->isVisible());
-  EXPECT_FALSE(find(content.get(), "codeField")->isVisible());
+  auto* login = find(content.get(), "loginView");
+  auto* form = login->findChild<LoginModel*>();
+  ASSERT_NE(form, nullptr);
+  // The rows each form kind shows.
+  struct Rows {
+    void (LoginModel::*toKind)();
+    std::vector<const char*> shown;
+    std::vector<const char*> hidden;
+  };
+  const std::vector<Rows> kinds{
+      {nullptr, {"accountField", "passwordField", "retrieveLink"}, {"formTitle", "codeField", "promoterField", "agreementRow", "planSwitch"}},
+      {&LoginModel::switchType, {"formTitle", "promoterField", "agreementRow", "planSwitch"}, {"codeField", "retrieveLink"}},
+      {&LoginModel::switchPlan, {"formTitle", "agreementRow", "planSwitch"}, {"promoterField", "codeField", "retrieveLink"}},
+      {&LoginModel::switchType, {"retrieveLink"}, {"formTitle", "agreementRow"}},
+      {&LoginModel::retrievePassword, {"codeField", "passwordField"}, {"retrieveLink", "formTitle", "promoterField"}},
+  };
+  for (std::size_t i = 0; i < kinds.size(); ++i) {
+    if (kinds[i].toKind) (form->*kinds[i].toKind)();
+    for (const char* name : kinds[i].shown) EXPECT_TRUE(find(login, name)->isVisible()) << i << " " << name;
+    for (const char* name : kinds[i].hidden) EXPECT_FALSE(find(login, name)->isVisible()) << i << " " << name;
+  }
+  EXPECT_EQ(form->typeName(), QStringLiteral("forget"));
 
   // The menu page: its rows in order, the sign-out row last.
   world.router().push(Route::menu);

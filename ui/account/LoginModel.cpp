@@ -1,5 +1,6 @@
 #include "ui/account/LoginModel.h"
 
+#include <QMetaEnum>
 #include <QRegularExpression>
 
 #include <utility>
@@ -122,6 +123,10 @@ void LoginModel::setLoginType(LoginType type) {
   loginType_ = type;
   emit loginTypeChanged();
   emit suggestionsChanged();
+}
+
+QString LoginModel::typeName() const {
+  return QString::fromLatin1(QMetaEnum::fromType<LoginType>().valueToKey(loginType_));
 }
 
 QStringList LoginModel::suggestions() const { return suggestionsFor(loginType_, account_, history_, suffixes_); }

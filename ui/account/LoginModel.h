@@ -25,6 +25,8 @@ class LoginModel : public QObject {
   Q_OBJECT
   QML_ELEMENT
   Q_PROPERTY(LoginType loginType READ loginType NOTIFY loginTypeChanged)
+  // The form kind by name ("login", "register_singl", "register_multiple", "forget"), for the view.
+  Q_PROPERTY(QString typeName READ typeName NOTIFY loginTypeChanged)
   Q_PROPERTY(QString account READ account WRITE setAccount NOTIFY accountChanged)
   Q_PROPERTY(QString password READ password WRITE setPassword NOTIFY passwordChanged)
   Q_PROPERTY(QString code READ code WRITE setCode NOTIFY codeChanged)
@@ -49,6 +51,7 @@ class LoginModel : public QObject {
   ~LoginModel() override;
 
   LoginType loginType() const { return loginType_; }
+  QString typeName() const;
   QString account() const { return account_; }
   void setAccount(const QString& account);
   QString password() const { return password_; }

@@ -16,8 +16,8 @@ Rectangle {
 
     readonly property int formInset: 50
     readonly property color frameColor: Qt.rgba(0.5, 0.5, 0.5, 0.6)
-    readonly property bool isRegistration: vm.loginType === LoginModel.register_singl
-                                           || vm.loginType === LoginModel.register_multiple
+    readonly property bool isRegistration: vm.typeName === "register_singl"
+                                           || vm.typeName === "register_multiple"
 
     LoginModel { id: vm }
 
@@ -55,7 +55,7 @@ Rectangle {
             }
             Text {
                 objectName: "typeLink"
-                text: vm.loginType === LoginModel.login ? qsTrId("sign up") : qsTrId("sign in")
+                text: vm.typeName === "login" ? qsTrId("sign up") : qsTrId("sign in")
                 color: "white"
                 font.pixelSize: 16
                 MouseArea { anchors.fill: parent; cursorShape: Qt.PointingHandCursor; onClicked: vm.switchType() }
@@ -76,7 +76,7 @@ Rectangle {
             visible: page.isRegistration
             width: parent.width
             horizontalAlignment: Text.AlignHCenter
-            text: vm.loginType === LoginModel.register_singl ? qsTrId("normal version") : qsTrId("multiple version")
+            text: vm.typeName === "register_singl" ? qsTrId("normal version") : qsTrId("multiple version")
             color: "black"
             font.pixelSize: Theme.titleFontSize
             font.bold: true
@@ -99,7 +99,7 @@ Rectangle {
             Image {
                 id: chevron
                 objectName: "historyChevron"
-                visible: vm.loginType === LoginModel.login && vm.suggestions.length > 0
+                visible: vm.typeName === "login" && vm.suggestions.length > 0
                 anchors.right: parent.right
                 anchors.rightMargin: 8
                 anchors.verticalCenter: parent.verticalCenter
@@ -113,7 +113,7 @@ Rectangle {
         TextField {
             id: codeField
             objectName: "codeField"
-            visible: vm.loginType === LoginModel.forget
+            visible: vm.typeName === "forget"
             width: parent.width
             height: 36
             placeholderText: qsTrId("please enter verification code")
@@ -142,18 +142,18 @@ Rectangle {
             width: parent.width
             height: 36
             echoMode: TextInput.Password
-            placeholderText: vm.loginType === LoginModel.forget ? qsTrId("confirm password") : qsTrId("please enter password")
+            placeholderText: vm.typeName === "forget" ? qsTrId("confirm password") : qsTrId("please enter password")
             placeholderTextColor: Theme.gray
             color: "black"
             text: vm.password
             onTextEdited: vm.password = text
-            onAccepted: if (vm.loginType === LoginModel.login) vm.submit()
+            onAccepted: if (vm.typeName === "login") vm.submit()
             background: Rectangle { color: "white"; border.color: page.frameColor; border.width: 1 }
         }
 
         TextField {
             objectName: "promoterField"
-            visible: vm.loginType === LoginModel.register_singl
+            visible: vm.typeName === "register_singl"
             width: parent.width
             height: 36
             // The server's own text, shown as it comes.
@@ -173,8 +173,8 @@ Rectangle {
             color: Theme.blue
             Text {
                 anchors.centerIn: parent
-                text: vm.loginType === LoginModel.login ? qsTrId("sign in")
-                      : vm.loginType === LoginModel.forget ? qsTrId("Confirm") : qsTrId("sign up")
+                text: vm.typeName === "login" ? qsTrId("sign in")
+                      : vm.typeName === "forget" ? qsTrId("Confirm") : qsTrId("sign up")
                 color: "white"
                 font.pixelSize: 14
             }
@@ -183,7 +183,7 @@ Rectangle {
 
         Text {
             objectName: "retrieveLink"
-            visible: vm.loginType === LoginModel.login
+            visible: vm.typeName === "login"
             anchors.horizontalCenter: parent.horizontalCenter
             text: qsTrId("Retrieve Password")
             color: Theme.blue
@@ -238,7 +238,7 @@ Rectangle {
                 width: Math.min(implicitWidth, form.width - 30)
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
-                text: vm.loginType === LoginModel.register_singl ? qsTrId("I need more equipment")
+                text: vm.typeName === "register_singl" ? qsTrId("I need more equipment")
                                                                     : qsTrId("Registered general version")
                 color: Theme.blue
                 font.pixelSize: 14

@@ -27,19 +27,27 @@ Item {
             Text {
                 objectName: "cardEmail"
                 anchors.verticalCenter: parent.verticalCenter
-                width: Math.min(implicitWidth, column.width - 30)
+                width: Math.min(implicitWidth, column.width - 40)
                 elide: Text.ElideMiddle
                 text: vm.email
                 color: "white"
-                font.pixelSize: 20
+                font.pixelSize: 18
             }
-            Image {
+            // On a white disc: the mark is drawn for light backgrounds.
+            Rectangle {
                 objectName: "verifyMark"
                 visible: !vm.verified
                 anchors.verticalCenter: parent.verticalCenter
-                source: Assets.image("ic_mine_email")
-                sourceSize.width: 20
-                sourceSize.height: 20
+                width: 26
+                height: 26
+                radius: 13
+                color: "white"
+                Image {
+                    anchors.centerIn: parent
+                    source: Assets.image("ic_mine_email")
+                    sourceSize.width: 18
+                    sourceSize.height: 18
+                }
                 MouseArea { anchors.fill: parent; anchors.margins: -4; cursorShape: Qt.PointingHandCursor; onClicked: vm.openVerify() }
             }
         }

@@ -49,7 +49,7 @@ Rectangle {
                 visible: AccountMenu.multipleDevices
                 anchors.right: parent.right
                 anchors.rightMargin: 0
-                y: card.y
+                y: 6
                 width: 50
                 fillMode: Image.PreserveAspectFit
                 source: Assets.image("ic_mine_s_angle")
