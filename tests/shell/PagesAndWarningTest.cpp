@@ -8,6 +8,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 
+#include <atomic>
 #include <mutex>
 
 #include "tests/shell/AccountWorld.h"
@@ -22,12 +23,12 @@ namespace {
 class WarningLog {
  public:
   WarningLog() {
-    instance() = this;
     previous_ = qInstallMessageHandler(&WarningLog::handle);
+    instance().store(this);
   }
   ~WarningLog() {
+    instance().store(nullptr);
     qInstallMessageHandler(previous_);
-    instance() = nullptr;
   }
   QStringList warnings() const {
     std::lock_guard lock(mutex_);
@@ -35,16 +36,19 @@ class WarningLog {
   }
 
  private:
-  static WarningLog*& instance() {
-    static WarningLog* log = nullptr;
+  // Messages may come from any thread.
+  static std::atomic<WarningLog*>& instance() {
+    static std::atomic<WarningLog*> log{nullptr};
     return log;
   }
   static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (WarningLog* log = instance(); log && type >= QtWarningMsg) {
+    WarningLog* log = instance().load();
+    if (!log) return;
+    if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg) {
       std::lock_guard lock(log->mutex_);
       log->warnings_.push_back(message);
     }
-    if (WarningLog* log = instance(); log && log->previous_) log->previous_(type, context, message);
+    if (log->previous_) log->previous_(type, context, message);
   }
 
   mutable std::mutex mutex_;
