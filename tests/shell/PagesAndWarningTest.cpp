@@ -70,7 +70,17 @@ QQuickItem* find(QObject* root, const char* name) {
   return nullptr;
 }
 
+// Qt's QML loader thread hands data to the GUI thread through Qt's own (uninstrumented)
+// reference counts, which ThreadSanitizer reports as races; the plain and AddressSanitizer runs
+// cover these tests.
+#if defined(__SANITIZE_THREAD__)
+#define SKIP_UNDER_TSAN() GTEST_SKIP() << "QML loading under ThreadSanitizer"
+#else
+#define SKIP_UNDER_TSAN() (void)0
+#endif
+
 TEST(RouteTablePages, BuildTheAccountPagesWithoutComplaint) {
+  SKIP_UNDER_TSAN();
   WarningLog log;
   AccountWorld world;
   world.fakes.account->setLoginInfo(accountLogin());
@@ -129,6 +139,7 @@ TEST(RouteTablePages, BuildTheAccountPagesWithoutComplaint) {
 }
 
 TEST(ClipboardWarningWindow, ASecondWarningReplacesTheFirstAndCloseClosesIt) {
+  SKIP_UNDER_TSAN();
   AccountWorld world;
   QQmlEngine engine;
   world.ui.prepare(engine);
