@@ -40,6 +40,9 @@ Rectangle {
     width: parent ? parent.width : implicitWidth
     color: "white"
 
+    // A row that goes out of sight takes its popovers with it.
+    onVisibleChanged: if (!visible) { showList = false; showTooltip = false }
+
     function toggle() {
         var target = boolTarget
         const next = target[boolProperty] ? false : true
@@ -125,12 +128,18 @@ Rectangle {
         anchors.right: parent.right
         anchors.rightMargin: 15
         anchors.verticalCenter: parent.verticalCenter
-        width: childrenRect.width
-        height: childrenRect.height
+        // Sized by the one element shown, so it sits flush right and centred.
+        readonly property Item shown: row.trailing === "switch" ? track
+                                      : row.trailing === "text" ? valueText
+                                      : row.trailing === "dropdown" ? dropLabel : chevron
+        width: shown.width
+        height: shown.height
 
         Rectangle {
             id: track
             objectName: "menuSwitch"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
             visible: row.trailing === "switch"
             width: 40
             height: 20
@@ -152,7 +161,10 @@ Rectangle {
         }
 
         Text {
+            id: valueText
             objectName: "menuValue"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
             visible: row.trailing === "text"
             text: row.textValue
             color: "black"
@@ -162,6 +174,8 @@ Rectangle {
         Item {
             id: dropLabel
             objectName: "menuDropdown"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
             visible: row.trailing === "dropdown"
             width: dropRow.implicitWidth
             height: dropRow.implicitHeight
@@ -246,7 +260,10 @@ Rectangle {
         }
 
         Image {
+            id: chevron
             objectName: "menuChevron"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
             visible: row.trailing === "chevron"
             source: Assets.symbol("chevron.forward")
             width: 12
