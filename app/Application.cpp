@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QGuiApplication>
@@ -20,12 +21,16 @@
 #include "platform/BundleInfo.h"
 #include "platform/XdgPaths.h"
 #include "services/base/Logger.h"
+#include "ui/account/AccountContext.h"
+#include "ui/account/DeviceManager.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
 #include "ui/base/Workers.h"
 #include "ui/base/services/Services.h"
+#include "ui/controls/ClipboardWarning.h"
 #include "ui/shell/AccountCheck.h"
+#include "ui/shell/AccountMenu.h"
 #include "ui/shell/ApplicationDelegate.h"
 #include "ui/shell/QuitPath.h"
 #include "ui/shell/ShellActions.h"
@@ -91,12 +96,20 @@ struct Application::Parts {
   std::unique_ptr<QuitPath> quitPath;
   std::unique_ptr<AccountCheck> accountCheck;
   std::unique_ptr<StartupController> startup;
+  std::unique_ptr<DeviceManager> deviceManager;
+  std::unique_ptr<AccountContext> accountContext;
+  std::unique_ptr<AccountMenu> accountMenu;
+  std::unique_ptr<ClipboardWarning> clipboardWarning;
   std::unique_ptr<ShellActions> actions;
   std::unique_ptr<ApplicationDelegate> delegate;
   std::unique_ptr<QQmlApplicationEngine> engine;
 
   ~Parts() {
     engine.reset();  // the window and its bindings go before the objects they read
+    if (clipboardWarning) SharedInstance<ClipboardWarning>::uninstall(clipboardWarning.get());
+    if (accountMenu) SharedInstance<AccountMenu>::uninstall(accountMenu.get());
+    if (accountContext) SharedInstance<AccountContext>::uninstall(accountContext.get());
+    if (deviceManager) SharedInstance<DeviceManager>::uninstall(deviceManager.get());
     if (actions) SharedInstance<ShellActions>::uninstall(actions.get());
     if (startup) SharedInstance<StartupController>::uninstall(startup.get());
     if (accountCheck) SharedInstance<AccountCheck>::uninstall(accountCheck.get());
@@ -137,6 +150,29 @@ bool Application::start() {
                                                   [&p](int code) { p.quitPath->quit(code); });
   SharedInstance<StartupController>::install(p.startup.get());
 
+  p.deviceManager = std::make_unique<DeviceManager>(nullptr);
+  SharedInstance<DeviceManager>::install(p.deviceManager.get());
+  AccountContext::Hooks accountHooks;
+  accountHooks.login = [&p](const QString& email, const QString& password, std::int64_t force, const QString& code,
+                            AccountContext::Completion completion) {
+    p.accountCheck->login(email, password, force, code, std::move(completion));
+  };
+  accountHooks.checkLive = [&p](AccountContext::Completion completion) {
+    p.accountCheck->checkLive(std::move(completion));
+  };
+  accountHooks.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
+  // Support, privacy and terms open in the desktop's browser (http and https only).
+  accountHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  p.accountContext =
+      std::make_unique<AccountContext>(p.services, *p.ui->state, *p.deviceManager, accountHooks, nullptr);
+  SharedInstance<AccountContext>::install(p.accountContext.get());
+
+  AccountMenu::Hooks menuHooks;
+  menuHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  menuHooks.copyText = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
+  p.accountMenu = std::make_unique<AccountMenu>(p.services, *p.ui->state, menuHooks, nullptr);
+  SharedInstance<AccountMenu>::install(p.accountMenu.get());
+
   ShellActions::Hooks shellHooks;
   shellHooks.openFolder = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
   shellHooks.clearStoredState = [settings = p.services.settings] {
@@ -166,6 +202,8 @@ bool Application::start() {
   const auto roots = p.engine->rootObjects();
   auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
   if (!window) return false;
+  p.clipboardWarning = std::make_unique<ClipboardWarning>(*p.engine, p.ui->modalWindows, nullptr);
+  SharedInstance<ClipboardWarning>::install(p.clipboardWarning.get());
   p.delegate->attachWindow(window);
   if (hooks_.windowReady) hooks_.windowReady(window);
 

@@ -2,6 +2,7 @@ import QtQml
 import QtQuick
 import Lumora.Base
 import Lumora.Controls
+import Lumora.Account
 import Lumora.Info
 import Lumora.Shell
 
@@ -11,6 +12,9 @@ QtObject {
 
     property Component initial: Component { InitalizeView {} }
     property Component about: Component { AboutView {} }
+    property Component login: Component { LoginView {} }
+    property Component verify: Component { VerifyView {} }
+    property Component menu: Component { MainMenuView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -25,6 +29,9 @@ QtObject {
         switch (route.name) {
         case "initial": return table.initial
         case "about": return table.about
+        case "login": return table.login
+        case "verify": return table.verify
+        case "menu": return table.menu
         default: return table.placeholder
         }
     }

@@ -15,9 +15,14 @@
 #include "tests/support/TestHome.h"
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui_support/fakes/FakeServices.h"
+#include "ui/account/AccountContext.h"
+#include "ui/account/DeviceManager.h"
+#include "ui/account/LoginModel.h"
 #include "ui/base/Feedback.h"
+#include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
 #include "ui/controls/AnimationPlayer.h"
+#include "ui/shell/AccountMenu.h"
 #include "ui/shell/LumoraPlugins.h"
 
 namespace {
@@ -62,6 +67,24 @@ int main(int argc, char** argv) {
   japan.name = "Japan";
   fakes.nodes->setCurrentCountry(japan);
   lumora::UiObjects ui(fakes.services(), lumora::AppStateOptions{});
+  // The account pages: an unverified member with several devices and two earlier accounts.
+  tarnel::Login login;
+  login.user.id = "u-1";
+  login.user.email = "someone@example-mail.com";
+  login.user.email_status = 1;
+  login.user.hot = "3";
+  login.expired_vip = 1900000000;
+  fakes.account->setLoginInfo(login);
+  ui.state->setLoginInfo(login);
+  fakes.account->script.answer<std::vector<std::string>>("historyAccount", {"ann@mail.test", "bob@mail.test"});
+  fakes.account->script.answer<lumora::ServiceError>("login", tarnel::APIErrorInfo::make(-1, "offline"));
+  lumora::DeviceManager devices(nullptr);
+  lumora::SharedInstance<lumora::DeviceManager>::install(&devices);
+  lumora::AccountContext account(fakes.services(), *ui.state, devices, {}, nullptr);
+  lumora::SharedInstance<lumora::AccountContext>::install(&account);
+  lumora::AccountMenu accountMenu(fakes.services(), *ui.state, {}, nullptr);
+  lumora::SharedInstance<lumora::AccountMenu>::install(&accountMenu);
+  const auto loginForm = [](QQuickItem* r) { return r->findChild<lumora::LoginModel*>(); };
   QQuickView view;
   ui.prepare(*view.engine());
   ui.state->setCurrentLanguage(language);
@@ -102,6 +125,35 @@ int main(int argc, char** argv) {
          held.clear();
          held.push_back(lumora::showLoading(""));
        }},
+      {"login", "route",
+       [&held](auto& u, auto*) {
+         held.clear();
+         u.state->router()->setRoot(lumora::Route::login);
+       }},
+      {"login_suggestions", "route",
+       [&](auto&, QQuickItem* r) {
+         if (auto* form = loginForm(r)) form->accountFocusChanged();
+       }},
+      {"login_register", "route",
+       [&](auto&, QQuickItem* r) {
+         if (auto* form = loginForm(r)) {
+           form->setShowHistory(false);
+           form->switchType();
+         }
+       }},
+      {"login_register_multiple", "route",
+       [&](auto&, QQuickItem* r) {
+         if (auto* form = loginForm(r)) form->switchPlan();
+       }},
+      {"login_reset", "route",
+       [&](auto&, QQuickItem* r) {
+         if (auto* form = loginForm(r)) {
+           form->switchType();
+           form->retrievePassword();
+         }
+       }},
+      {"account_menu", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::menu); }},
+      {"verify", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::verify); }},
       {"menu_rows", "menu", [&held](auto&, auto*) { held.clear(); }},
       {"menu_dropdown_open", "menu",
        [](auto&, QQuickItem* r) {
@@ -131,6 +183,9 @@ int main(int argc, char** argv) {
       ++failures;
     }
   }
+  lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
+  lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
+  lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
   std::printf("%zu pictures in %s\n", scenes.size() - static_cast<std::size_t>(failures), qPrintable(folder));
   return failures == 0 ? 0 : 1;
 }
