@@ -3,6 +3,7 @@ import QtQuick
 import Lumora.Base
 import Lumora.Controls
 import Lumora.Info
+import Lumora.Home
 import Lumora.Shell
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
@@ -11,6 +12,7 @@ QtObject {
 
     property Component initial: Component { InitalizeView {} }
     property Component about: Component { AboutView {} }
+    property Component main: Component { MainView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -25,6 +27,7 @@ QtObject {
         switch (route.name) {
         case "initial": return table.initial
         case "about": return table.about
+        case "main": return table.main
         default: return table.placeholder
         }
     }
