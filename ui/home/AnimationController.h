@@ -18,7 +18,8 @@ class AppStateManager;
 // segment as the page reports each one finished; the next segment follows the VPN status.
 class AnimationController : public QObject {
   Q_OBJECT
-  QML_ELEMENT
+  // Qt Quick has a type of this name already.
+  QML_NAMED_ELEMENT(HomeAnimation)
   QML_SINGLETON
   Q_PROPERTY(QString backgroundAnimation READ backgroundAnimationName NOTIFY backgroundAnimationChanged)
   Q_PROPERTY(QString buttonAnimation READ buttonAnimationName NOTIFY buttonAnimationChanged)

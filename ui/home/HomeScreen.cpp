@@ -93,6 +93,22 @@ void HomeScreen::connectedSwitch() {
   front_.reconnect();
 }
 
+bool HomeScreen::hasTag() const { return state_.currentTag().has_value(); }
+
+QString HomeScreen::tagName() const {
+  const auto tag = state_.currentTag();
+  return tag ? QString::fromStdString(tag->tag) : QString();
+}
+
+QString HomeScreen::tagIcon() const {
+  const auto tag = state_.currentTag();
+  if (!tag) return {};
+  const QUrl url(QString::fromStdString(tag->icon_new));
+  return isWebAddress(url) ? url.toString() : QString();
+}
+
+bool HomeScreen::promotionShown() const { return state_.live().link.show; }
+
 QString HomeScreen::promotionText() const {
   const tarnel::Live live = state_.live();
   if (!live.link.show) return {};

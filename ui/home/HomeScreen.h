@@ -57,6 +57,11 @@ class HomeScreen : public QObject {
   Q_INVOKABLE void switchRouteMode();
   void confirmRouteChange();
 
+  // The current tag's name and picture address; empty without a tag (or a usable address).
+  Q_INVOKABLE bool hasTag() const;
+  Q_INVOKABLE QString tagName() const;
+  Q_INVOKABLE QString tagIcon() const;
+  Q_INVOKABLE bool promotionShown() const;
   Q_INVOKABLE QString promotionText() const;
   Q_INVOKABLE void openPromotionLink();
   Q_INVOKABLE QString membershipText() const;

@@ -18,7 +18,9 @@ Item {
     // VPNStatus: connecting 0, connected 1, disconnecting 2, disconnected 3, userCanceled 4.
     readonly property bool connected: status === 1
     readonly property var login: AppStateManager.loginInfo
+    // Read through HomeScreen; this only makes the bindings follow the tag.
     readonly property var tag: AppStateManager.currentTag
+    readonly property bool hasTag: { page.tag; return HomeScreen.hasTag() }
 
     Component.onCompleted: HomeScreen.appear()
     Component.onDestruction: HomeScreen.disappear()
@@ -26,9 +28,10 @@ Item {
 
     Connections {
         target: HomeScreen
-        function onDisclaimerDue() {
-            DialogManager.showComponent(disclaimerComponent, "disclaimer_title", true, [], function() {})
-        }
+        function onDisclaimerDue() { page.showDisclaimer() }
+    }
+    function showDisclaimer() {
+        DialogManager.showComponent(disclaimerComponent, "disclaimer_title", true, [], function() {})
     }
     Component { id: disclaimerComponent; DisclaimerView {} }
 
@@ -37,29 +40,29 @@ Item {
         id: backgroundPlayer
         objectName: "backgroundAnimation"
         anchors.fill: parent
-        Component.onCompleted: animationName = AnimationController.backgroundAnimation
+        Component.onCompleted: animationName = HomeAnimation.backgroundAnimation
         onCompleted: function(finished) {
             if (!finished) return
-            AnimationController.backgroundAnimationFinished()
-            animationName = AnimationController.backgroundAnimation
+            HomeAnimation.backgroundAnimationFinished()
+            animationName = HomeAnimation.backgroundAnimation
         }
     }
     AnimationPlayer {
         id: buttonPlayer
         objectName: "buttonAnimation"
         anchors.fill: parent
-        Component.onCompleted: animationName = AnimationController.buttonAnimation
+        Component.onCompleted: animationName = HomeAnimation.buttonAnimation
         onCompleted: function(finished) {
             if (!finished) return
-            AnimationController.buttonAnimationFinished()
+            HomeAnimation.buttonAnimationFinished()
             // The same name again plays the looping segment once more.
-            animationName = AnimationController.buttonAnimation
+            animationName = HomeAnimation.buttonAnimation
         }
     }
     Connections {
-        target: AnimationController
-        function onButtonAnimationChanged() { buttonPlayer.animationName = AnimationController.buttonAnimation }
-        function onBackgroundAnimationChanged() { backgroundPlayer.animationName = AnimationController.backgroundAnimation }
+        target: HomeAnimation
+        function onButtonAnimationChanged() { buttonPlayer.animationName = HomeAnimation.buttonAnimation }
+        function onBackgroundAnimationChanged() { backgroundPlayer.animationName = HomeAnimation.backgroundAnimation }
     }
 
     Column {
@@ -134,7 +137,7 @@ Item {
                 objectName: "statusText"
                 anchors.verticalCenter: parent.verticalCenter
                 text: qsTrId(AppStateManager.currentState)
-                color: "white"
+                color: Qt.rgba(0, 0, 0, 0.7)
                 font.pixelSize: 15
             }
         }
@@ -147,11 +150,11 @@ Item {
             height: 60 + 40
             Text {
                 objectName: "promotionLink"
-                visible: AppStateManager.live.link.show
+                visible: { AppStateManager.live; return HomeScreen.promotionShown() }
                 anchors.verticalCenter: routePill.verticalCenter
                 text: { AppStateManager.live; AppStateManager.currentLanguage; return HomeScreen.promotionText() }
                 font.underline: true
-                color: "white"
+                color: Theme.blue
                 TapHandler { onTapped: HomeScreen.openPromotionLink() }
             }
             Item {
@@ -172,7 +175,7 @@ Item {
                         Image { visible: !AppStateManager.smartRoute; source: Assets.image("ic_home_route_global") }
                         Text {
                             text: AppStateManager.smartRoute ? qsTrId("smart") : qsTrId("global")
-                            color: "white"
+                            color: Theme.blue
                             font.pixelSize: 12
                         }
                         Image { visible: AppStateManager.smartRoute; source: Assets.image("ic_home_route_smart") }
@@ -224,12 +227,12 @@ Item {
                             width: 35; height: 28
                             anchors.verticalCenter: parent.verticalCenter
                             fillMode: Image.PreserveAspectFit
-                            source: page.tag ? page.tag.icon_new : Assets.image("ic_home_tag")
+                            source: { page.tag; return page.hasTag ? HomeScreen.tagIcon() : Assets.image("ic_home_tag") }
                         }
                         Text {
                             anchors.verticalCenter: parent.verticalCenter
                             width: parent.width - 35 - 20 - 20
-                            text: page.tag ? page.tag.tag : qsTrId("tag")
+                            text: { page.tag; return page.hasTag ? HomeScreen.tagName() : qsTrId("tag") }
                             elide: Text.ElideRight
                         }
                         Image { anchors.verticalCenter: parent.verticalCenter; source: Assets.symbol("chevron.forward"); width: 10; height: 14 }
@@ -289,7 +292,7 @@ Item {
                             anchors.verticalCenter: parent.verticalCenter
                             text: { page.login; AppStateManager.currentLanguage; return HomeScreen.membershipText() }
                             font.pixelSize: 12
-                            width: 150
+                            width: 190
                             elide: Text.ElideRight
                         }
                     }
@@ -335,8 +338,9 @@ Item {
         height: infoColumn.height + 10
         radius: 8
         color: "white"
-        x: Math.max(5, Math.min(page.width - width - 5, connectedIcon.mapToItem(page, 0, 0).x - width / 2))
-        y: connectedIcon.mapToItem(page, 0, 0).y - height - 8
+        // Placed when shown: the icon has its place in the laid-out page by then.
+        x: visible ? Math.max(5, Math.min(page.width - width - 5, connectedIcon.mapToItem(page, 0, 0).x - width / 2)) : 0
+        y: visible ? connectedIcon.mapToItem(page, 0, 0).y + connectedIcon.height + 8 : 0
         Column {
             id: infoColumn
             y: 5
@@ -383,8 +387,9 @@ Item {
         height: panelColumn.height
         radius: 8
         color: "white"
+        // The button sits at the foot of the page: the panel opens above it.
         x: page.width - width - 10
-        y: switchButton.mapToItem(page, 0, 0).y + 24
+        y: visible ? switchButton.mapToItem(page, 0, 0).y - height - 10 : 0
         Column {
             id: panelColumn
             width: parent.width
