@@ -32,6 +32,9 @@ bool isWebAddress(const QUrl& url) {
 HomeScreen::HomeScreen(Services services, AppStateManager& state, ConnectManager& front, Hooks hooks, QObject* parent)
     : QObject(parent), services_(std::move(services)), state_(state), front_(front), hooks_(std::move(hooks)) {
   statusTimer_.setInterval(hooks_.statusInterval);
+  disclaimerTimer_.setSingleShot(true);
+  disclaimerTimer_.setInterval(hooks_.disclaimerDelay);
+  QObject::connect(&disclaimerTimer_, &QTimer::timeout, this, &HomeScreen::disclaimerDue);
   QObject::connect(&statusTimer_, &QTimer::timeout, this, [this] {
     if (hooks_.checkLive) hooks_.checkLive();
   });
@@ -210,7 +213,8 @@ void HomeScreen::checkDisclaimer() {
     if (const auto number = stored->integer()) then = *number;
   }
   if (dayComponent(then, now) < 7) return;
-  QTimer::singleShot(hooks_.disclaimerDelay, this, [this] { emit disclaimerDue(); });
+  // A showing that follows another within the delay opens one dialog, not two.
+  if (!disclaimerTimer_.isActive()) disclaimerTimer_.start();
 }
 
 void HomeScreen::setDisclaimerIgnored(bool ignore) {

@@ -100,6 +100,7 @@ class HomeScreen : public QObject {
   ConnectManager& front_;
   Hooks hooks_;
   QTimer statusTimer_;
+  QTimer disclaimerTimer_;
 };
 
 }  // namespace lumora
