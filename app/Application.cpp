@@ -13,6 +13,7 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -29,6 +30,9 @@
 #include "ui/base/Workers.h"
 #include "ui/base/services/Services.h"
 #include "ui/controls/ClipboardWarning.h"
+#include "ui/home/AnimationController.h"
+#include "ui/home/ConnectManager.h"
+#include "ui/home/HomeScreen.h"
 #include "ui/shell/AccountCheck.h"
 #include "ui/shell/AccountMenu.h"
 #include "ui/shell/ApplicationDelegate.h"
@@ -85,6 +89,27 @@ void reportEarlierCrash(const Services& services) {
   });
 }
 
+// The app state needs the connection front when it is built, and the front needs the app state:
+// the state gets this relay, which the front joins once it exists.
+class FrontRelay final : public ConnectFront {
+ public:
+  void attach(ConnectFront* front) { front_.store(front, std::memory_order_release); }
+  void setNeedSwitch(bool need) override {
+    if (auto* front = front_.load(std::memory_order_acquire)) front->setNeedSwitch(need);
+  }
+  void disconnect() override {
+    if (auto* front = front_.load(std::memory_order_acquire)) front->disconnect();
+  }
+  void toggleConnection(bool record) override {
+    if (auto* front = front_.load(std::memory_order_acquire)) front->toggleConnection(record);
+  }
+
+ private:
+  std::atomic<ConnectFront*> front_{nullptr};
+};
+
+bool openWithDesktop(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
 }  // namespace
 
 namespace tarnel_app {
@@ -94,6 +119,10 @@ struct Application::Parts {
   Services services;
   std::unique_ptr<UiObjects> ui;
   std::unique_ptr<QuitPath> quitPath;
+  std::shared_ptr<FrontRelay> front = std::make_shared<FrontRelay>();
+  std::unique_ptr<AnimationController> animation;
+  std::unique_ptr<ConnectManager> connect;
+  std::unique_ptr<HomeScreen> home;
   std::unique_ptr<AccountCheck> accountCheck;
   std::unique_ptr<StartupController> startup;
   std::unique_ptr<DeviceManager> deviceManager;
@@ -113,6 +142,10 @@ struct Application::Parts {
     if (actions) SharedInstance<ShellActions>::uninstall(actions.get());
     if (startup) SharedInstance<StartupController>::uninstall(startup.get());
     if (accountCheck) SharedInstance<AccountCheck>::uninstall(accountCheck.get());
+    if (home) SharedInstance<HomeScreen>::uninstall(home.get());
+    if (connect) SharedInstance<ConnectManager>::uninstall(connect.get());
+    if (animation) SharedInstance<AnimationController>::uninstall(animation.get());
+    front->attach(nullptr);
   }
 };
 
@@ -133,6 +166,7 @@ bool Application::start() {
 
   AppStateOptions options;
   options.isAppStore = isAppStoreBuild();
+  options.front = p.front;
   p.ui = std::make_unique<UiObjects>(p.services, options);
 
   QuitPath::Actions leaving;
@@ -143,9 +177,29 @@ bool Application::start() {
   leaving.releaseInstance = [&p] { p.instance.release(); };
   p.quitPath = std::make_unique<QuitPath>(p.services.engine, leaving, kStopBound);
 
-  p.accountCheck = std::make_unique<AccountCheck>(
-      p.services, *p.ui->state, nullptr, [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr);
+  p.animation = std::make_unique<AnimationController>(
+      *p.ui->state, [&p] { if (p.delegate) p.delegate->showWindow(); }, nullptr);
+  SharedInstance<AnimationController>::install(p.animation.get());
+  ConnectManager::Hooks connectHooks;
+  connectHooks.isAppStore = options.isAppStore;
+  connectHooks.checkLive = [&p](std::function<void()> done) {
+    p.accountCheck->checkLive([done = std::move(done)](const ServiceError&) { done(); });
+  };
+  // The payment page opens in the default browser.
+  connectHooks.openPaymentWindow = [](const QUrl& url) { openWithDesktop(url); };
+  p.connect = std::make_unique<ConnectManager>(p.services, *p.ui->state, *p.animation, connectHooks);
+  SharedInstance<ConnectManager>::install(p.connect.get());
+  p.front->attach(p.connect.get());
+
+  p.accountCheck = std::make_unique<AccountCheck>(p.services, *p.ui->state, p.front, openWithDesktop, nullptr);
   SharedInstance<AccountCheck>::install(p.accountCheck.get());
+
+  HomeScreen::Hooks homeHooks;
+  homeHooks.checkLive = [&p] { p.accountCheck->checkLive(); };
+  homeHooks.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
+  homeHooks.openUrl = openWithDesktop;
+  p.home = std::make_unique<HomeScreen>(p.services, *p.ui->state, *p.connect, homeHooks);
+  SharedInstance<HomeScreen>::install(p.home.get());
   p.startup = std::make_unique<StartupController>(p.services, *p.ui->state, *p.accountCheck,
                                                   [&p](int code) { p.quitPath->quit(code); });
   SharedInstance<StartupController>::install(p.startup.get());
@@ -187,6 +241,7 @@ bool Application::start() {
   delegateHooks.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
   delegateHooks.darkPanel = isDarkPanel;
   delegateHooks.showAbout = [&p] { p.ui->state->router()->push(Route::about); };
+  delegateHooks.toggleConnection = [&p] { p.connect->toggleConnection(false, {}); };
   p.delegate = std::make_unique<ApplicationDelegate>(*p.ui->state, *p.quitPath, delegateHooks);
   QObject::connect(&p.instance, &SingleInstance::activationRequested, p.delegate.get(),
                    &ApplicationDelegate::showWindow);

@@ -4,6 +4,7 @@ import Lumora.Base
 import Lumora.Controls
 import Lumora.Account
 import Lumora.Info
+import Lumora.Home
 import Lumora.Shell
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
@@ -15,6 +16,7 @@ QtObject {
     property Component login: Component { LoginView {} }
     property Component verify: Component { VerifyView {} }
     property Component menu: Component { MainMenuView {} }
+    property Component main: Component { MainView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -32,6 +34,7 @@ QtObject {
         case "login": return table.login
         case "verify": return table.verify
         case "menu": return table.menu
+        case "main": return table.main
         default: return table.placeholder
         }
     }

@@ -23,6 +23,9 @@
 #include "ui/base/UiObjects.h"
 #include "ui/controls/AnimationPlayer.h"
 #include "ui/shell/AccountMenu.h"
+#include "ui/home/AnimationController.h"
+#include "ui/home/ConnectManager.h"
+#include "ui/home/HomeScreen.h"
 #include "ui/shell/LumoraPlugins.h"
 
 namespace {
@@ -85,6 +88,24 @@ int main(int argc, char** argv) {
   lumora::AccountMenu accountMenu(fakes.services(), *ui.state, {}, nullptr);
   lumora::SharedInstance<lumora::AccountMenu>::install(&accountMenu);
   const auto loginForm = [](QQuickItem* r) { return r->findChild<lumora::LoginModel*>(); };
+  // The home page's objects, as the program builds them.
+  lumora::AnimationController animation(*ui.state, {}, nullptr);
+  lumora::SharedInstance<lumora::AnimationController>::install(&animation);
+  lumora::ConnectManager connect(fakes.services(), *ui.state, animation, {});
+  lumora::SharedInstance<lumora::ConnectManager>::install(&connect);
+  lumora::HomeScreen::Hooks homeHooks;
+  homeHooks.vipRemainingTime = [] { return QStringLiteral("12day 3hour"); };
+  homeHooks.disclaimerDelay = std::chrono::hours(1);  // its own scene shows it
+  lumora::HomeScreen homeScreen(fakes.services(), *ui.state, connect, homeHooks);
+  lumora::SharedInstance<lumora::HomeScreen>::install(&homeScreen);
+  login.max_age = 3600;
+  fakes.account->setLoginInfo(login);
+  ui.state->setLoginInfo(login);
+  tarnel::Live live;
+  live.link.show = true;
+  live.link.text = {{"en", "Invite friends"}, {"zh", "邀请好友"}};
+  ui.state->setLive(live);
+
   QQuickView view;
   ui.prepare(*view.engine());
   ui.state->setCurrentLanguage(language);
@@ -159,6 +180,39 @@ int main(int argc, char** argv) {
        [](auto&, QQuickItem* r) {
          QMetaObject::invokeMethod(r->findChild<QObject*>("menuScene"), "openList");
        }},
+      {"home_disconnected", "route",
+       [](auto& u, auto*) {
+         u.state->router()->setRoot(lumora::Route::main);
+         u.state->setVpnStatus(helmsey::VPNStatus::disconnected);
+       },
+       1500},
+      {"home_connected", "route",
+       [&animation](auto& u, auto*) {
+         u.state->setVpnStatus(helmsey::VPNStatus::connected);
+         u.state->setHasNotices(true);
+         animation.start();
+         spin(50);
+         for (int i = 0; i < 3; ++i) animation.buttonAnimationFinished();
+         animation.backgroundAnimationFinished();
+       },
+       2500},
+      {"home_connection_info", "route",
+       [](auto&, QQuickItem* r) {
+         if (auto* page = r->findChild<QObject*>("mainView")) page->setProperty("connectedHovering", true);
+       }},
+      {"home_switch_panel", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->setSwitchListen(true);
+         if (auto* page = r->findChild<QObject*>("mainView")) {
+           page->setProperty("connectedHovering", false);
+           page->setProperty("switchHovering", true);
+         }
+       }},
+      {"home_disclaimer", "route",
+       [](auto&, QQuickItem* r) {
+         if (auto* page = r->findChild<QObject*>("mainView")) page->setProperty("switchHovering", false);
+         QMetaObject::invokeMethod(r->findChild<QObject*>("mainView"), "showDisclaimer");
+       }},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.
@@ -186,6 +240,9 @@ int main(int argc, char** argv) {
   lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
   lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
+  lumora::SharedInstance<lumora::HomeScreen>::uninstall(&homeScreen);
+  lumora::SharedInstance<lumora::ConnectManager>::uninstall(&connect);
+  lumora::SharedInstance<lumora::AnimationController>::uninstall(&animation);
   std::printf("%zu pictures in %s\n", scenes.size() - static_cast<std::size_t>(failures), qPrintable(folder));
   return failures == 0 ? 0 : 1;
 }
