@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QQuickStyle>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+
+#include <unistd.h>
 
 #include "app/Application.h"
 #include "platform/BundleInfo.h"
@@ -11,6 +14,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("tarnel"));
   QApplication::setApplicationDisplayName(QString::fromStdString(platform::mainBundle().displayName));
   QApplication::setDesktopFileName(QStringLiteral("tarnel"));
+  // The browser engine's sandbox cannot run as root; it then refuses to start without this.
+  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  // Web pages need the engine set up (shared GL contexts) before the application object.
+  QtWebEngineQuick::initialize();
   QApplication app(argc, argv);
   // Closing the window follows the close-button setting, never Qt's last-window rule.
   app.setQuitOnLastWindowClosed(false);

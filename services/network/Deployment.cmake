@@ -13,6 +13,9 @@ set(TARNEL_HTTPDNS_1 "hd1.tarnelmacos.io" CACHE STRING "First HTTP-DNS server")
 set(TARNEL_HTTPDNS_2 "hd2.tarnelmacos.io" CACHE STRING "Second HTTP-DNS server")
 set(TARNEL_HTTPDNS_3 "hd3.tarnelmacos.io" CACHE STRING "Third HTTP-DNS server")
 set(TARNEL_OFFICIAL_SITE "tarnel.app" CACHE STRING "Official web site (host name, no scheme)")
+set(TARNEL_UPDATE_PACKAGE_PATH "/tarnel/download/linux-tarnel-amd64.deb" CACHE STRING
+  "Path of the update package on the download host")
+set(TARNEL_UPDATE_FILE_NAME "tarnel-update.deb" CACHE STRING "File name of the downloaded update in the caches folder")
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/DeploymentConfig.h.in
   ${CMAKE_CURRENT_BINARY_DIR}/generated/services/network/DeploymentConfig.h @ONLY)

@@ -11,6 +11,7 @@ QtObject {
 
     property Component initial: Component { InitalizeView {} }
     property Component about: Component { AboutView {} }
+    property Component notify: Component { NotifyListView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -25,6 +26,7 @@ QtObject {
         switch (route.name) {
         case "initial": return table.initial
         case "about": return table.about
+        case "notify": return table.notify
         default: return table.placeholder
         }
     }

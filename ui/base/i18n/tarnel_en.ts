@@ -1119,5 +1119,13 @@
         <source>, save </source>
         <translation>, save </translation>
     </message>
+    <message id="download host missing">
+        <source>The download address is not known yet. Please try again in a moment.</source>
+        <translation>The download address is not known yet. Please try again in a moment.</translation>
+    </message>
+    <message id="download incomplete">
+        <source>The download was incomplete.</source>
+        <translation>The download was incomplete.</translation>
+    </message>
 </context>
 </TS>

@@ -1119,5 +1119,13 @@
         <source>, save </source>
         <translation>，立省</translation>
     </message>
+    <message id="download host missing">
+        <source>The download address is not known yet. Please try again in a moment.</source>
+        <translation>暂时无法获取下载地址，请稍后再试。</translation>
+    </message>
+    <message id="download incomplete">
+        <source>The download was incomplete.</source>
+        <translation>下载的文件不完整。</translation>
+    </message>
 </context>
 </TS>

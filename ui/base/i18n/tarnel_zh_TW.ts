@@ -1119,5 +1119,13 @@
         <source>, save </source>
         <translation>，省下</translation>
     </message>
+    <message id="download host missing">
+        <source>The download address is not known yet. Please try again in a moment.</source>
+        <translation>暫時無法取得下載位址，請稍後再試。</translation>
+    </message>
+    <message id="download incomplete">
+        <source>The download was incomplete.</source>
+        <translation>下載的檔案不完整。</translation>
+    </message>
 </context>
 </TS>

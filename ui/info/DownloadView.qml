@@ -1,0 +1,99 @@
+import QtQuick
+import QtQuick.Shapes
+import Lumora.Base
+import Lumora.Controls
+import Lumora.Info
+
+// The download panel over the pages: progress ring and speed, or the failure with retry and close.
+Item {
+    id: panel
+    objectName: "downloadView"
+    width: Theme.pageWidth
+    height: Theme.pageHeight
+    visible: DownloadManager.isDownloading
+
+    // Clicks around the panel never reach the page below.
+    Rectangle {
+        anchors.fill: parent
+        color: Qt.rgba(1, 1, 1, 0.1)
+        MouseArea { anchors.fill: parent; acceptedButtons: Qt.AllButtons; hoverEnabled: true }
+    }
+    Rectangle {
+        width: 300
+        height: 300
+        anchors.centerIn: parent
+        radius: 25
+        color: Qt.rgba(0, 0, 0, 0.6)
+
+        Shape {
+            id: ring
+            anchors.fill: parent
+            anchors.margins: 25 + 12.5
+            ShapePath {
+                strokeColor: Qt.rgba(24 / 255, 34 / 255, 44 / 255, 1)
+                strokeWidth: 25
+                fillColor: "transparent"
+                PathAngleArc {
+                    centerX: ring.width / 2; centerY: ring.height / 2
+                    radiusX: ring.width / 2; radiusY: ring.height / 2
+                    startAngle: 0; sweepAngle: 360
+                }
+            }
+            ShapePath {
+                strokeColor: Qt.rgba(64 / 255, 158 / 255, 1, 1)
+                strokeWidth: 25
+                capStyle: ShapePath.RoundCap
+                fillColor: "transparent"
+                PathAngleArc {
+                    centerX: ring.width / 2; centerY: ring.height / 2
+                    radiusX: ring.width / 2; radiusY: ring.height / 2
+                    startAngle: -90
+                    sweepAngle: 360 * Math.max(0, Math.min(1, DownloadManager.downloadProgress))
+                }
+            }
+        }
+        Text {
+            objectName: "speedText"
+            visible: !DownloadManager.downloadFailed
+            anchors.centerIn: parent
+            text: DownloadManager.speedText
+            color: "white"
+            font.bold: true
+            font.pixelSize: 22
+        }
+        Column {
+            visible: DownloadManager.downloadFailed
+            anchors.centerIn: parent
+            spacing: 25
+            Text {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: qsTrId("download failed")
+                color: "red"
+                font.bold: true
+                font.pixelSize: 22
+            }
+            Rectangle {
+                objectName: "retryButton"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: retryText.implicitWidth + 90
+                height: retryText.implicitHeight + 20
+                radius: 10
+                color: Theme.blue
+                Text { id: retryText; anchors.centerIn: parent; text: qsTrId("retry"); color: "white"; font.bold: true }
+                MouseArea { anchors.fill: parent; onClicked: DownloadManager.retry() }
+            }
+        }
+        // After a failure the panel can be put away.
+        Image {
+            objectName: "dismissButton"
+            visible: DownloadManager.downloadFailed
+            anchors.top: parent.top
+            anchors.right: parent.right
+            anchors.margins: 12
+            width: 16
+            height: 16
+            source: Assets.symbol("xmark")
+            MouseArea { anchors.fill: parent; anchors.margins: -6; onClicked: DownloadManager.dismiss() }
+        }
+    }
+}
