@@ -172,7 +172,6 @@ bool Application::start() {
   updateOptions.openUrl = openWebAddress;
   updateOptions.quit = [&p] { p.quitPath->quit(0); };
   p.update = std::make_unique<UpdateManager>(p.services, p.ui->dialog, *p.download, updateOptions, nullptr);
-  p.download->setRestart([&p] { p.update->performUpdate(); });
   SharedInstance<UpdateManager>::install(p.update.get());
   p.infoContext.services = p.services;
   p.infoContext.state = p.ui->state.get();

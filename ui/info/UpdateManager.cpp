@@ -47,7 +47,10 @@ UpdateDecision decideUpdate(const UpdateInputs& in) {
 UpdateManager::UpdateManager(Services services, DialogManager& dialog, DownloadManager& download, Options options,
                              QObject* parent)
     : QObject(parent), services_(std::move(services)), dialog_(dialog), download_(download),
-      options_(std::move(options)) {}
+      options_(std::move(options)) {
+  // A retry with no address yet (the host was missing) runs the update afresh.
+  download_.setRestart([this] { performUpdate(); });
+}
 
 UpdateManager* UpdateManager::create(QQmlEngine* qml, QJSEngine* js) {
   return SharedInstance<UpdateManager>::forQml(qml, js);
