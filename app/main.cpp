@@ -8,6 +8,7 @@
 
 #include "app/Application.h"
 #include "platform/BundleInfo.h"
+#include "ui/info/ModalWindows.h"
 #include "ui/shell/LumoraPlugins.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   // The browser engine's sandbox cannot run as root; it then refuses to start without this.
   if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   // Web pages need the engine set up (shared GL contexts) before the application object.
+  lumora::ModalWindows::registerLinkSchemes();
   QtWebEngineQuick::initialize();
   QApplication app(argc, argv);
   // Closing the window follows the close-button setting, never Qt's last-window rule.

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "tests/support/TestHome.h"
+#include "ui/info/ModalWindows.h"
 #include "ui/shell/LumoraPlugins.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   testing::InitGoogleTest(&argc, argv);
   tarnel::test::TestHome home;
+  lumora::ModalWindows::registerLinkSchemes();
   QtWebEngineQuick::initialize();
   QGuiApplication app(argc, argv);
   return RUN_ALL_TESTS();

@@ -3,6 +3,10 @@
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QScreen>
+#include <QQuickWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 
 #include "ui/base/AppGlobals.h"
 #include "ui/base/Feedback.h"
@@ -13,6 +17,24 @@ namespace lumora {
 namespace {
 const QUrl kWindowDocument(QStringLiteral("qrc:/qt/qml/Lumora/Info/ModalWindow.qml"));
 const QUrl kWebPageDocument(QStringLiteral("qrc:/qt/qml/Lumora/Info/WebPage.qml"));
+const char* const kLinkSchemes[] = {"systembrowser", "qnavigation"};
+
+// Our link schemes never load anything: the link handling takes them before any load, and a
+// request that gets here anyway is refused.
+class RefusingSchemeHandler : public QWebEngineUrlSchemeHandler {
+ public:
+  using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+  void requestStarted(QWebEngineUrlRequestJob* job) override { job->fail(QWebEngineUrlRequestJob::RequestDenied); }
+};
+
+void installSchemeHandlers() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  QQuickWebEngineProfile* profile = QQuickWebEngineProfile::defaultProfile();
+  auto* handler = new RefusingSchemeHandler(profile);
+  for (const char* name : kLinkSchemes) profile->installUrlSchemeHandler(name, handler);
+}
 }  // namespace
 
 ModalWindows::ModalWindows(ModalWindowRegistry& registry, QObject* parent) : QObject(parent), registry_(registry) {}
@@ -43,6 +65,14 @@ QQuickWindow* ModalWindows::openContentWindow(ModalWindowType type, bool titled,
               {{QStringLiteral("contentSource"), content}, {QStringLiteral("contentProperties"), properties}});
 }
 
+void ModalWindows::registerLinkSchemes() {
+  for (const char* name : kLinkSchemes) {
+    QWebEngineUrlScheme scheme(name);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(scheme);
+  }
+}
+
 QQuickWindow* ModalWindows::window(ModalWindowType type) const {
   return qobject_cast<QQuickWindow*>(registry_.window(type));
 }
@@ -52,6 +82,7 @@ QQuickWindow* ModalWindows::open(ModalWindowType type, bool titled, const QStrin
   // The old window goes before the new one exists: never two of a kind, not even for a moment.
   registry_.close(type);
   if (!engine_) return nullptr;
+  installSchemeHandlers();
   QQmlComponent component(engine_, kWindowDocument);
   QVariantMap properties = page;
   properties.insert(QStringLiteral("title"), localized(title));

@@ -40,6 +40,11 @@ class ModalWindows : public QObject {
 
   QQuickWindow* window(ModalWindowType type) const;
 
+  // Makes the browser engine pass links of our own schemes ("systembrowser", "qnavigation") to
+  // the pages' link handling however they were followed, script included. Before the
+  // application object exists.
+  static void registerLinkSchemes();
+
  private:
   QQuickWindow* open(ModalWindowType type, bool titled, const QString& title, QSize size, const QVariantMap& page);
 
