@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Shapes
 import Lumora.Base
 import Lumora.Controls
 import Lumora.Info
@@ -25,31 +24,29 @@ Item {
         radius: 25
         color: Qt.rgba(0, 0, 0, 0.6)
 
-        Shape {
+        Canvas {
             id: ring
+            readonly property real progress: Math.max(0, Math.min(1, DownloadManager.downloadProgress))
             anchors.fill: parent
-            anchors.margins: 25 + 12.5
-            ShapePath {
-                strokeColor: Qt.rgba(24 / 255, 34 / 255, 44 / 255, 1)
-                strokeWidth: 25
-                fillColor: "transparent"
-                PathAngleArc {
-                    centerX: ring.width / 2; centerY: ring.height / 2
-                    radiusX: ring.width / 2; radiusY: ring.height / 2
-                    startAngle: 0; sweepAngle: 360
-                }
-            }
-            ShapePath {
-                strokeColor: Qt.rgba(64 / 255, 158 / 255, 1, 1)
-                strokeWidth: 25
-                capStyle: ShapePath.RoundCap
-                fillColor: "transparent"
-                PathAngleArc {
-                    centerX: ring.width / 2; centerY: ring.height / 2
-                    radiusX: ring.width / 2; radiusY: ring.height / 2
-                    startAngle: -90
-                    sweepAngle: 360 * Math.max(0, Math.min(1, DownloadManager.downloadProgress))
-                }
+            anchors.margins: 25
+            onProgressChanged: requestPaint()
+            onPaint: {
+                const ctx = getContext("2d")
+                const r = (width - 25) / 2
+                ctx.reset()
+                ctx.lineWidth = 25
+                ctx.strokeStyle = Qt.rgba(24 / 255, 34 / 255, 44 / 255, 1)
+                ctx.beginPath()
+                ctx.arc(width / 2, height / 2, r, 0, 2 * Math.PI)
+                ctx.stroke()
+                if (progress <= 0)
+                    return
+                // From the top, clockwise.
+                ctx.lineCap = "round"
+                ctx.strokeStyle = Qt.rgba(64 / 255, 158 / 255, 1, 1)
+                ctx.beginPath()
+                ctx.arc(width / 2, height / 2, r, -Math.PI / 2, -Math.PI / 2 + 2 * Math.PI * progress)
+                ctx.stroke()
             }
         }
         Text {
