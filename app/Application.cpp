@@ -178,8 +178,8 @@ bool Application::start() {
   p.infoContext.windows = p.modalWindows.get();
   p.infoContext.openUrl = openWebAddress;
   p.infoContext.openOfficialWebsite = [&p] { p.accountCheck->openOfficialWebsite(); };
-  // The clipboard warning's window comes with the sign-in pages' work; until then the guard
-  // empties the clipboard and stops without a window of its own.
+  // The clipboard warning's window (lumora::ClipboardWarning::open) comes with the sign-in pages'
+  // work; until it is merged the guard empties the clipboard and stops without a window.
   p.infoContext.openClipboardWarning = nullptr;
   SharedInstance<InfoContext>::install(&p.infoContext);
   p.infoActions = std::make_unique<InfoActions>(
