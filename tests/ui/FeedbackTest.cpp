@@ -204,3 +204,37 @@ TEST(WorkersTest, TheResultComesBackOnTheGuiThreadAndIsDroppedWhenItsContextIsGo
 
 }  // namespace
 }  // namespace lumora
+
+namespace lumora {
+namespace {
+
+TEST(WorkerPoolTest, RunsAtMostItsSizeAtOnceAndFinishesQueuedWorkBeforeItGoes) {
+  std::atomic<int> running{0};
+  std::atomic<int> most{0};
+  std::atomic<int> done{0};
+  {
+    WorkerPool pool(2);
+    for (int i = 0; i < 6; ++i) {
+      pool.start([&] {
+        const int now = ++running;
+        int seen = most.load();
+        while (now > seen && !most.compare_exchange_weak(seen, now)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        --running;
+        ++done;
+      });
+    }
+    pool.waitForDone();
+    EXPECT_EQ(done.load(), 6);
+    pool.start([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      ++done;
+    });
+  }  // the pool's end waits for the work it took
+  EXPECT_EQ(done.load(), 7);
+  EXPECT_EQ(most.load(), 2);
+}
+
+}  // namespace
+}  // namespace lumora

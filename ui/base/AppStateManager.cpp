@@ -106,11 +106,19 @@ QString AppStateManager::storedText(StoreKeys key, const QString& fallback) {
   return text ? fromStd(*text) : fallback;
 }
 
-void AppStateManager::storeBool(StoreKeys key, bool value) { services_.settings->setValue(key, StoreValue(value)); }
-
-void AppStateManager::storeText(StoreKeys key, const QString& value) {
-  services_.settings->setValue(key, StoreValue(value.toStdString()));
+void AppStateManager::store(StoreKeys key, const StoreValue& value) {
+  // Every write is on disk before it returns. At start-up a setting that is already stored as it
+  // stands has nothing to add, so a normal start reads the settings without writing them.
+  if (!isInited_) {
+    const auto current = services_.settings->value(key);
+    if (current && *current == value) return;
+  }
+  services_.settings->setValue(key, value);
 }
+
+void AppStateManager::storeBool(StoreKeys key, bool value) { store(key, StoreValue(value)); }
+
+void AppStateManager::storeText(StoreKeys key, const QString& value) { store(key, StoreValue(value.toStdString())); }
 
 void AppStateManager::setBoolSetting(bool& field, bool value, StoreKeys key, void (AppStateManager::*changed)()) {
   const bool differs = field != value;
@@ -155,7 +163,8 @@ void AppStateManager::setCurrentLanguage(const QString& code) {
 }
 
 void AppStateManager::languageChanged() {
-  services_.status->setLanguage(currentLanguage_.toStdString());
+  const std::string code = currentLanguage_.toStdString();
+  if (isInited_ || services_.status->language() != code) services_.status->setLanguage(code);
   if (options_.translations) options_.translations->setLanguage(currentLanguage_);
   if (!options_.isAppStore) {
     const QString version = fromStd(services_.status->appInfo().version);
@@ -277,7 +286,7 @@ void AppStateManager::setNoticesReadIds(std::vector<std::int64_t> ids) {
 }
 
 void AppStateManager::noticesChanged() {
-  services_.settings->setValue(StoreKeys::NOTICE_IDS, StoreValue(StoreValue::IntegerList(noticesReadIds_)));
+  store(StoreKeys::NOTICE_IDS, StoreValue(StoreValue::IntegerList(noticesReadIds_)));
   bool unread = false;
   for (auto id : allNotices_) {
     if (std::find(noticesReadIds_.begin(), noticesReadIds_.end(), id) == noticesReadIds_.end()) {
@@ -354,9 +363,14 @@ void AppStateManager::setConnectProtocol(tarnel::VPNProtocol protocol) {
   const bool differs = protocol != connectProtocol_;
   connectProtocol_ = protocol;
   if (differs) emit connectProtocolChanged();
-  services_.nodes->setCurrentProtocol(protocol);
-  // Kept under its key here too, so a stored code that is no protocol is replaced at once.
-  services_.settings->setValue(StoreKeys::SELECTED_PROTOCOL, StoreValue(std::string(tarnel::rawValue(protocol))));
+  const StoreValue code(std::string(tarnel::rawValue(protocol)));
+  // At start-up the node selection already holds the stored code it was built from.
+  const auto stored = isInited_ ? std::nullopt : services_.settings->value(StoreKeys::SELECTED_PROTOCOL);
+  if (!stored || !(*stored == code)) {
+    services_.nodes->setCurrentProtocol(protocol);
+    // Kept under its key here too, so a stored code that is no protocol is replaced at once.
+    store(StoreKeys::SELECTED_PROTOCOL, code);
+  }
   emit protocolNameChanged();
 }
 

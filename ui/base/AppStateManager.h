@@ -15,6 +15,7 @@
 
 #include "core/VPNStatus.h"
 #include "services/connection/VPNProtocol.h"
+#include "ui/base/AppGlobals.h"
 #include "ui/base/ConnectFront.h"
 #include "ui/base/ModelTypes.h"
 #include "ui/base/Router.h"
@@ -25,7 +26,7 @@ namespace lumora {
 class Translations;
 
 struct AppStateOptions {
-  bool isAppStore = false;
+  bool isAppStore = isAppStoreBuild();
   // The connection front that a new country or node restarts; none: nothing restarts.
   std::shared_ptr<ConnectFront> front;
   // Switched with the language; none: the texts stay as installed.
@@ -211,6 +212,7 @@ class AppStateManager : public QObject {
   void languageChanged();
   void noticesChanged();
   void restartConnection();
+  void store(tarnel::StoreKeys key, const tarnel::StoreValue& value);
   void storeBool(tarnel::StoreKeys key, bool value);
   void storeText(tarnel::StoreKeys key, const QString& value);
   bool storedBool(tarnel::StoreKeys key, bool fallback);

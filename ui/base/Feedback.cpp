@@ -1,9 +1,9 @@
 #include "ui/base/Feedback.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QThread>
 
+#include "ui/base/GuiQueue.h"
 #include "ui/base/SharedInstance.h"
 
 namespace lumora {
@@ -20,13 +20,13 @@ void onGuiThread(QObject* target, std::function<void()> work) {
     work();
     return;
   }
-  // Queued with the target as context: Qt drops the call when the target is deleted first.
-  QMetaObject::invokeMethod(target, std::move(work), Qt::QueuedConnection);
+  GuiQueue::post(std::move(work));
 }
 
 void showToast(const QString& message, ToastType type) {
-  auto* toast = SharedInstance<ToastManager>::get();
-  onGuiThread(toast, [toast, message, type] { toast->show(message, type); });
+  onGuiThread(SharedInstance<ToastManager>::get(), [message, type] {
+    if (auto* toast = SharedInstance<ToastManager>::get()) toast->show(message, type);
+  });
 }
 
 LoadingTicket& LoadingTicket::operator=(LoadingTicket&& other) noexcept {
@@ -42,15 +42,18 @@ void LoadingTicket::hide() {
   if (ticket_ == 0) return;
   const auto ticket = ticket_;
   ticket_ = 0;
-  auto* loading = SharedInstance<LoadingManager>::get();
-  onGuiThread(loading, [loading, ticket] { loading->hide(ticket); });
+  onGuiThread(SharedInstance<LoadingManager>::get(), [ticket] {
+    if (auto* loading = SharedInstance<LoadingManager>::get()) loading->hide(ticket);
+  });
 }
 
 LoadingTicket showLoading(const QString& message) {
   auto* loading = SharedInstance<LoadingManager>::get();
   if (!loading) return {};
   const auto ticket = LoadingManager::newTicket();
-  onGuiThread(loading, [loading, ticket, message] { loading->show(ticket, message); });
+  onGuiThread(loading, [ticket, message] {
+    if (auto* shown = SharedInstance<LoadingManager>::get()) shown->show(ticket, message);
+  });
   return LoadingTicket(ticket);
 }
 
@@ -61,10 +64,12 @@ void showDialog(const QString& message, const QString& title, bool showClose, st
   if (buttons.empty()) {
     buttons.push_back({QString::fromUtf8(QT_TRID_NOOP("Confirm")), [action = std::move(action)] { confirmDialog(action); }, true});
   }
-  auto* dialog = SharedInstance<DialogManager>::get();
-  onGuiThread(dialog, [dialog, message, title, showClose, buttons = std::move(buttons)]() mutable {
-    dialog->show(std::move(buttons), title, showClose, {}, {}, DialogContent::fromText(localized(message)));
-  });
+  auto work = [message, title, showClose, buttons = std::move(buttons)]() mutable {
+    if (auto* dialog = SharedInstance<DialogManager>::get()) {
+      dialog->show(std::move(buttons), title, showClose, {}, {}, DialogContent::fromText(localized(message)));
+    }
+  };
+  onGuiThread(SharedInstance<DialogManager>::get(), std::move(work));
 }
 
 void confirmDialog(const std::function<void()>& action) {

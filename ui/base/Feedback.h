@@ -50,8 +50,8 @@ void showDialog(const QString& message, const QString& title, bool showClose, st
 // Runs the action, then hides the dialog.
 void confirmDialog(const std::function<void()>& action);
 
-// Runs `work` on the GUI thread: at once when called there, else posted (never waited for).
-// Dropped when `target` is gone by then.
+// Runs `work` on the thread of `target` (the GUI thread): at once when called there, else
+// queued for it (never waited for). Nothing happens without a target.
 void onGuiThread(QObject* target, std::function<void()> work);
 
 }  // namespace lumora

@@ -1,5 +1,7 @@
 #include "ui/base/ToastManager.h"
 
+#include <QMetaEnum>
+
 #include "ui/base/SharedInstance.h"
 
 namespace lumora {
@@ -46,6 +48,18 @@ void ToastManager::show(const QString& message, ToastType type) {
   }
   setShowing(true);
   hideTimer_.start();
+}
+
+void ToastManager::show(const QString& message, const QVariant& type) {
+  bool known = false;
+  int value = 0;
+  if (type.typeId() == QMetaType::QString) {
+    value = QMetaEnum::fromType<ToastType>().keyToValue(type.toString().toUtf8().constData(), &known);
+  } else {
+    value = type.toInt(&known);
+    known = known && value >= ToastType::info && value <= ToastType::success;
+  }
+  show(message, known ? static_cast<ToastType>(value) : ToastType::info);
 }
 
 void ToastManager::setShowing(bool showing) {

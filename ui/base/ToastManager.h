@@ -6,19 +6,18 @@
 #include <QQmlEngine>
 #include <QString>
 #include <QTimer>
+#include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
 namespace lumora {
 
-class ToastKind : public QObject {
-  Q_OBJECT
-  QML_NAMED_ELEMENT(ToastType)
-  QML_UNCREATABLE("an enumeration")
-
- public:
-  enum Value { info, error, warning, success };
-  Q_ENUM(Value)
-};
+// The kinds of toast; QML reads them as ToastType.info and so on.
+namespace ToastKind {
+Q_NAMESPACE
+QML_NAMED_ELEMENT(ToastType)
+enum Value { info, error, warning, success };
+Q_ENUM_NS(Value)
+}  // namespace ToastKind
 using ToastType = ToastKind::Value;
 
 // The one toast of the window: a message key and a kind, shown for three seconds after the
@@ -53,7 +52,8 @@ class ToastManager : public QObject {
   void show(const QString& message, ToastType type);
   // How long a toast stays (tests shorten it).
   Q_INVOKABLE void setLifetimeMs(int ms) { hideTimer_.setInterval(ms); }
-  Q_INVOKABLE void show(const QString& message, int type) { show(message, static_cast<ToastType>(type)); }
+  // QML: the kind by name ("info", "error", "warning", "success") or number.
+  Q_INVOKABLE void show(const QString& message, const QVariant& type);
 
  signals:
   void messageChanged();

@@ -2,8 +2,9 @@
 
 namespace lumora {
 
-QThreadPool& Workers::pool() {
-  static QThreadPool workers;
+WorkerPool& Workers::pool() {
+  // Enough for the pages' concurrent service calls; a call beyond it waits its turn.
+  static WorkerPool workers(8);
   return workers;
 }
 

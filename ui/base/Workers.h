@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <QObject>
 #include <QPointer>
-#include <QThreadPool>
 
 #include <exception>
 #include <memory>
 #include <type_traits>
 #include <utility>
+
+#include "ui/base/GuiQueue.h"
+#include "ui/base/WorkerPool.h"
 
 namespace lumora {
 
@@ -40,22 +40,17 @@ class Workers {
     pool().start(std::move(blockingCall));
   }
 
-  // The pool the calls run on (waited for at exit by its owner, the application object's end).
-  static QThreadPool& pool();
+  // The pool the calls run on; it lets its work finish and joins its threads at exit.
+  static WorkerPool& pool();
 
  private:
-  // The guard is read only on the GUI thread (a QPointer is not safe to read while another
-  // thread deletes its object), so the call goes to the application object and checks there.
+  // The guard is read only on the GUI thread: a QPointer is not safe to read while another
+  // thread deletes its object.
   template <class H>
   static void post(QPointer<QObject> guard, H work) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return;
-    QMetaObject::invokeMethod(
-        app,
-        [guard = std::move(guard), work = std::move(work)]() mutable {
-          if (guard) work();
-        },
-        Qt::QueuedConnection);
+    GuiQueue::post([guard = std::move(guard), work = std::move(work)]() mutable {
+      if (guard) work();
+    });
   }
 };
 

@@ -22,6 +22,11 @@ void AnimationPlayer::setAnimationName(const QString& name) {
   if (playing_) return;
   name_ = name;
   if (differs) emit animationNameChanged();
+  if (name_.isEmpty()) {
+    image_ = QImage();
+    update();
+    return;
+  }
   if (complete_) play();
 }
 

@@ -110,6 +110,7 @@ Item {
                 Repeater {
                     model: view.manager.buttons
                     delegate: Rectangle {
+                        id: button
                         required property var modelData
                         required property int index
                         objectName: "dialogButton_" + modelData.title
@@ -121,11 +122,11 @@ Item {
                         Text {
                             id: label
                             anchors.centerIn: parent
-                            text: qsTrId(parent.modelData.title)
+                            text: qsTrId(button.modelData.title)
                             color: "white"
                             font.pixelSize: Theme.fontSize
                         }
-                        MouseArea { anchors.fill: parent; onClicked: view.manager.press(index) }
+                        MouseArea { anchors.fill: parent; onClicked: view.manager.press(button.index) }
                     }
                 }
             }

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Lumora.Base
 
 // The loading overlay: a dimmed layer with a dark 150 by 150 card holding a spinner and the
@@ -29,10 +28,9 @@ Item {
             anchors.centerIn: parent
             width: 150
             spacing: 8
-            BusyIndicator {
+            Spinner {
                 anchors.horizontalCenter: parent.horizontalCenter
                 running: view.visible
-                palette.dark: "white"
             }
             Text {
                 objectName: "loadingText"

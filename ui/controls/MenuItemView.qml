@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import Lumora.Base
+import Lumora.Controls
 
 // One row of the menu, settings and tools pages: icon, label, optional info tooltip, and one
 // trailing element: a switch bound to a setting, a plain value, a drop-down of choices bound to
@@ -13,16 +14,16 @@ Rectangle {
     property string info: ""
     // A route name ("settings") or route value; empty for none.
     property var route: undefined
-    property QtObject boolTarget: null
+    property var boolTarget: null
     property string boolProperty: ""
-    property QtObject textTarget: null
+    property var textTarget: null
     property string textProperty: ""
     property var list: []
     property Router router: AppStateManager.router
     signal callback()
 
-    readonly property bool hasBool: boolTarget !== null && boolProperty !== ""
-    readonly property bool hasText: !hasBool && textTarget !== null && textProperty !== ""
+    readonly property bool hasBool: !!boolTarget && boolProperty !== ""
+    readonly property bool hasText: !hasBool && !!textTarget && textProperty !== ""
     readonly property bool boolValue: hasBool ? boolTarget[boolProperty] === true : false
     readonly property string textValue: hasText ? String(textTarget[textProperty]) : ""
     readonly property bool listed: hasText && list.length > 0 && list.indexOf(textValue) >= 0
@@ -38,6 +39,16 @@ Rectangle {
     implicitHeight: Math.max(label.implicitHeight, 20) + 30
     width: parent ? parent.width : implicitWidth
     color: "white"
+
+    // A row that goes out of sight takes its popovers with it.
+    onVisibleChanged: if (!visible) { showList = false; showTooltip = false }
+
+    function toggle() {
+        var target = boolTarget
+        const next = target[boolProperty] ? false : true
+        target[boolProperty] = next
+        callback()
+    }
 
     function choose(choice) {
         textTarget[textProperty] = choice
@@ -80,16 +91,15 @@ Rectangle {
             color: "black"
             font.pixelSize: Theme.fontSize
         }
-        Image {
+        SymbolImage {
             id: infoIcon
             objectName: "menuInfo"
             visible: row.info !== ""
             anchors.verticalCenter: parent.verticalCenter
             source: Assets.symbol("info.circle")
+            color: Theme.gray
             width: 14
             height: 14
-            sourceSize.width: 14
-            sourceSize.height: 14
             MouseArea {
                 anchors.fill: parent
                 hoverEnabled: true
@@ -118,12 +128,18 @@ Rectangle {
         anchors.right: parent.right
         anchors.rightMargin: 15
         anchors.verticalCenter: parent.verticalCenter
-        width: childrenRect.width
-        height: childrenRect.height
+        // Sized by the one element shown, so it sits flush right and centred.
+        readonly property Item shown: row.trailing === "switch" ? track
+                                      : row.trailing === "text" ? valueText
+                                      : row.trailing === "dropdown" ? dropLabel : chevron
+        width: shown.width
+        height: shown.height
 
         Rectangle {
             id: track
             objectName: "menuSwitch"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
             visible: row.trailing === "switch"
             width: 40
             height: 20
@@ -140,15 +156,15 @@ Rectangle {
             MouseArea {
                 anchors.fill: parent
                 enabled: track.visible
-                onClicked: {
-                    row.boolTarget[row.boolProperty] = !row.boolValue
-                    row.callback()
-                }
+                onClicked: row.toggle()
             }
         }
 
         Text {
+            id: valueText
             objectName: "menuValue"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
             visible: row.trailing === "text"
             text: row.textValue
             color: "black"
@@ -158,6 +174,8 @@ Rectangle {
         Item {
             id: dropLabel
             objectName: "menuDropdown"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
             visible: row.trailing === "dropdown"
             width: dropRow.implicitWidth
             height: dropRow.implicitHeight
@@ -215,13 +233,12 @@ Rectangle {
                                 width: 10
                                 height: 10
                                 anchors.verticalCenter: parent.verticalCenter
-                                Image {
+                                SymbolImage {
                                     objectName: "checkmark"
                                     anchors.fill: parent
                                     visible: line.modelData === row.textValue
                                     source: Assets.symbol("checkmark")
-                                    sourceSize.width: 10
-                                    sourceSize.height: 10
+                                    color: "white"
                                 }
                             }
                             Text {
@@ -243,7 +260,10 @@ Rectangle {
         }
 
         Image {
+            id: chevron
             objectName: "menuChevron"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
             visible: row.trailing === "chevron"
             source: Assets.symbol("chevron.forward")
             width: 12

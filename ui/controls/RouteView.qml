@@ -1,5 +1,6 @@
 import QtQuick
 import Lumora.Base
+import Lumora.Controls
 
 // The navigation host: the root page, the pages pushed over it (only the top one shifted by the
 // router's offset) and, while any page is pushed, a back control that travels with the top page.
@@ -53,13 +54,16 @@ Item {
             Row {
                 id: backRow
                 spacing: 4
-                Image {
-                    source: Assets.symbol("chevron.backward")
-                    sourceSize.width: 14
-                    sourceSize.height: 14
-                    width: 14 + 2 * Theme.padding
-                    height: 14 + 2 * Theme.padding
-                    fillMode: Image.Pad
+                Item {
+                    width: 16 + 2 * Theme.padding
+                    height: 16 + 2 * Theme.padding
+                    SymbolImage {
+                        anchors.centerIn: parent
+                        width: 16
+                        height: 16
+                        source: Assets.symbol("chevron.backward")
+                        color: "white"
+                    }
                 }
                 Text {
                     objectName: "backTitle"

@@ -61,7 +61,7 @@ Rectangle {
             }
             LinkRow {
                 objectName: "officialRow"
-                visible: !InfoActions.isAppStore
+                visible: InfoActions !== null && !InfoActions.isAppStore
                 key: "visit official website"
                 onTapped: InfoActions.openOfficialWebsite()
             }
@@ -79,7 +79,7 @@ Rectangle {
             Text {
                 objectName: "versionLine"
                 Layout.alignment: Qt.AlignHCenter
-                text: InfoActions.versionLine
+                text: InfoActions !== null ? InfoActions.versionLine : ""
                 color: "black"
                 font.pixelSize: Theme.fontSize
             }

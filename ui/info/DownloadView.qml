@@ -9,7 +9,10 @@ Item {
     objectName: "downloadView"
     width: Theme.pageWidth
     height: Theme.pageHeight
-    visible: DownloadManager.isDownloading
+    // Hosts without an update (tests of other pages) have no download manager: no panel.
+    readonly property bool running: DownloadManager !== null && DownloadManager.isDownloading
+    readonly property bool failed: running && DownloadManager.downloadFailed
+    visible: running
 
     // Clicks around the panel never reach the page below.
     Rectangle {
@@ -26,7 +29,7 @@ Item {
 
         Canvas {
             id: ring
-            readonly property real progress: Math.max(0, Math.min(1, DownloadManager.downloadProgress))
+            readonly property real progress: Math.max(0, Math.min(1, panel.running ? DownloadManager.downloadProgress : 0))
             anchors.fill: parent
             anchors.margins: 25
             onProgressChanged: requestPaint()
@@ -51,15 +54,15 @@ Item {
         }
         Text {
             objectName: "speedText"
-            visible: !DownloadManager.downloadFailed
+            visible: !panel.failed
             anchors.centerIn: parent
-            text: DownloadManager.speedText
+            text: panel.running ? DownloadManager.speedText : ""
             color: "white"
             font.bold: true
             font.pixelSize: 22
         }
         Column {
-            visible: DownloadManager.downloadFailed
+            visible: panel.failed
             anchors.centerIn: parent
             spacing: 25
             Text {
@@ -83,7 +86,7 @@ Item {
         // After a failure the panel can be put away.
         Image {
             objectName: "dismissButton"
-            visible: DownloadManager.downloadFailed
+            visible: panel.failed
             anchors.top: parent.top
             anchors.right: parent.right
             anchors.margins: 12
