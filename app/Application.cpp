@@ -12,6 +12,7 @@
 #include <QQuickWindow>
 #include <QSystemTrayIcon>
 #include <QUrl>
+#include <QFileInfo>
 
 #include <atomic>
 #include <chrono>
@@ -24,6 +25,7 @@
 #include "services/base/Logger.h"
 #include "ui/account/AccountContext.h"
 #include "ui/account/DeviceManager.h"
+#include "services/network/DeploymentConfig.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
@@ -33,6 +35,11 @@
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
 #include "ui/home/HomeScreen.h"
+#include "ui/info/DownloadManager.h"
+#include "ui/info/InfoActions.h"
+#include "ui/info/InfoContext.h"
+#include "ui/info/ModalWindows.h"
+#include "ui/info/UpdateManager.h"
 #include "ui/shell/AccountCheck.h"
 #include "ui/shell/AccountMenu.h"
 #include "ui/shell/ApplicationDelegate.h"
@@ -131,6 +138,13 @@ struct Application::Parts {
   std::unique_ptr<ClipboardWarning> clipboardWarning;
   std::unique_ptr<ShellActions> actions;
   std::unique_ptr<ApplicationDelegate> delegate;
+  std::unique_ptr<ModalWindows> modalWindows;
+  std::unique_ptr<DownloadManager> download;
+  std::unique_ptr<UpdateManager> update;
+  std::unique_ptr<InfoActions> infoActions;
+  InfoContext infoContext;
+  // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
+  QString packageToOpen;
   std::unique_ptr<QQmlApplicationEngine> engine;
 
   ~Parts() {
@@ -139,6 +153,11 @@ struct Application::Parts {
     if (accountMenu) SharedInstance<AccountMenu>::uninstall(accountMenu.get());
     if (accountContext) SharedInstance<AccountContext>::uninstall(accountContext.get());
     if (deviceManager) SharedInstance<DeviceManager>::uninstall(deviceManager.get());
+    SharedInstance<InfoContext>::uninstall(&infoContext);
+    if (infoActions) SharedInstance<InfoActions>::uninstall(infoActions.get());
+    if (update) SharedInstance<UpdateManager>::uninstall(update.get());
+    if (download) SharedInstance<DownloadManager>::uninstall(download.get());
+    if (modalWindows) SharedInstance<ModalWindows>::uninstall(modalWindows.get());
     if (actions) SharedInstance<ShellActions>::uninstall(actions.get());
     if (startup) SharedInstance<StartupController>::uninstall(startup.get());
     if (accountCheck) SharedInstance<AccountCheck>::uninstall(accountCheck.get());
@@ -170,7 +189,11 @@ bool Application::start() {
   p.ui = std::make_unique<UiObjects>(p.services, options);
 
   QuitPath::Actions leaving;
-  leaving.exit = [](int code) { QCoreApplication::exit(code); };
+  leaving.exit = [&p](int code) {
+    // The VPN is down by now: the desktop's package installer takes the update from here.
+    if (!p.packageToOpen.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(p.packageToOpen));
+    QCoreApplication::exit(code);
+  };
   leaving.relaunch = [] {
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
   };
@@ -226,8 +249,46 @@ bool Application::start() {
   menuHooks.copyText = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
   p.accountMenu = std::make_unique<AccountMenu>(p.services, *p.ui->state, menuHooks, nullptr);
   SharedInstance<AccountMenu>::install(p.accountMenu.get());
+  const auto openWebAddress = [](const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) return false;
+    return QDesktopServices::openUrl(url);
+  };
+  p.modalWindows = std::make_unique<ModalWindows>(p.ui->modalWindows, nullptr);
+  SharedInstance<ModalWindows>::install(p.modalWindows.get());
+  DownloadManager::Options downloadOptions;
+  downloadOptions.cacheDir = QString::fromStdString(platform::appCacheDir().string());
+  downloadOptions.fileName = QString::fromUtf8(tarnel::deployment::kUpdateFileName);
+  downloadOptions.finished = [&p](const QString& path) {
+    p.packageToOpen = path;
+    p.quitPath->quit(0);
+  };
+  p.download = std::make_unique<DownloadManager>(downloadOptions, nullptr);
+  SharedInstance<DownloadManager>::install(p.download.get());
+  UpdateManager::Options updateOptions;
+  updateOptions.buildNumber = parseBuildNumber(platform::mainBundle().buildVersion);
+  updateOptions.isAppStore = isAppStoreBuild();
+  updateOptions.storePage = QUrl(QStringLiteral(TARNEL_STORE_PAGE));
+  updateOptions.openUrl = openWebAddress;
+  updateOptions.quit = [&p] { p.quitPath->quit(0); };
+  p.update = std::make_unique<UpdateManager>(p.services, p.ui->dialog, *p.download, updateOptions, nullptr);
+  SharedInstance<UpdateManager>::install(p.update.get());
+  p.infoContext.services = p.services;
+  p.infoContext.state = p.ui->state.get();
+  p.infoContext.windows = p.modalWindows.get();
+  p.infoContext.openUrl = openWebAddress;
+  p.infoContext.openOfficialWebsite = [&p] { p.accountCheck->openOfficialWebsite(); };
+  p.infoContext.openClipboardWarning = [&p] {
+    if (p.clipboardWarning) p.clipboardWarning->open();
+  };
+  SharedInstance<InfoContext>::install(&p.infoContext);
+  p.infoActions = std::make_unique<InfoActions>(
+      p.infoContext, QString::fromStdString(platform::mainBundle().shortVersion),
+      QString::fromStdString(platform::mainBundle().buildVersion), isAppStoreBuild(), nullptr);
+  SharedInstance<InfoActions>::install(p.infoActions.get());
 
   ShellActions::Hooks shellHooks;
+  shellHooks.checkUpdate = [&p](bool manual) { p.update->checkUpdate(manual); };
   shellHooks.openFolder = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
   shellHooks.clearStoredState = [settings = p.services.settings] {
     settings->clearAll();
@@ -242,6 +303,7 @@ bool Application::start() {
   delegateHooks.darkPanel = isDarkPanel;
   delegateHooks.showAbout = [&p] { p.ui->state->router()->push(Route::about); };
   delegateHooks.toggleConnection = [&p] { p.connect->toggleConnection(false, {}); };
+  delegateHooks.checkUpdate = [&p](bool manual) { p.update->checkUpdate(manual); };
   p.delegate = std::make_unique<ApplicationDelegate>(*p.ui->state, *p.quitPath, delegateHooks);
   QObject::connect(&p.instance, &SingleInstance::activationRequested, p.delegate.get(),
                    &ApplicationDelegate::showWindow);
@@ -253,6 +315,8 @@ bool Application::start() {
 
   p.engine = std::make_unique<QQmlApplicationEngine>();
   p.ui->prepare(*p.engine);
+  p.modalWindows->setEngine(p.engine.get());
+  p.update->setEngine(p.engine.get());
   p.engine->load(QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Shell/MainWindow.qml")));
   const auto roots = p.engine->rootObjects();
   auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
@@ -261,6 +325,8 @@ bool Application::start() {
   SharedInstance<ClipboardWarning>::install(p.clipboardWarning.get());
   p.delegate->attachWindow(window);
   if (hooks_.windowReady) hooks_.windowReady(window);
+  // The automatic check, once the window's content first shows.
+  QMetaObject::invokeMethod(p.update.get(), [&p] { p.update->checkUpdate(false); }, Qt::QueuedConnection);
 
   reportEarlierCrash(p.services);
   return true;

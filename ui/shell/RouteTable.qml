@@ -17,6 +17,7 @@ QtObject {
     property Component verify: Component { VerifyView {} }
     property Component menu: Component { MainMenuView {} }
     property Component main: Component { MainView {} }
+    property Component notify: Component { NotifyListView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -35,6 +36,7 @@ QtObject {
         case "verify": return table.verify
         case "menu": return table.menu
         case "main": return table.main
+        case "notify": return table.notify
         default: return table.placeholder
         }
     }

@@ -2,6 +2,8 @@
 //   lumora_screenshots <folder> <en|zh-Hans|zh-Hant>
 // Run it under a real display (Xvfb) so text and images draw as users see them.
 #include <QDir>
+#include <QHostAddress>
+#include <QTcpServer>
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -26,6 +28,11 @@
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
 #include "ui/home/HomeScreen.h"
+#include "ui/info/DownloadManager.h"
+#include "ui/info/InfoActions.h"
+#include "ui/info/InfoContext.h"
+#include "ui/info/ModalWindows.h"
+#include "ui/info/UpdateManager.h"
 #include "ui/shell/LumoraPlugins.h"
 
 namespace {
@@ -108,6 +115,42 @@ int main(int argc, char** argv) {
 
   QQuickView view;
   ui.prepare(*view.engine());
+
+  // The information pages and the update's panel and offer, over the same fakes.
+  tarnel::Notices notices;
+  notices.notices = {tarnel::Notice(1, "2026-03-01 10:00", "Service maintenance", "", 1, 0),
+                     tarnel::Notice(2, "2026-02-14 08:30", "New nodes in Japan", "", 1, 0),
+                     tarnel::Notice(3, "2026-01-02 12:00", "Happy new year", "", 0, 0)};
+  fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", notices);
+  ui.state->setNoticesReadIds({2});
+  lumora::ModalWindows windows(ui.modalWindows, nullptr);
+  lumora::InfoContext info;
+  info.services = fakes.services();
+  info.state = ui.state.get();
+  info.windows = &windows;
+  lumora::SharedInstance<lumora::InfoContext>::install(&info);
+  lumora::InfoActions actions(info, QStringLiteral("1.2.0"), QStringLiteral("57"), false, nullptr);
+  lumora::SharedInstance<lumora::InfoActions>::install(&actions);
+  lumora::DownloadManager::Options downloadOptions;
+  downloadOptions.cacheDir = QDir::tempPath();
+  downloadOptions.fileName = QStringLiteral("screenshot-update.deb");
+  double clock = 1000;
+  downloadOptions.now = [&clock] { return clock; };
+  lumora::DownloadManager download(downloadOptions, nullptr);
+  lumora::SharedInstance<lumora::DownloadManager>::install(&download);
+  QTcpServer silent;
+  silent.listen(QHostAddress::LocalHost);
+  lumora::UpdateManager::Options updateOptions;
+  updateOptions.buildNumber = 100;
+  lumora::UpdateManager update(fakes.services(), ui.dialog, download, updateOptions, nullptr);
+  update.setEngine(view.engine());
+  lumora::SharedInstance<lumora::UpdateManager>::install(&update);
+  tarnel::Login login;
+  tarnel::Other newer;
+  newer.newest_version = 101;
+  newer.update_version = 101;
+  login.other = newer;
+  fakes.account->setLoginInfo(login);
   ui.state->setCurrentLanguage(language);
   view.setSource(QUrl::fromLocalFile(QStringLiteral(LUMORA_SCENES_QML)));
   if (view.status() != QQuickView::Ready) {
@@ -213,6 +256,27 @@ int main(int argc, char** argv) {
          if (auto* page = r->findChild<QObject*>("mainView")) page->setProperty("switchHovering", false);
          QMetaObject::invokeMethod(r->findChild<QObject*>("mainView"), "showDisclaimer");
        }},
+      {"about_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::about); }},
+      {"notify_list", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::notify); }},
+      {"notify_empty", "route",
+       [&fakes](auto& u, auto*) {
+         fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", tarnel::Notices{});
+         u.state->router()->push(lumora::Route::notify);
+       }},
+      {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
+      {"update_offer_manual", "route",
+       [&update](auto& u, auto*) {
+         u.dialog.close();
+         update.checkUpdate(true);
+       }},
+      {"download_progress", "route",
+       [&download, &clock, &silent](auto&, auto*) {
+         // A loopback listener that never answers holds the download in its first state.
+         download.startDownload(QStringLiteral("https://127.0.0.1:%1/pkg.deb").arg(silent.serverPort()));
+         clock += 2;
+         download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
+       }},
+      {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.
