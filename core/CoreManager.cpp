@@ -43,6 +43,10 @@ void CoreManager::startVPN(const nlohmann::ordered_json& configuration, bool rec
 
 void CoreManager::stopVPN(VPNStatusCallback callback) { engine::Engine::shared().stop(std::move(callback)); }
 
+void CoreManager::prepare() { engine::Engine::shared().waitUntilRecovered(std::chrono::seconds(10)); }
+
+StartFailure CoreManager::startFailure() { return engine::Engine::shared().startFailure(); }
+
 VPNStatus CoreManager::status() { return engine::Engine::shared().status(); }
 
 void CoreManager::setStatus(VPNStatus status) {

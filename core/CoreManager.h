@@ -37,6 +37,17 @@ class CoreManager {
   // connection's own callback hears nothing more.
   static void stopVPN(VPNStatusCallback callback);
 
+  // Makes the engine; the application calls it at launch. What an earlier run that died left
+  // behind (the desktop's proxy pointed at its dead port, the shell proxy file) is put back
+  // before it returns. The engine is made by the first call of any member, so a process that
+  // may not be the user's only client (a second launch) must call none before it knows.
+  static void prepare();
+
+  // Why the newest connection ended, read when its callback hears disconnected: the engine
+  // refused it, or the desktop's proxy could not be set (the connection is then ended, since
+  // the desktop would not use it); none for any other end.
+  static StartFailure startFailure();
+
   static VPNStatus status();
   // Writing disconnected cancels a start (or ends the connection): the engine process is killed
   // and the connection's callback hears disconnected. Other values change nothing.

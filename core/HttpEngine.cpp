@@ -25,6 +25,11 @@ bool engineReady() {
   return ready;
 }
 
+// Called by libcurl while an exchange runs (also while it waits): non-zero ends it.
+int onProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+}
+
 // --- the extra certificate authority (tests only) ---
 
 struct X509Free {
@@ -354,6 +359,13 @@ LibXrayHttpResponse LibXrayHttpClient::exchange(std::string_view method, std::st
       curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
       curl_easy_setopt(h, CURLOPT_COPYPOSTFIELDS, "");
     }
+  }
+
+  if (options_.cancel) {
+    if (options_.cancel->load()) return failed(std::move(answer), CURLE_ABORTED_BY_CALLBACK, "cancelled");
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, options_.cancel.get());
   }
 
   const CURLcode rc = curl_easy_perform(h);

@@ -11,6 +11,7 @@
 // header connects to that address but sends SNI for, and verifies the certificate against,
 // the Host name. The proxy environment variables are never read: only the given proxy is used.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -30,6 +31,9 @@ struct LibXrayHttpOptions {
   std::string proxy;              // proxy URL (http://host:port, socks5://…); empty: direct
   std::string headers = "{}";     // JSON object of texts, sent with every request
   std::string parameters = "{}";  // JSON object, query parameters of every request
+  // When given and set, an exchange under way ends as a failed one (within about a second), and
+  // a new one is not sent: so a process can end without waiting out the time-outs.
+  std::shared_ptr<const std::atomic<bool>> cancel;
 };
 
 struct LibXrayHttpResponse {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "core/EngineEnvironment.h"
 #include "core/engine/ChildProcess.h"
@@ -56,6 +57,28 @@ std::string lanAddress() {
   return found.empty() ? fallback : found;
 }
 
+// Every address of every interface of this machine, IPv4 and IPv6.
+std::vector<std::string> ownAddresses() {
+  std::vector<std::string> addresses;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return addresses;
+  for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr) continue;
+    char text[INET6_ADDRSTRLEN];
+    const void* raw = nullptr;
+    if (entry->ifa_addr->sa_family == AF_INET) {
+      raw = &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
+    } else if (entry->ifa_addr->sa_family == AF_INET6) {
+      raw = &reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr;
+    } else {
+      continue;
+    }
+    if (inet_ntop(entry->ifa_addr->sa_family, raw, text, sizeof text) != nullptr) addresses.emplace_back(text);
+  }
+  ::freeifaddrs(list);
+  return addresses;
+}
+
 }  // namespace
 
 SwitchManager& SwitchManager::shared() {
@@ -95,7 +118,7 @@ bool SwitchManager::startListen(const nlohmann::ordered_json& options) {
     return false;
   }
   const auto environment = engineEnvironment();
-  const auto config = engine::buildSwitchConfig(*settings, listen, environment.extraCaCertificate);
+  const auto config = engine::buildSwitchConfig(*settings, listen, environment.extraCaCertificate, ownAddresses());
   for (const auto& entry : config.refused) engine::note("switch listener: left out " + entry);
   const auto program = engine::findProgram(environment.v2rayProgram);
   if (!program) {

@@ -16,6 +16,7 @@
 #include <limits>
 #include <map>
 #include <set>
+#include <string_view>
 #include <system_error>
 
 namespace platform {
@@ -45,14 +46,31 @@ std::string deviceType(const std::filesystem::path& interfaceDir) {
   return {};
 }
 
+// Tables without destructors: the path monitor's thread may still read them while the
+// process's statics are torn down.
+struct LinkTypeName {
+  long type;
+  std::string_view name;
+};
+constexpr LinkTypeName kLinkTypeNames[] = {
+    {ARPHRD_PPP, "ppp"},       {ARPHRD_NONE, "none"},       {ARPHRD_SIT, "sit"},
+    {ARPHRD_TUNNEL, "ipip"},   {ARPHRD_TUNNEL6, "tunnel6"}, {ARPHRD_IPGRE, "gre"},
+    {ARPHRD_IP6GRE, "gre6"},   {ARPHRD_INFINIBAND, "infiniband"}, {ARPHRD_IEEE80211, "ieee802.11"},
+    {ARPHRD_IEEE80211_RADIOTAP, "ieee802.11/radiotap"},   {ARPHRD_RAWIP, "rawip"},
+};
+
+struct DeviceTypeName {
+  std::string_view devtype;
+  std::string_view name;
+};
+constexpr DeviceTypeName kDeviceTypeNames[] = {
+    {"bridge", "Bridge"}, {"vlan", "VLAN"}, {"bond", "Bond"}, {"wwan", "WWAN"}, {"bluetooth", "Bluetooth"},
+};
+
 std::string linkTypeName(long type) {
-  static const std::map<long, std::string> names = {
-      {ARPHRD_PPP, "ppp"},       {ARPHRD_NONE, "none"},       {ARPHRD_SIT, "sit"},
-      {ARPHRD_TUNNEL, "ipip"},   {ARPHRD_TUNNEL6, "tunnel6"}, {ARPHRD_IPGRE, "gre"},
-      {ARPHRD_IP6GRE, "gre6"},   {ARPHRD_INFINIBAND, "infiniband"}, {ARPHRD_IEEE80211, "ieee802.11"},
-      {ARPHRD_IEEE80211_RADIOTAP, "ieee802.11/radiotap"},   {ARPHRD_RAWIP, "rawip"},
-  };
-  if (const auto it = names.find(type); it != names.end()) return it->second;
+  for (const auto& entry : kLinkTypeNames) {
+    if (entry.type == type) return std::string(entry.name);
+  }
   return std::to_string(type);
 }
 
@@ -162,10 +180,9 @@ std::string interfaceType(const std::filesystem::path& interfaceDir) {
       std::filesystem::exists(std::filesystem::symlink_status(interfaceDir / "phy80211", ec)) || devtype == "wlan") {
     return std::string(kInterfaceTypeIEEE80211);
   }
-  static const std::map<std::string, std::string> deviceTypes = {
-      {"bridge", "Bridge"}, {"vlan", "VLAN"}, {"bond", "Bond"}, {"wwan", "WWAN"}, {"bluetooth", "Bluetooth"},
-  };
-  if (const auto it = deviceTypes.find(devtype); it != deviceTypes.end()) return it->second;
+  for (const auto& entry : kDeviceTypeNames) {
+    if (entry.devtype == devtype) return std::string(entry.name);
+  }
   if (!devtype.empty()) return devtype;
   const auto type = readNumber(interfaceDir / "type");
   if (!type) return "unknown";

@@ -91,7 +91,20 @@ VPNStatus Engine::status() const {
   return enqueued_ != handled_ ? requested_ : published_.load();
 }
 
+bool Engine::waitUntilRecovered(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return recoveredChanged_.wait_for(lock, timeout, [this] { return recovered_ || quitting_; });
+}
+
 void Engine::loop() {
+  // Before any request: a desktop left pointing at the dead port of a run that died gets its
+  // proxy back as soon as the engine exists, not only at the next connect.
+  recoverFromEarlierRun();
+  {
+    std::lock_guard lock(mutex_);
+    recovered_ = true;
+  }
+  recoveredChanged_.notify_all();
   for (;;) {
     std::vector<pollfd> fds{{wake_.get(), POLLIN, 0}};
     const bool watchingChild = child_ != nullptr;
@@ -168,6 +181,7 @@ void Engine::onStart(Start& request) {
   session.wantsCommandLineProxy = request.commandLineProxy;
   session.callback = std::move(request.callback);
   session_ = std::move(session);
+  startFailure_.store(StartFailure::none);
   publish(VPNStatus::connecting);
   deliver(session_->callback, VPNStatus::connecting);
 
@@ -176,14 +190,14 @@ void Engine::onStart(Start& request) {
   const auto settings = readTunnelSettings(request.configuration, error);
   if (!settings) {
     note("start refused: " + error);
-    endSession(true);
+    endSession(true, StartFailure::refused);
     return;
   }
   tunnelMode_.store(settings->isTun);
   if (settings->isTun) {
     note("start refused: tunnel mode is not available in this build, and the local proxies are not "
          "started in its place");
-    endSession(true);
+    endSession(true, StartFailure::refused);
     return;
   }
   const EngineConfig config =
@@ -217,14 +231,14 @@ void Engine::launch() {
   const auto program = findProgram(engineEnvironment().v2rayProgram);
   if (!program) {
     note("the proxy engine " + engineEnvironment().v2rayProgram.string() + " was not found");
-    endSession(true);
+    endSession(true, StartFailure::refused);
     return;
   }
   std::string error;
   child_ = ChildProcess::start(*program, {"-config", "stdin:"}, session_->configText, error);
   if (!child_) {
     note("the proxy engine could not be started: " + error);
-    endSession(true);
+    endSession(true, StartFailure::refused);
     return;
   }
   outputOpen_ = true;
@@ -242,7 +256,7 @@ void Engine::onTick() {
     } else if (now >= deadline_) {
       note("the proxy engine did not listen within " +
            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kStartTimeout).count()) + " s");
-      endSession(true);
+      endSession(true, session_->restarting ? StartFailure::none : StartFailure::refused);
     }
   } else if (phase_ == Phase::backingOff && now >= deadline_) {
     launch();
@@ -253,7 +267,13 @@ void Engine::onListening() {
   Session& session = *session_;
   // Set once per connection; a restarted child finds them still in place.
   if (session.wantsSystemProxy && !session.systemProxySet) {
-    session.systemProxySet = systemProxy_.apply(httpEndpoint(), socksEndpoint());
+    const auto outcome = systemProxy_.apply(httpEndpoint(), socksEndpoint());
+    if (outcome == SystemProxy::Outcome::failed) {
+      // The user asked for the desktop to use the connection; one it does not use is no success.
+      endSession(true, StartFailure::systemProxy);
+      return;
+    }
+    session.systemProxySet = outcome == SystemProxy::Outcome::set;
   }
   if (session.wantsCommandLineProxy && !session.commandLineProxySet) {
     session.commandLineProxySet = commandLineProxy_.write(httpEndpoint(), socksEndpoint());
@@ -288,7 +308,8 @@ void Engine::onChildExit() {
     return;
   }
   if (wasServing && session_->reconnect) note("the proxy engine crashed too often; giving up");
-  endSession(true);
+  // A child that ended before it ever listened refused what it was given.
+  endSession(true, wasServing ? StartFailure::none : StartFailure::refused);
 }
 
 bool Engine::restartAllowed() {
@@ -302,7 +323,7 @@ bool Engine::restartAllowed() {
 
 // Ends the connection: the child is gone (and reaped) before anything else happens, the desktop
 // gets its proxy back, and the session's callback hears disconnected when `tellSession`.
-void Engine::endSession(bool tellSession) {
+void Engine::endSession(bool tellSession, StartFailure failure) {
   if (child_) {
     child_->terminate(kStopGrace);
     drainOutput();
@@ -313,6 +334,7 @@ void Engine::endSession(bool tellSession) {
   StatusCallback callback = session_ ? session_->callback : StatusCallback{};
   session_.reset();
   enter(Phase::idle, tellSession ? "connection ended" : "stopped");
+  startFailure_.store(failure);
   publish(VPNStatus::disconnected);
   if (tellSession) deliver(callback, VPNStatus::disconnected);
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -53,6 +54,11 @@ class Engine {
   void cancel();
 
   VPNStatus status() const;
+  // Why the newest connection ended (see CoreManager::startFailure).
+  StartFailure startFailure() const { return startFailure_.load(); }
+  // Waits until what an earlier run left behind has been put back (the engine thread does it
+  // first); false when `timeout` passed first.
+  bool waitUntilRecovered(std::chrono::milliseconds timeout) const;
   bool tunnelMode() const { return tunnelMode_.load(); }
   void setTunnelMode(bool on) { tunnelMode_.store(on); }
   Endpoint httpEndpoint() const { return {kLoopback, httpPort_.port()}; }
@@ -110,7 +116,7 @@ class Engine {
   void onTick();
   void onListening();
   void launch();
-  void endSession(bool tellSession);
+  void endSession(bool tellSession, StartFailure failure = StartFailure::none);
   void cleanUpAfterSession();
   void recoverFromEarlierRun();
   bool restartAllowed();
@@ -136,6 +142,9 @@ class Engine {
   UniqueFd wake_;
   std::atomic<VPNStatus> published_{VPNStatus::disconnected};
   std::atomic<bool> tunnelMode_{false};
+  std::atomic<StartFailure> startFailure_{StartFailure::none};
+  bool recovered_ = false;  // guarded by mutex_
+  mutable std::condition_variable recoveredChanged_;
 
   // Owned by the engine thread.
   Phase phase_ = Phase::idle;

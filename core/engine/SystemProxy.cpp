@@ -1,5 +1,6 @@
 #include "core/engine/SystemProxy.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 
@@ -15,6 +16,17 @@ namespace {
 
 constexpr const char* kGnome = "gnome";
 constexpr const char* kKde = "kde";
+
+std::string valueOf(const std::vector<DesktopSetting>& settings, std::string_view scope, std::string_view key) {
+  for (const auto& setting : settings) {
+    if (setting.scope == scope && setting.key == key) return setting.value;
+  }
+  return {};
+}
+
+bool isLoopbackHost(const std::string& host) {
+  return host == "localhost" || host == "::1" || host == "[::1]" || host.rfind("127.", 0) == 0;
+}
 
 class GnomeProxy final : public DesktopProxy {
  public:
@@ -45,6 +57,13 @@ class GnomeProxy final : public DesktopProxy {
     };
   }
 
+  bool pointsAtLocalProxy(const std::vector<DesktopSetting>& current) const override {
+    return valueOf(current, "org.gnome.system.proxy", "mode") == "'manual'" &&
+           isLoopbackHost(unquote(valueOf(current, "org.gnome.system.proxy.http", "host")));
+  }
+
+  std::vector<DesktopSetting> off() const override { return {{"org.gnome.system.proxy", "mode", "'none'"}}; }
+
   bool write(const std::vector<DesktopSetting>& settings) const override {
     bool ok = true;
     for (const auto& setting : settings) {
@@ -59,6 +78,10 @@ class GnomeProxy final : public DesktopProxy {
 
  private:
   static std::string quote(const std::string& text) { return "'" + text + "'"; }
+  static std::string unquote(std::string text) {
+    if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') text = text.substr(1, text.size() - 2);
+    return text;
+  }
   static std::string trim(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     return text;
@@ -91,6 +114,16 @@ class KdeProxy final : public DesktopProxy {
         {kGroup, "ProxyType", "1"},
     };
   }
+
+  bool pointsAtLocalProxy(const std::vector<DesktopSetting>& current) const override {
+    // "http://127.0.0.1 8080": the host is between the scheme and the space.
+    std::string proxy = valueOf(current, kGroup, "httpProxy");
+    const std::size_t scheme = proxy.find("://");
+    if (scheme != std::string::npos) proxy.erase(0, scheme + 3);
+    return valueOf(current, kGroup, "ProxyType") == "1" && isLoopbackHost(proxy.substr(0, proxy.find(' ')));
+  }
+
+  std::vector<DesktopSetting> off() const override { return {{kGroup, "ProxyType", "0"}}; }
 
   bool write(const std::vector<DesktopSetting>& settings) const override {
     bool ok = true;
@@ -142,22 +175,89 @@ nlohmann::json toJournal(const std::string& desktop, const std::vector<DesktopSe
   return {{"desktop", desktop}, {"settings", values}};
 }
 
-bool fromJournal(const std::string& text, std::string& desktop, std::vector<DesktopSetting>& settings) {
+struct Journal {
+  std::string desktop;                   // empty when it could not be read
+  std::vector<DesktopSetting> settings;  // in the order they were set
+  bool whole = false;                    // read as written, nothing lost
+};
+
+std::optional<DesktopSetting> settingFrom(const nlohmann::json& item) {
+  if (!item.is_object()) return std::nullopt;
+  const auto text = [&](const char* key) -> const nlohmann::json* {
+    const auto found = item.find(key);
+    return found != item.end() && found->is_string() ? &*found : nullptr;
+  };
+  const auto* scope = text("scope");
+  const auto* key = text("key");
+  const auto* value = text("value");
+  if (scope == nullptr || key == nullptr || value == nullptr) return std::nullopt;
+  return DesktopSetting{scope->get<std::string>(), key->get<std::string>(), value->get<std::string>()};
+}
+
+// What can be read from a journal. A damaged one is searched for the settings objects that
+// are still whole (a flat object each, so an object without braces inside is one of them) and
+// for the desktop's name.
+Journal readJournal(const std::string& text) {
+  Journal journal;
   const auto json = nlohmann::json::parse(text, nullptr, false);
-  if (!json.is_object() || !json.contains("desktop") || !json["desktop"].is_string() || !json.contains("settings") ||
-      !json["settings"].is_array()) {
-    return false;
-  }
-  desktop = json["desktop"].get<std::string>();
-  for (const auto& item : json["settings"]) {
-    if (!item.is_object() || !item.contains("scope") || !item.contains("key") || !item.contains("value") ||
-        !item["scope"].is_string() || !item["key"].is_string() || !item["value"].is_string()) {
-      return false;
+  if (json.is_object() && json.contains("desktop") && json["desktop"].is_string() && json.contains("settings") &&
+      json["settings"].is_array()) {
+    journal.desktop = json["desktop"].get<std::string>();
+    journal.whole = true;
+    for (const auto& item : json["settings"]) {
+      if (auto setting = settingFrom(item)) {
+        journal.settings.push_back(std::move(*setting));
+      } else {
+        journal.whole = false;
+      }
     }
-    settings.push_back({item["scope"].get<std::string>(), item["key"].get<std::string>(),
-                        item["value"].get<std::string>()});
+    return journal;
   }
-  return true;
+  for (const char* name : {kGnome, kKde}) {
+    if (text.find(std::string("\"desktop\":\"") + name + "\"") != std::string::npos) journal.desktop = name;
+  }
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t open = text.find('{', from);
+    if (open == std::string::npos) break;
+    const std::size_t close = text.find_first_of("{}", open + 1);
+    if (close == std::string::npos) break;
+    if (text[close] == '}') {
+      const auto item = nlohmann::json::parse(text.substr(open, close - open + 1), nullptr, false);
+      if (auto setting = settingFrom(item)) journal.settings.push_back(std::move(*setting));
+      from = close + 1;
+    } else {
+      from = close;
+    }
+  }
+  return journal;
+}
+
+// Keeps only settings the desktop's proxy is made of, so a damaged journal cannot write
+// anything else.
+std::vector<DesktopSetting> knownTo(const DesktopProxy& desktop, const std::vector<DesktopSetting>& settings) {
+  const auto known = desktop.target(Endpoint{}, Endpoint{});
+  std::vector<DesktopSetting> kept;
+  for (const auto& setting : settings) {
+    const bool ok = std::any_of(known.begin(), known.end(), [&](const DesktopSetting& k) {
+      return k.scope == setting.scope && k.key == setting.key;
+    });
+    if (ok) kept.push_back(setting);
+  }
+  return kept;
+}
+
+// Moves a damaged file out of the way under a name no earlier copy has.
+std::filesystem::path setAside(const std::filesystem::path& file) {
+  std::error_code error;
+  for (int n = 1;; ++n) {
+    std::filesystem::path target = file;
+    target += n == 1 ? ".damaged" : ".damaged-" + std::to_string(n);
+    if (std::filesystem::exists(target, error)) continue;
+    std::filesystem::rename(file, target, error);
+    if (error) std::filesystem::remove(file, error);
+    return target;
+  }
 }
 
 }  // namespace
@@ -181,60 +281,78 @@ bool SystemProxy::pending() const {
   return std::filesystem::exists(journal_, error);
 }
 
-bool SystemProxy::apply(const Endpoint& http, const Endpoint& socks) {
+SystemProxy::Outcome SystemProxy::apply(const Endpoint& http, const Endpoint& socks) {
   // A journal left by a run that died holds the values from before that run: restore them
   // first, and never replace them with values that may still be ours.
   if (!restore()) {
     note("the desktop proxy from an earlier run could not be restored; the system proxy is left alone");
-    return false;
+    return Outcome::failed;
   }
   auto desktop = desktopProxyOrNone();
   if (!desktop) {
     note("no desktop proxy settings found (gsettings or kwriteconfig5); the system proxy is not set");
-    return false;
+    return Outcome::noDesktop;
   }
   const auto previous = desktop->read();
   if (!previous) {
     note("the desktop proxy settings could not be read; the system proxy is not set");
-    return false;
+    return Outcome::failed;
   }
   platform::ensureDirectory(journal_.parent_path());
   if (!platform::replaceFileAtomically(journal_, toJournal(desktop->name(), *previous).dump(), 0600)) {
     note("the system proxy journal could not be written; the system proxy is not set");
-    return false;
+    return Outcome::failed;
   }
   if (!desktop->write(desktop->target(http, socks))) {
-    note("the system proxy was set only in part");
+    note("the system proxy could be set only in part; putting the earlier values back");
+    restore();
+    return Outcome::failed;
   }
   note("system proxy set through " + desktop->name());
-  return true;
+  return Outcome::set;
 }
 
 bool SystemProxy::restore() {
   const auto content = platform::readWholeFile(journal_);
   if (!content) return !pending();
-  std::string name;
-  std::vector<DesktopSetting> settings;
+  Journal journal = readJournal(content->bytes);
   std::error_code ignored;
-  if (!fromJournal(content->bytes, name, settings)) {
-    note("the system proxy journal is unreadable and is dropped");
-    std::filesystem::remove(journal_, ignored);
-    return true;
-  }
-  const auto desktop = desktopProxyNamed(name);
+  auto desktop = desktopProxyNamed(journal.desktop);
+  if (!desktop) desktop = desktopProxyOrNone();
   if (!desktop) {
-    note("the system proxy journal names an unknown desktop and is dropped");
-    std::filesystem::remove(journal_, ignored);
+    const auto aside = setAside(journal_);
+    note("the system proxy journal names no desktop found here; set aside as " + aside.filename().string());
     return true;
   }
-  // The mode goes back before the hosts and ports, the reverse of setting it.
-  std::vector<DesktopSetting> reversed(settings.rbegin(), settings.rend());
-  if (!desktop->write(reversed)) {
-    note("the system proxy could not be restored; will try again at the next start or stop");
-    return false;
+  const auto readable = knownTo(*desktop, journal.settings);
+  if (journal.whole && journal.desktop == desktop->name() && readable.size() == journal.settings.size()) {
+    // The mode goes back before the hosts and ports, the reverse of setting it.
+    std::vector<DesktopSetting> reversed(journal.settings.rbegin(), journal.settings.rend());
+    if (!desktop->write(reversed)) {
+      note("the system proxy could not be restored; will try again at the next start or stop");
+      return false;
+    }
+    std::filesystem::remove(journal_, ignored);
+    note("system proxy restored through " + desktop->name());
+    return true;
   }
-  std::filesystem::remove(journal_, ignored);
-  note("system proxy restored through " + desktop->name());
+
+  const auto aside = setAside(journal_);
+  note("the system proxy journal is damaged (" + std::to_string(readable.size()) +
+       " settings readable); set aside as " + aside.filename().string());
+  std::vector<DesktopSetting> reversed(readable.rbegin(), readable.rend());
+  if (!reversed.empty() && !desktop->write(reversed)) note("the readable settings of the journal could not be restored");
+  // Without the mode the hosts and ports alone say nothing: unless the desktop's proxy has
+  // been switched elsewhere meanwhile, it still points at our dead port.
+  const DesktopSetting mode = desktop->off().front();
+  const bool modeRestored = std::any_of(readable.begin(), readable.end(), [&](const DesktopSetting& setting) {
+    return setting.scope == mode.scope && setting.key == mode.key;
+  });
+  const auto current = modeRestored ? std::nullopt : desktop->read();
+  if (current && desktop->pointsAtLocalProxy(*current)) {
+    note("the desktop still points at a local proxy; switching the system proxy off");
+    if (!desktop->write(desktop->off())) note("the system proxy could not be switched off");
+  }
   return true;
 }
 

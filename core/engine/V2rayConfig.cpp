@@ -30,7 +30,9 @@
 // DNS: "auto" is the system resolver ("localhost"); any other choice is one resolver address.
 //
 // The switch listener uses the same outbounds with one HTTP inbound on the LAN address; there
-// the switch domains ("unlock") go through the proxy and everything else goes direct.
+// "localhost", loopback, link-local and the machine's own addresses are refused (names are
+// resolved first), the switch domains ("unlock") go through the proxy and everything else goes
+// direct.
 #include "core/engine/V2rayConfig.h"
 
 #include <arpa/inet.h>
@@ -39,6 +41,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <iterator>
 
 #include "core/DNSServer.h"
 
@@ -65,6 +68,10 @@ constexpr std::array<ProtocolEntry, 7> kProtocols{{
 constexpr std::array<std::string_view, 9> kPrivateRanges{
     "10.0.0.0/8", "172.16.0.0/12", "192.168.0.0/16", "127.0.0.0/8", "169.254.0.0/16",
     "::1/128",    "fc00::/7",      "fe80::/10",      "0.0.0.0/32",
+};
+
+constexpr std::array<std::string_view, 5> kClosedToSwitch{
+    "127.0.0.0/8", "::1/128", "169.254.0.0/16", "fe80::/10", "0.0.0.0/8",
 };
 
 constexpr std::array<std::string_view, 3> kDomainStrategies{"UseIP", "UseIPv4", "UseIPv6"};
@@ -293,6 +300,10 @@ std::vector<std::string> privateRanges() { return {kPrivateRanges.begin(), kPriv
 
 Json logSection() { return Json{{"loglevel", "warning"}, {"access", "none"}}; }
 
+Json blockOutbound() {
+  return Json{{"tag", kBlockTag}, {"protocol", "blackhole"}, {"settings", {{"response", {{"type", "http"}}}}}};
+}
+
 Json directOutbound(const std::string& dnsStrategy) {
   return Json{{"tag", kDirectTag}, {"protocol", "freedom"}, {"settings", {{"domainStrategy", dnsStrategy}}}};
 }
@@ -332,6 +343,10 @@ std::optional<std::string> addressRule(std::string_view entry) {
   if (inet_pton(AF_INET, copy.c_str(), buffer) == 1) {
     maxPrefix = 32;
   } else if (inet_pton(AF_INET6, copy.c_str(), buffer) == 1) {
+    // The engine reads an IPv4-mapped address as IPv4 and then refuses its IPv6 prefix length,
+    // which fails the whole configuration: such an entry is left out instead.
+    static constexpr unsigned char kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (std::equal(std::begin(kMappedPrefix), std::end(kMappedPrefix), buffer)) return std::nullopt;
     maxPrefix = 128;
   } else {
     return std::nullopt;
@@ -428,29 +443,39 @@ EngineConfig buildTunnelConfig(const TunnelSettings& settings, const Endpoint& h
                             {"settings", {{"auth", "noauth"}, {"udp", true}, {"ip", socks.address}}}},
                    })},
       {"outbounds", Json::array({proxyOutbound(settings.node, extraCa), directOutbound(settings.dnsStrategy),
-                                 Json{{"tag", kBlockTag},
-                                      {"protocol", "blackhole"},
-                                      {"settings", {{"response", {{"type", "http"}}}}}}})},
+                                 blockOutbound()})},
       {"routing", rules.routing()},
   };
   return result;
 }
 
 EngineConfig buildSwitchConfig(const SwitchSettings& settings, const Endpoint& listen,
-                               const std::optional<std::filesystem::path>& extraCa) {
+                               const std::optional<std::filesystem::path>& extraCa,
+                               const std::vector<std::string>& ownAddresses) {
   EngineConfig result;
   RuleBuilder rules(result.refused);
+  // The listener is open to the whole LAN without a password: nothing that only this machine
+  // may reach (its loopback services, its own addresses, link-local neighbours) goes through it.
+  std::vector<std::string> closed{kClosedToSwitch.begin(), kClosedToSwitch.end()};
+  for (const auto& address : ownAddresses) {
+    if (auto rule = addressRule(address)) closed.push_back(*rule);
+  }
+  rules.add({"full:localhost", "domain:localhost"}, closed, kBlockTag);
   rules.add({}, privateRanges(), kDirectTag);
   std::vector<std::string> proxyDomains;
   rules.domains("unlock", settings.unlock, proxyDomains);
   rules.add(proxyDomains, {}, kProxyTag);
+  Json routing = rules.routing();
+  // A name is resolved before the address rules are matched, so a name that leads to this
+  // machine is refused like its address.
+  routing["domainStrategy"] = "IPOnDemand";
   result.config = Json{
       {"log", logSection()},
       {"dns", dnsSection(settings.dns)},
       {"inbounds", Json::array({Json{
                        {"tag", "switch-in"}, {"protocol", "http"}, {"listen", listen.address}, {"port", listen.port}}})},
-      {"outbounds", Json::array({directOutbound("UseIP"), proxyOutbound(settings.node, extraCa)})},
-      {"routing", rules.routing()},
+      {"outbounds", Json::array({directOutbound("UseIP"), proxyOutbound(settings.node, extraCa), blockOutbound()})},
+      {"routing", routing},
   };
   return result;
 }

@@ -55,9 +55,11 @@ struct EngineConfig {
 // The configuration of the local proxies: HTTP and SOCKS inbounds at `http` and `socks`.
 EngineConfig buildTunnelConfig(const TunnelSettings& settings, const Endpoint& http, const Endpoint& socks,
                                const std::optional<std::filesystem::path>& extraCa);
-// The configuration of the switch listener: one HTTP inbound at `listen`.
+// The configuration of the switch listener: one HTTP inbound at `listen`; `ownAddresses` are
+// the machine's addresses, which the listener must not lead to.
 EngineConfig buildSwitchConfig(const SwitchSettings& settings, const Endpoint& listen,
-                               const std::optional<std::filesystem::path>& extraCa);
+                               const std::optional<std::filesystem::path>& extraCa,
+                               const std::vector<std::string>& ownAddresses);
 
 // A rule-list entry as the engine's domain matcher takes it ("domain:example.com"), or none when
 // the entry is not a plain host name (a "regexp:", "geosite:", "keyword:" entry, a pattern...).

@@ -30,6 +30,9 @@ class ConnectionBackend {
   virtual void stopVPN(StatusCallback callback) = 0;
   // Cancels a start or ends the connection; the connection's callback hears disconnected.
   virtual void cancelVPN() = 0;
+  // Why the newest connection ended (none, the engine refused it, or the system proxy could not
+  // be set); read when its callback hears disconnected, on the engine's thread.
+  virtual helmsey::StartFailure startFailure() = 0;
   // Port of the engine's local HTTP proxy on 127.0.0.1.
   virtual std::uint16_t httpPort() = 0;
 

@@ -149,6 +149,29 @@ ConnectionController::Settings ConnectionController::settings() const {
   return settings_;
 }
 
+// --- phases --------------------------------------------------------------------------------
+
+const char* ConnectionController::phaseName(Phase phase) {
+  switch (phase) {
+    case Phase::idle: return "idle";
+    case Phase::opening: return "opening";
+    case Phase::starting: return "starting";
+    case Phase::checking: return "checking";
+    case Phase::connected: return "connected";
+    case Phase::failed: return "failed";
+    case Phase::fallingBack: return "fallingBack";
+    case Phase::disconnecting: return "disconnecting";
+  }
+  return "?";
+}
+
+void ConnectionController::enterLocked(Phase next, std::string_view why) {
+  Logger::log(LogLevel::info, std::string("connection ") + phaseName(phase_) + " -> " + phaseName(next) + ": " +
+                                  std::string(why));
+  phase_ = next;
+  changed_.notify_all();
+}
+
 // --- reports -------------------------------------------------------------------------------
 
 void ConnectionController::reportLocked(Report report) {
@@ -197,13 +220,12 @@ bool ConnectionController::currentLocked(std::uint64_t attempt) const {
 
 std::uint64_t ConnectionController::beginAttemptLocked() {
   const std::uint64_t attempt = ++attempt_;
-  phase_ = Phase::opening;
+  enterLocked(Phase::opening, "attempt " + std::to_string(attempt) + " begins");
   attemptSettings_ = settings_;
   serverAddress_.clear();
   nodes_.setIsConnecting(true);
   statusLocked(VPNStatus::connecting);
   stepLocked(ConnectStep::open_node);
-  changed_.notify_all();
   return attempt;
 }
 
@@ -228,8 +250,7 @@ void ConnectionController::runAttempt(std::uint64_t attempt) {
     std::lock_guard lock(mutex_);
     if (!currentLocked(attempt)) return;
     if (phase_ == Phase::opening) {
-      phase_ = Phase::failed;
-      changed_.notify_all();
+      enterLocked(Phase::failed, "node opening failed with " + std::to_string(error ? error->errCode : 0));
       failureLocked(std::move(error));
     } else {
       failureLocked(abandoned());
@@ -299,10 +320,9 @@ void ConnectionController::startEngine(std::uint64_t attempt, const Config& conf
       failureLocked(abandoned());
       return;
     }
-    phase_ = Phase::starting;
+    enterLocked(Phase::starting, "engine started for node " + config.servers.address);
     engineMayRun_ = true;
     serverAddress_ = config.servers.address;
-    changed_.notify_all();
   }
   auto gate = gate_;
   backend_->startVPN(dictionary, settings.reconnect, settings.systemProxy, settings.cmdProxy,
@@ -314,6 +334,9 @@ void ConnectionController::startEngine(std::uint64_t attempt, const Config& conf
 
 void ConnectionController::handleStatus(std::uint64_t attempt, VPNStatus status) {
   bool startCheck = false;
+  // Read on the engine's thread before its next request is taken, so it is this connection's.
+  const helmsey::StartFailure startFailure =
+      status == VPNStatus::disconnected ? backend_->startFailure() : helmsey::StartFailure::none;
   {
     std::lock_guard lock(mutex_);
     // A connection of an older attempt: it was stopped or replaced, and what it says now is old.
@@ -323,18 +346,31 @@ void ConnectionController::handleStatus(std::uint64_t attempt, VPNStatus status)
         switch (status) {
           case VPNStatus::connected:
             nodes_.setIsConnecting(false);
-            phase_ = attemptSettings_.isCheckConection ? Phase::checking : Phase::connected;
+            enterLocked(attemptSettings_.isCheckConection ? Phase::checking : Phase::connected, "engine connected");
             startCheck = attemptSettings_.isCheckConection;
             statusLocked(VPNStatus::connected);
             break;
           case VPNStatus::disconnected:
             nodes_.setIsConnecting(false);
-            phase_ = Phase::idle;
             engineMayRun_ = false;
+            if (startFailure == helmsey::StartFailure::none) {
+              enterLocked(Phase::idle, "engine disconnected while starting");
+              statusLocked(VPNStatus::disconnected);
+              break;
+            }
+            // The engine would not carry this connection, or the desktop would not use it: the
+            // user hears why instead of a bare disconnected.
+            enterLocked(Phase::failed, startFailure == helmsey::StartFailure::refused
+                                           ? "engine refused the connection"
+                                           : "system proxy could not be set");
             statusLocked(VPNStatus::disconnected);
+            failureLocked(APIErrorInfo::make(APIErrorCode::engineFailed,
+                                             startFailure == helmsey::StartFailure::refused
+                                                 ? APIErrorText::engineRefused
+                                                 : APIErrorText::systemProxyNotSet));
             break;
           case VPNStatus::userCanceled:
-            phase_ = Phase::failed;
+            enterLocked(Phase::failed, "engine reports the user cancelled");
             statusLocked(VPNStatus::disconnected);
             failureLocked(APIErrorInfo::make(APIErrorCode::cancelled, APIErrorText::cancelled));
             break;
@@ -352,7 +388,7 @@ void ConnectionController::handleStatus(std::uint64_t attempt, VPNStatus status)
         statusLocked(status == VPNStatus::userCanceled ? VPNStatus::disconnected : status);
         failureLocked(abandoned());
         if (status == VPNStatus::disconnected || status == VPNStatus::userCanceled) {
-          phase_ = Phase::idle;
+          enterLocked(Phase::idle, "engine dropped the connection by itself");
           engineMayRun_ = false;
         }
         break;
@@ -362,7 +398,6 @@ void ConnectionController::handleStatus(std::uint64_t attempt, VPNStatus status)
         // Whoever stops the engine reports the outcome.
         break;
     }
-    changed_.notify_all();
   }
   if (startCheck) tasks_.start([this, attempt] { checkAvailability(attempt); });
 }
@@ -387,8 +422,7 @@ void ConnectionController::checkAvailability(std::uint64_t attempt) {
       std::lock_guard lock(mutex_);
       if (!currentLocked(attempt) || phase_ != Phase::checking) return;
       if (result.isSuccess()) {
-        phase_ = Phase::connected;
-        changed_.notify_all();
+        enterLocked(Phase::connected, "test page " + page + " answered");
         statusLocked(VPNStatus::connected);
         stepLocked(ConnectStep::connect_success);
         return;
@@ -417,8 +451,7 @@ void ConnectionController::fallBack(std::uint64_t attempt) {
   {
     std::lock_guard lock(mutex_);
     if (!currentLocked(attempt) || phase_ != Phase::checking) return;
-    phase_ = Phase::fallingBack;
-    changed_.notify_all();
+    enterLocked(Phase::fallingBack, "no test page answered");
   }
   if (nodes_.currentNode()) {
     nodes_.markProtocolFailed();
@@ -448,7 +481,7 @@ void ConnectionController::fallBack(std::uint64_t attempt) {
 
 // --- engine stop and disconnect --------------------------------------------------------------
 
-bool ConnectionController::stopEngineAndWait() {
+bool ConnectionController::stopEngineAndWait(std::optional<std::uint64_t> onlyFor) {
   // Shared with the engine's callback, which may come after a wait that gave up.
   struct Stopped {
     std::mutex mutex;
@@ -457,6 +490,11 @@ bool ConnectionController::stopEngineAndWait() {
   };
   auto stopped = std::make_shared<Stopped>();
   std::lock_guard engine(engineMutex_);
+  if (onlyFor) {
+    // A newer attempt owns the engine now (its start replaces whatever ran before).
+    std::lock_guard lock(mutex_);
+    if (attempt_ != *onlyFor) return true;
+  }
   backend_->stopVPN([stopped](VPNStatus status) {
     if (status != VPNStatus::disconnected) return;
     std::lock_guard lock(stopped->mutex);
@@ -474,9 +512,8 @@ void ConnectionController::finishDisconnect() {
     std::lock_guard lock(mutex_);
     // A new attempt that began meanwhile owns the reports from here on.
     if (phase_ == Phase::disconnecting) {
-      phase_ = Phase::idle;
+      enterLocked(Phase::idle, "disconnect done");
       engineMayRun_ = false;
-      changed_.notify_all();
       statusLocked(VPNStatus::disconnected);
     }
   }
@@ -486,13 +523,14 @@ void ConnectionController::finishDisconnect() {
 void ConnectionController::disconnect() {
   bool attemptRunning = false;
   bool engineMayRun = false;
+  std::uint64_t attempt = 0;
   {
     std::lock_guard lock(mutex_);
     attemptRunning = phase_ == Phase::opening || phase_ == Phase::starting || phase_ == Phase::failed;
     engineMayRun = engineMayRun_;
-    phase_ = Phase::disconnecting;
+    attempt = attempt_;
+    enterLocked(Phase::disconnecting, "disconnect requested");
     nodes_.setIsConnecting(false);
-    changed_.notify_all();
   }
 
   if (attemptRunning) {
@@ -500,20 +538,23 @@ void ConnectionController::disconnect() {
     // is cancelled and waited for, so nothing of it outlives the disconnect.
     {
       std::lock_guard engine(engineMutex_);
-      backend_->cancelVPN();
+      std::lock_guard lock(mutex_);
+      if (attempt_ == attempt) backend_->cancelVPN();
     }
-    if (engineMayRun) stopEngineAndWait();
+    if (engineMayRun) stopEngineAndWait(attempt);
     finishDisconnect();
     return;
   }
 
+  // Releasing the node can take long; a connect started meanwhile is left alone from here on.
   nodes_.closeNode();
-  nodes_.setCurrentNode(std::nullopt);
   {
     std::lock_guard lock(mutex_);
+    if (attempt_ != attempt) return;
+    nodes_.setCurrentNode(std::nullopt);
     if (phase_ == Phase::disconnecting) statusLocked(VPNStatus::disconnecting);
   }
-  stopEngineAndWait();
+  stopEngineAndWait(attempt);
   finishDisconnect();
 }
 

@@ -6,7 +6,7 @@
 // failure callbacks.
 //
 // States (phase()) and the events that move between them; every transition happens under one
-// mutex in the handlers below, and each one may queue reports:
+// mutex through enterLocked(), which logs it with its reason, and each one may queue reports:
 //
 //   idle/failed --openConnection--> opening        status connecting, step open_node
 //   opening  --node opened-->        opening        step check_port (a failed probe: open_node again)
@@ -14,6 +14,8 @@
 //   opening  --node step failed-->   failed         failure (the node step's error, 10007)
 //   starting --engine connected-->   checking       status connected (check on; else connected)
 //   starting --engine disconnected-> idle           status disconnected
+//   starting --engine refused, or the system proxy could not be set-->
+//                                    failed         status disconnected, failure 10006
 //   starting --engine userCanceled-> failed         status disconnected, failure 10008
 //   checking --page answered-->      connected      status connected, step connect_success
 //   checking --three pages failed--> fallingBack    node released, engine stopped, then a new
@@ -26,7 +28,8 @@
 // late engine status, a late page) change nothing; results of the current attempt that arrive
 // after disconnect() end it with the silent failure 10001. The engine is never started for an
 // attempt that disconnect() has ended, and a fallback starts the next engine only once the old
-// one has stopped.
+// one has stopped. A disconnect() that is overtaken by a newer openConnection() (while it
+// releases the node) leaves that attempt, its node and its engine alone.
 //
 // Callbacks are delivered in the order of the transitions that made them, one at a time, on a
 // thread of the controller's own, never while a lock is held. A callback may call the setters
@@ -47,6 +50,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -137,6 +141,10 @@ class ConnectionController {
 
   using Lock = std::unique_lock<std::mutex>;
 
+  static const char* phaseName(Phase phase);
+  // The one place the phase changes: logs the transition with its reason and wakes waiters.
+  void enterLocked(Phase next, std::string_view why);
+
   // Transitions (each takes the state lock itself).
   std::uint64_t beginAttemptLocked();
   void runAttempt(std::uint64_t attempt);
@@ -147,8 +155,9 @@ class ConnectionController {
   bool currentLocked(std::uint64_t attempt) const;
   std::optional<Config> buildConfig(const Settings& settings) const;
   void startEngine(std::uint64_t attempt, const Config& config, const Settings& settings);
-  // Stops the engine and waits until it confirms (false after kStopTimeout).
-  bool stopEngineAndWait();
+  // Stops the engine and waits until it confirms (false after kStopTimeout); with `onlyFor`,
+  // only while that attempt is still the newest.
+  bool stopEngineAndWait(std::optional<std::uint64_t> onlyFor = std::nullopt);
   void finishDisconnect();
 
   void reportLocked(Report report);

@@ -14,6 +14,7 @@ class CoreConnectionBackend final : public ConnectionBackend {
   }
   void stopVPN(StatusCallback callback) override { helmsey::CoreManager::stopVPN(std::move(callback)); }
   void cancelVPN() override { helmsey::CoreManager::setStatus(helmsey::VPNStatus::disconnected); }
+  helmsey::StartFailure startFailure() override { return helmsey::CoreManager::startFailure(); }
   std::uint16_t httpPort() override { return helmsey::CoreManager::httpPort(); }
 
   bool startSwitchListen(const Json& options) override { return helmsey::SwitchManager::shared().startListen(options); }

@@ -432,6 +432,13 @@ std::vector<Node> NodeController::getNodesByCountry(const std::string& country, 
 // --- choice ----------------------------------------------------------------------------------
 
 bool NodeController::isCandidateLocked(const Node& node, const std::string& code, bool clockOffset) {
+  // A code this client does not know (or the empty one of automatic choice) cannot be opened or
+  // connected, and failing it would never use the node up: such a node is no candidate.
+  const auto concrete = [](const std::string& raw) {
+    const auto protocol = vpnProtocolFromRaw(raw);
+    return protocol && *protocol != VPNProtocol::AUTO;
+  };
+  if (!concrete(code) || !concrete(node.protocal)) return false;
   if (contains(failedNodes_, node.node_id)) return false;
   if (contains(failedProtocol_[node.node_id], code)) return false;
   if (contains(node.unsupported, code)) return false;

@@ -27,6 +27,9 @@ inline constexpr std::int64_t abandoned = 10001;       // the connection attempt
 inline constexpr std::int64_t unsupportedProtocol = 10002;
 inline constexpr std::int64_t nodeSelection = 10003;   // node opening failed later in node selection ("")
 inline constexpr std::int64_t nodeRefused = 10005;     // server refused the node: 3301, 3305 or 3306
+// The engine refused the connection (unusable settings, an engine that would not start or
+// listen), or the desktop's proxy could not be pointed at it: engineRefused, systemProxyNotSet.
+inline constexpr std::int64_t engineFailed = 10006;
 inline constexpr std::int64_t noServer = 10007;
 inline constexpr std::int64_t cancelled = 10008;
 
@@ -45,6 +48,9 @@ inline constexpr std::string_view modelError = "response turn to model error";
 inline constexpr std::string_view unsupportedProtocol = "node unsupport protocol";
 inline constexpr std::string_view noServer = "server is nil";
 inline constexpr std::string_view cancelled = "vpn_cancel";
+inline constexpr std::string_view engineRefused = "The connection could not be started: the proxy engine refused it.";
+inline constexpr std::string_view systemProxyNotSet =
+    "The connection was stopped: the system proxy could not be set.";
 }  // namespace APIErrorText
 
 class APIErrorInfo {

@@ -1,7 +1,7 @@
 #include "services/network/DNS.h"
 
+#include <atomic>
 #include <random>
-#include <regex>
 #include <utility>
 
 #include "services/common/AppInfo.h"
@@ -9,6 +9,7 @@
 #include "services/common/Global.h"
 #include "services/common/Store.h"
 #include "services/encryption/APIEncryption.h"
+#include "services/encryption/Encryptor.h"
 #include "services/log/CloudLog.h"
 #include "services/network/Concurrent.h"
 #include "services/network/DeploymentConfig.h"
@@ -28,16 +29,35 @@ constexpr const char* kNoApiHostCode = "-10086";
 
 using Headers = std::map<std::string, std::string>;
 
-std::shared_ptr<NetworkRequest> probeRequest(const std::string& url, std::optional<Headers> headers = std::nullopt) {
-  return std::make_shared<NetworkRequest>(url, HttpMethod::GET, std::nullopt, std::nullopt, std::move(headers),
-                                          std::nullopt, std::nullopt);
+// Every probe ends early once the instance is shutting down.
+std::shared_ptr<NetworkRequest> probeRequest(const std::shared_ptr<std::atomic<bool>>& cancel, const std::string& url,
+                                             std::optional<Headers> headers = std::nullopt) {
+  auto request = std::make_shared<NetworkRequest>(url, HttpMethod::GET, std::nullopt, std::nullopt, std::move(headers),
+                                                  std::nullopt, std::nullopt);
+  request->cancellation = cancel;
+  return request;
 }
 
+// Four dot-separated groups of one to three digits, each at most 255 (leading zeros allowed).
+// Kept free of function-local statics: background probes call it while the process may be ending.
 bool isIPv4Address(const std::string& text) {
-  static const std::regex pattern(
-      "^(25[0-5]|2[0-4][0-9]|[0-1]?[0-9][0-9]?)\\.(25[0-5]|2[0-4][0-9]|[0-1]?[0-9][0-9]?)\\."
-      "(25[0-5]|2[0-4][0-9]|[0-1]?[0-9][0-9]?)\\.(25[0-5]|2[0-4][0-9]|[0-1]?[0-9][0-9]?)$");
-  return std::regex_match(text, pattern);
+  std::size_t groups = 0;
+  std::size_t at = 0;
+  while (groups < 4) {
+    std::size_t digits = 0;
+    int value = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 3) {
+      value = value * 10 + (text[at] - '0');
+      ++at;
+      ++digits;
+    }
+    if (digits == 0 || value > 255) return false;
+    ++groups;
+    if (groups == 4) break;
+    if (at >= text.size() || text[at] != '.') return false;
+    ++at;
+  }
+  return at == text.size();
 }
 
 void logDiscoveryFailure(const std::string& path, const std::string& code, const std::string& body) {
@@ -74,9 +94,25 @@ DNSDeployment DNSDeployment::builtIn() {
 
 namespace {
 
+// Makes the function-local statics that the background tasks use, so that they are made before
+// the shared instance and therefore destroyed only after it has stopped its tasks.
+void prepareWhatTasksUse() {
+  (void)dnsBodyEncryptor();
+  (void)Store::getValue(StoreKeys::DNS_CACHE);
+  (void)Global::currentTimeMillisecondsSinceEpoch();
+  (void)CloudLog::readCacheLogs();
+  // One exchange that is cancelled before it is sent makes the HTTP engine's own statics.
+  auto cancelled = std::make_shared<std::atomic<bool>>(true);
+  (void)probeRequest(cancelled, std::string(kScheme) + "127.0.0.1" + DNS::kDiscoveryPath)->request();
+}
+
 DNS& sharedInstance() {
-  // Destroyed at exit, after waiting for its background tasks.
-  static DNS instance(DNSDeployment::builtIn());
+  // Destroyed at exit: it cancels its probes and waits for its background tasks.
+  static DNS& instance = []() -> DNS& {
+    prepareWhatTasksUse();
+    static DNS dns(DNSDeployment::builtIn());
+    return dns;
+  }();
   return instance;
 }
 
@@ -96,6 +132,7 @@ DNS::DNS(DNSDeployment deployment)
 
 DNS::~DNS() {
   stopping_ = true;
+  cancel_->store(true);
   tasks_.waitAll();
 }
 
@@ -130,7 +167,9 @@ void DNS::getDNS(const std::function<void(const std::shared_ptr<HttpResponse>&)>
     const std::int64_t started = Global::currentTimeMillisecondsSinceEpoch();
 
     std::vector<std::shared_ptr<NetworkRequest>> requests;
-    for (const auto& endpoint : group) requests.push_back(probeRequest(endpoint.url + kDiscoveryPath, endpoint.headers));
+    for (const auto& endpoint : group) {
+      requests.push_back(probeRequest(cancel_, endpoint.url + kDiscoveryPath, endpoint.headers));
+    }
     const ConcurrentResult result = Concurrent::concurrentProcessing(requests);
 
     std::shared_ptr<HttpResponse> response = result.response();
@@ -183,7 +222,7 @@ bool DNS::handleDNS(const std::string& text) {
   if (!hosts.empty() && !stopping_) {
     std::vector<std::shared_ptr<NetworkRequest>> probes;
     for (std::size_t i = 0; i < hosts.size() && i < 2; ++i) {
-      probes.push_back(probeRequest(kScheme + hosts[i].host + kApiProbePath, Headers{{"Host", hosts[i].domain}}));
+      probes.push_back(probeRequest(cancel_, kScheme + hosts[i].host + kApiProbePath, Headers{{"Host", hosts[i].domain}}));
     }
     const auto probed = Concurrent::concurrentProcessing(probes);
     if (probed.isSuccess() && probed.index() == 1) std::swap(hosts[0], hosts[1]);
@@ -213,13 +252,13 @@ void DNS::probeSiteAndPayHosts(const HttpDnsBody& body) {
     officialSiteUrl_ = site;
   }
   if (stopping_) return;
-  if (site.empty() || !probeRequest(kScheme + site + kSiteProbePath)->request().isSuccess()) {
+  if (site.empty() || !probeRequest(cancel_, kScheme + site + kSiteProbePath)->request().isSuccess()) {
     probeOfficialSites();
   }
 
   if (body.urls.pay_cdn2.empty() || stopping_) return;
   std::vector<std::shared_ptr<NetworkRequest>> probes;
-  for (const auto& host : body.urls.pay_cdn2) probes.push_back(probeRequest(kScheme + host + kPayProbePath));
+  for (const auto& host : body.urls.pay_cdn2) probes.push_back(probeRequest(cancel_, kScheme + host + kPayProbePath));
   const auto probed = Concurrent::concurrentProcessing(probes);
   if (probed.isSuccess()) {
     std::lock_guard lock(mutex_);
@@ -240,7 +279,7 @@ void DNS::probeOfficialSites() {
     return;
   }
   std::vector<std::shared_ptr<NetworkRequest>> probes;
-  for (const auto& site : urls.officials) probes.push_back(probeRequest(kScheme + site + kSiteProbePath));
+  for (const auto& site : urls.officials) probes.push_back(probeRequest(cancel_, kScheme + site + kSiteProbePath));
   const auto probed = Concurrent::concurrentProcessing(probes);
   std::lock_guard lock(mutex_);
   officialSiteUrl_ = probed.isSuccess() ? urls.officials[static_cast<std::size_t>(probed.index())]

@@ -10,7 +10,8 @@
 // and the official site are guarded together, so a reader never sees one answer's list with
 // another's index. Discovery runs are serialised. Tasks started in the background (the refresh
 // after a cached start, the web-site and payment-host probes) belong to the instance, which waits
-// for them when it is destroyed.
+// for them when it is destroyed; it first cancels the probes under way, so that an exit does not
+// wait out their time-outs.
 
 #include <atomic>
 #include <cstdint>
@@ -155,6 +156,8 @@ class DNS {
 
   std::mutex runMutex_;  // one discovery run at a time
   std::atomic<bool> stopping_{false};
+  // Set when the instance is destroyed: every probe under way ends (within about a second).
+  std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
   BackgroundTasks tasks_;  // last: its destructor waits for tasks that use the members above
 };
 

@@ -52,7 +52,7 @@ std::map<std::string, std::string> dictionary(std::string_view fromJSON) {
 }
 
 HttpClient::HttpClient(std::string baseURL, std::int64_t timeout, std::string localAddr, std::string proxy,
-                       Texts headers, Json parameters)
+                       Texts headers, Json parameters, std::shared_ptr<const std::atomic<bool>> cancel)
     : baseURL(std::move(baseURL)),
       timeout(timeout),
       localAddr(std::move(localAddr)),
@@ -66,6 +66,7 @@ HttpClient::HttpClient(std::string baseURL, std::int64_t timeout, std::string lo
   options.proxy = this->proxy;
   options.headers = jsonText(Json(this->headers));
   options.parameters = jsonText(this->parameters);
+  options.cancel = std::move(cancel);
   client = helmsey::LibXrayNewClient(options);
 }
 

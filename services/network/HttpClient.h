@@ -4,6 +4,7 @@
 // whose answer comes back as an HttpResponse. Every call blocks the calling thread; a client is
 // made for one request on one thread and then dropped.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -25,8 +26,9 @@ class HttpClient {
 
   // `timeout` is handed to the engine unchanged (seconds); `localAddr` and `proxy` are empty for
   // none; `parameters` is a JSON object of query parameters sent with every request.
+  // `cancel`, when given and set, ends the exchanges of this client early (as failed ones).
   HttpClient(std::string baseURL, std::int64_t timeout, std::string localAddr, std::string proxy,
-             Texts headers, Json parameters);
+             Texts headers, Json parameters, std::shared_ptr<const std::atomic<bool>> cancel = nullptr);
 
   std::shared_ptr<HttpResponse> get(std::string_view path, const Texts& parameters = {},
                                     const Texts& headers = {}) const;

@@ -31,7 +31,7 @@ NetworkRequest::NetworkRequest(std::string url, HttpMethod method, std::optional
 void NetworkRequest::request(const std::function<void(const NetworkResult&)>& completion) const {
   const HttpClient client(url, kTimeout, interface.value_or(""), proxy.value_or(""),
                           headers.value_or(std::map<std::string, std::string>{}),
-                          queryParameters.value_or(Json::object()));
+                          queryParameters.value_or(Json::object()), cancellation);
   HttpClient::Body body;
   if (parameters) body.emplace(parameters->begin(), parameters->end());
 

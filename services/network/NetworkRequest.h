@@ -5,9 +5,11 @@
 // may be sent any number of times, and sending never changes it. Sending from several threads at
 // once is safe while nobody writes its fields.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +36,8 @@ class NetworkRequest {
   std::optional<std::string> proxy;             // none: direct
   std::optional<std::string> interface;         // local address to bind; none: the system's choice
   std::vector<std::int64_t> acceptableStatusCodes;  // 200 to 524 when made
+  // When given and set, the exchange ends early as a failed one (the owner is shutting down).
+  std::shared_ptr<const std::atomic<bool>> cancellation;
 
   // Sends on the calling thread and calls `completion` exactly once, on that thread, before
   // returning: success when the status code is acceptable, otherwise a failure whose domain is

@@ -2,7 +2,9 @@
 // what the engine is told, and that late events of an ended attempt change nothing.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <sstream>
 
 #include <chrono>
 #include <string>
@@ -237,8 +239,35 @@ INSTANTIATE_TEST_SUITE_P(
         EngineCase{"disconnected", FakeEngine::OnStart::fail,
                    {"connecting", "open_node", "check_port", "open_connect", "disconnected"}, false},
         EngineCase{"user_canceled", FakeEngine::OnStart::userCancel,
-                   {"connecting", "open_node", "check_port", "open_connect", "disconnected", "failed 10008"}, true}),
+                   {"connecting", "open_node", "check_port", "open_connect", "disconnected", "failed 10008"}, true},
+        // A refusal, or a desktop that would not use the connection, is a failure the user sees.
+        EngineCase{"engine_refused", FakeEngine::OnStart::refuse,
+                   {"connecting", "open_node", "check_port", "open_connect", "disconnected", "failed 10006"}, false},
+        EngineCase{"system_proxy_not_set", FakeEngine::OnStart::noDesktop,
+                   {"connecting", "open_node", "check_port", "open_connect", "disconnected", "failed 10006"}, false}),
     [](const testing::TestParamInfo<EngineCase>& info) { return std::string(info.param.name); });
+
+TEST(EngineFailure, EachEngineFailureHasItsOwnMessageAndLeavesThePhaseFailed) {
+  for (const auto& [onStart, message] :
+       {std::pair{FakeEngine::OnStart::refuse, APIErrorText::engineRefused},
+        std::pair{FakeEngine::OnStart::noDesktop, APIErrorText::systemProxyNotSet}}) {
+    ConnectionWorld world({A});
+    world.engine->setOnStart(onStart);
+    world.controller->checkConnection(false);
+    world.controller->openConnection();
+    ASSERT_TRUE(world.recorder.waitFor("failed 10006"));
+    ASSERT_FALSE(world.recorder.errors().empty());
+    EXPECT_EQ(world.recorder.errors().back()->errMsg, message);
+    EXPECT_EQ(world.controller->phase(), ConnectionController::Phase::failed);
+    // A plain end without a failure reason stays a bare disconnected.
+    world.engine->setOnStart(FakeEngine::OnStart::fail);
+    world.recorder.clear();
+    world.controller->openConnection();
+    ASSERT_TRUE(world.recorder.waitFor("disconnected"));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(world.recorder.events().back(), "disconnected");
+  }
+}
 
 TEST(EngineStatusOutsideAttempt, DropAfterConnectedIsReportedAndTheSilentFailureStays) {
   ConnectionWorld world({A});
@@ -401,6 +430,59 @@ TEST(Disconnect, SupersededAttemptReportsNothing) {
   EXPECT_EQ(events.back(), "connected");
   EXPECT_EQ(world.engine->starts().size(), 1u);
   EXPECT_TRUE(world.nodes->openInfo());
+}
+
+// A connect that starts while disconnect() waits for a slow node release is left alone: its
+// engine keeps running, its node stays current, and the old disconnect reports nothing more.
+TEST(Disconnect, OvertakenByANewConnectLeavesTheNewAttemptAlone) {
+  Gate gate;
+  gate.close();
+  ConnectionWorld world({A, B});
+  world.controller->checkConnection(false);
+  world.controller->openConnection();
+  ASSERT_TRUE(world.recorder.waitFor("connected"));
+  std::atomic<int> releases{0};
+  world.service->release = [&] {
+    if (releases++ == 0) gate.pass();
+  };
+  std::thread closing([&] { world.controller->disconnect(); });
+  ASSERT_TRUE(gate.waitForVisits(1, 10s));
+  world.recorder.clear();
+  world.controller->openConnection();
+  ASSERT_TRUE(world.recorder.waitFor("connected"));
+  gate.open();
+  closing.join();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(world.engine->running()) << "the disconnect stopped the newer connection's engine";
+  EXPECT_EQ(world.engine->commands(), (Events{"start", "start"}));
+  EXPECT_TRUE(world.nodes->currentNode()) << "the disconnect forgot the newer connection's node";
+  EXPECT_EQ(world.controller->phase(), ConnectionController::Phase::connected);
+  EXPECT_EQ(world.recorder.events().back(), "connected");
+}
+
+// Every phase change is one log line naming both phases and the reason.
+TEST(ConnectionPhases, EachTransitionIsLoggedWithItsReason) {
+  ConnectionWorld world({A});
+  world.controller->checkConnection(false);
+  testing::internal::CaptureStdout();
+  world.controller->openConnection();
+  world.recorder.waitFor("connected");
+  world.controller->disconnect();
+  const std::string out = testing::internal::GetCapturedStdout();
+  std::vector<std::string> transitions;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const auto at = line.find("connection ");
+    if (at != std::string::npos && line.find(" -> ", at) != std::string::npos) transitions.push_back(line.substr(at));
+  }
+  const std::vector<std::string> expected{"idle -> opening: attempt", "opening -> starting: engine started",
+                                          "starting -> connected: engine connected",
+                                          "connected -> disconnecting: disconnect requested",
+                                          "disconnecting -> idle: disconnect done"};
+  ASSERT_EQ(transitions.size(), expected.size()) << out;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_NE(transitions[i].find(expected[i]), std::string::npos) << transitions[i];
+  }
 }
 
 // --- switch listener -------------------------------------------------------------------------

@@ -30,6 +30,8 @@ class FakeEngine final : public ConnectionBackend {
     hold,        // connecting, then nothing until the test says
     fail,        // connecting, then disconnected
     userCancel,  // connecting, then userCanceled
+    refuse,      // connecting, then disconnected with the engine's refusal
+    noDesktop,   // connecting, then disconnected because the system proxy could not be set
   };
 
   struct Start {
@@ -59,6 +61,7 @@ class FakeEngine final : public ConnectionBackend {
     std::lock_guard lock(mutex_);
     if (current_) endLocked(current_, helmsey::VPNStatus::disconnected);
     starts_.push_back(Start{configuration, reconnect, systemProxy, commandLineProxy});
+    failure_ = helmsey::StartFailure::none;
     log_.push_back("start");
     auto connection = std::make_shared<Connection>();
     connection->callback = std::move(callback);
@@ -70,6 +73,11 @@ class FakeEngine final : public ConnectionBackend {
       case OnStart::hold: break;
       case OnStart::fail: endLocked(connection, helmsey::VPNStatus::disconnected); break;
       case OnStart::userCancel: endLocked(connection, helmsey::VPNStatus::userCanceled); break;
+      case OnStart::refuse:
+      case OnStart::noDesktop:
+        failure_ = onStart_ == OnStart::refuse ? helmsey::StartFailure::refused : helmsey::StartFailure::systemProxy;
+        endLocked(connection, helmsey::VPNStatus::disconnected);
+        break;
     }
   }
 
@@ -87,6 +95,10 @@ class FakeEngine final : public ConnectionBackend {
     if (current_) endLocked(current_, helmsey::VPNStatus::disconnected);
   }
 
+  helmsey::StartFailure startFailure() override {
+    std::lock_guard lock(mutex_);
+    return failure_;
+  }
   std::uint16_t httpPort() override { return 1; }
 
   bool startSwitchListen(const Json& options) override {
@@ -204,6 +216,7 @@ class FakeEngine final : public ConnectionBackend {
   std::deque<std::function<void()>> queue_;
   bool stopping_ = false;
   OnStart onStart_ = OnStart::connect;
+  helmsey::StartFailure failure_ = helmsey::StartFailure::none;
   std::shared_ptr<Connection> current_;
   std::vector<std::shared_ptr<Connection>> connections_;
   std::vector<Start> starts_;

@@ -126,8 +126,16 @@ INSTANTIATE_TEST_SUITE_P(
         Case("auto_second_walk_then_vmess_after_every_trojan_ws").list({A, B}).order({"b", "c"})
             .refuse({{"A/d", 500}, {"B/f", 500}, {"A/c", 500}, {"B/c", 500}})
             .opens({"A/d", "B/f", "A/c", "B/c", "A/b"}).uses(VPNProtocol::VMESS_TLS),
-        Case("unknown_node_protocol_is_tried_as_automatic").list({makeNode("Z", "zz")}).order({"c"})
-            .opens({"Z/"}).uses(VPNProtocol::AUTO),  // opened with the code of AUTO
+        // A code this client does not know can never connect: the node is passed over, and
+        // with nothing else the choice ends instead of opening it again and again.
+        Case("unknown_node_protocol_is_no_candidate").list({makeNode("Z", "zz")}).order({"c"})
+            .fails(10003, "are not node"),
+        Case("empty_node_protocol_is_no_candidate").list({makeNode("Z", "")}).order({"d"})
+            .fails(10003, "are not node"),
+        Case("unknown_node_protocol_is_passed_over").list({makeNode("Z", "zz"), A}).order({"c", "d"})
+            .opens({"A/d"}).uses(VPNProtocol::VLESS_TLS),
+        Case("unknown_node_protocol_is_passed_over_for_the_users_node").list({makeNode("Z", "zz"), A})
+            .order({"d"}).select(0).fails(10004, "unavailable node"),
         Case("user_protocol_skips_and_remembers_nodes_without_it").list({makeNode("A", "d", {"f"}), B})
             .order({"f"}).user(VPNProtocol::TROJAN_TLS)
             .opens({"B/f"}).usedUp({"A"}).uses(VPNProtocol::TROJAN_TLS),

@@ -74,6 +74,8 @@ class NodeServiceDouble final : public NodeService {
     return ProbeResult::success(std::map<std::string, std::int64_t>{{call.hosts.at(0), 443}});
   };
   std::vector<Node> classicNodes;
+  // Runs after a release is recorded, outside the double's lock (a slow release, for example).
+  std::function<void()> release;
   std::function<std::optional<NodeUpTime>(const std::string&)> uptime = [](const std::string&) {
     return std::optional<NodeUpTime>();
   };
@@ -124,8 +126,11 @@ class NodeServiceDouble final : public NodeService {
   }
 
   void connectNode(const std::string& type, const std::string& nodeId) override {
-    std::lock_guard lock(mutex_);
-    released_.push_back(nodeId + "/" + type);
+    {
+      std::lock_guard lock(mutex_);
+      released_.push_back(nodeId + "/" + type);
+    }
+    if (release) release();
   }
 
   std::vector<Node> getClassicNodes() override {

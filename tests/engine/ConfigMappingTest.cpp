@@ -172,7 +172,10 @@ TEST(RuleEntries, OnlyAddressesAndBlocksBecomeAddressRules) {
     EXPECT_EQ(core::addressRule(good), std::string(good)) << good;
   }
   for (const char* bad : {"geoip:cn", "geoip:private", "1.2.3.4/33", "1.2.3", "::/129", "1.2.3.4/", "1.2.3.4/-1",
-                          "1.2.3.4/8x", "example.com", "ext:geoip.dat:cn", ""}) {
+                          "1.2.3.4/8x", "example.com", "ext:geoip.dat:cn", "",
+                          // IPv4-mapped IPv6: the engine refuses these, and with them the whole
+                          // configuration.
+                          "::ffff:0:0/96", "::ffff:1.2.3.4", "::ffff:10.0.0.0/104", "0:0:0:0:0:ffff:c000:0201/128"}) {
     EXPECT_FALSE(core::addressRule(bad).has_value()) << bad;
   }
 }
@@ -185,6 +188,56 @@ TEST(RuleEntries, RefusedEntriesAreListedWithTheirList) {
   EXPECT_EQ(result.refused, (std::vector<std::string>{"blockIPs: geoip:cn", "unlock: regexp:.*"}));
   EXPECT_EQ(result.config.dump().find("regexp"), std::string::npos);
   EXPECT_EQ(result.config.dump().find("geoip"), std::string::npos);
+}
+
+// The switch listener: nothing that only this machine may reach goes through it, names are
+// resolved before the address rules, private ranges stay direct and the switch domains proxied.
+TEST(SwitchRules, LoopbackLocalhostLinkLocalAndOwnAddressesAreRefusedFirst) {
+  std::string error;
+  const auto settings = core::readSwitchSettings(
+      Json{{"unlock", Json::array({"game.example"})},
+           {"servers", {{"address", "127.0.0.1"}, {"port", 443}, {"password", "pw"}}},
+           {"protocol", "f"},
+           {"serverName", kNodeName},
+           {"dns", "auto"}},
+      error);
+  ASSERT_TRUE(settings) << error;
+  const auto config =
+      core::buildSwitchConfig(*settings, {"192.0.2.10", 20003}, std::nullopt, {"192.0.2.10", "2001:db8::10", "bad"})
+          .config;
+  const auto rules = rulesOf(config);
+  ASSERT_EQ(rules.size(), 4u);
+  EXPECT_EQ(rules[0], std::make_tuple(std::string("block"), std::string("domain"),
+                                      Json::array({"full:localhost", "domain:localhost"})));
+  EXPECT_EQ(std::get<0>(rules[1]), "block");
+  const Json& closed = std::get<2>(rules[1]);
+  for (const char* range : {"127.0.0.0/8", "::1/128", "169.254.0.0/16", "fe80::/10", "192.0.2.10", "2001:db8::10"}) {
+    EXPECT_NE(std::find(closed.begin(), closed.end(), range), closed.end()) << range;
+  }
+  EXPECT_EQ(std::find(closed.begin(), closed.end(), "bad"), closed.end());
+  EXPECT_EQ(std::get<0>(rules[2]), "direct");
+  EXPECT_EQ(rules[3], std::make_tuple(std::string("proxy"), std::string("domain"), Json::array({"domain:game.example"})));
+  EXPECT_EQ(config["routing"]["domainStrategy"], "IPOnDemand");
+
+  TempDir dir;
+  const auto file = dir.path() / "switch.json";
+  std::ofstream(file) << config.dump();
+  std::string output;
+  EXPECT_EQ(runCommand("v2ray -test -config '" + file.string() + "' 2>&1", &output), 0) << output;
+}
+
+// An IPv4-mapped prefix from the service is left out, so the engine still takes the rest.
+TEST(EngineAcceptance, MappedPrefixInTheRuleListsLeavesTheConfigurationUsable) {
+  TempDir dir;
+  Json dictionary = listsConfig(true);
+  dictionary["blockIPs"].push_back("::ffff:0:0/96");
+  dictionary["directIPs"].push_back("::ffff:192.0.2.1");
+  const auto result = core::buildTunnelConfig(settingsFor(dictionary), kHttp, kSocks, std::nullopt);
+  EXPECT_EQ(result.refused, (std::vector<std::string>{"blockIPs: ::ffff:0:0/96", "directIPs: ::ffff:192.0.2.1"}));
+  const auto file = dir.path() / "config.json";
+  std::ofstream(file) << result.config.dump();
+  std::string output;
+  EXPECT_EQ(runCommand("v2ray -test -config '" + file.string() + "' 2>&1", &output), 0) << output;
 }
 
 // The proxy engine itself accepts what we generate, for every protocol and both modes.

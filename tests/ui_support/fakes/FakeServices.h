@@ -449,6 +449,9 @@ class FakeDiagnosisService final : public DiagnosisService {
   FakeScript script;
 
   tarnel::ReportData newReport() override { return script.call<tarnel::ReportData>("newReport", {}, {}); }
+  std::string userUID() override {
+    return script.call<std::string>("userUID", {}, "00000000-0000-0000-0000-000000000001");
+  }
   // Hands each scripted answer of "discover" (a list) to `each`, in order.
   void discover(const std::function<void(const std::shared_ptr<tarnel::HttpResponse>&)>& each) override {
     const auto answers = script.call<std::vector<std::shared_ptr<tarnel::HttpResponse>>>("discover", {}, {});

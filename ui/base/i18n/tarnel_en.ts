@@ -736,8 +736,8 @@
         <translation>Hide window</translation>
     </message>
     <message id="hideWindowAndDockIcon">
-        <source>Hide window and taskbar icon</source>
-        <translation>Hide window and taskbar icon</translation>
+        <source>Hide to tray</source>
+        <translation>Hide to tray</translation>
     </message>
     <message id="hour">
         <source>h</source>

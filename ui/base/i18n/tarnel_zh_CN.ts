@@ -736,8 +736,8 @@
         <translation>隐藏窗口</translation>
     </message>
     <message id="hideWindowAndDockIcon">
-        <source>Hide window and taskbar icon</source>
-        <translation>隐藏窗口和任务栏图标</translation>
+        <source>Hide to tray</source>
+        <translation>隐藏到托盘</translation>
     </message>
     <message id="hour">
         <source>h</source>

@@ -736,8 +736,8 @@
         <translation>隱藏視窗</translation>
     </message>
     <message id="hideWindowAndDockIcon">
-        <source>Hide window and taskbar icon</source>
-        <translation>隱藏視窗與工作列圖示</translation>
+        <source>Hide to tray</source>
+        <translation>隱藏到系統匣</translation>
     </message>
     <message id="hour">
         <source>h</source>

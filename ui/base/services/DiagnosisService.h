@@ -35,6 +35,8 @@ class DiagnosisService {
 
   // A report holding what the library knows now (build, device, network, account, protocols).
   virtual tarnel::ReportData newReport() = 0;
+  // The credential a trial tunnel presents to the node: the device-derived identifier in UUID form.
+  virtual std::string userUID() = 0;
 
   // Asks the discovery groups again; `each` hears every group's answer (status -1 for a group
   // where every request failed), on the calling thread, before this returns.

@@ -18,8 +18,9 @@
 namespace lumora {
 
 // The rule lists a tunnel configuration carries, worked out from the service's domain lists, the
-// API hosts' addresses and the user's rules.
+// API hosts' addresses and the user's rules; `unlock` is the service's unlock list as held.
 struct RuleLists {
+  std::vector<std::string> unlock;
   std::vector<std::string> directDomains;
   std::vector<std::string> directIPs;
   std::vector<std::string> blockDomains;

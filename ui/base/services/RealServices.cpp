@@ -133,8 +133,8 @@ class RealNodeSelection final : public NodeSelection {
   }
   RuleLists ruleLists() override {
     auto& controller = nodes();
-    return {controller.directDomains(), controller.directIPs(),    controller.blockDomains(),
-            controller.blockIps(),      controller.proxyDomains(), controller.proxyIPs()};
+    return {Global::domains().unlock,   controller.directDomains(), controller.directIPs(), controller.blockDomains(),
+            controller.blockIps(),      controller.proxyDomains(),  controller.proxyIPs()};
   }
 
   std::map<std::string, std::vector<std::string>> areaMap() override { return tarnel::AreaFilter::areaMap(); }
@@ -239,6 +239,7 @@ class RealDiagnosisService final : public DiagnosisService {
     const auto used = tarnel::NodeController::shared().currentProtocol();
     return tarnel::ReportData::gather(tarnel::ReportSources::current(setup, used));
   }
+  std::string userUID() override { return Global::userUID(); }
   void discover(const std::function<void(const std::shared_ptr<tarnel::HttpResponse>&)>& each) override {
     tarnel::DNS::shared().getDNS(each);
   }
