@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -62,6 +63,16 @@ int main(int argc, char** argv) {
   if (options.listenFd < 0 && options.socketPath.empty()) return usage();
   if (::geteuid() != 0) {
     std::cerr << "io.tarnelmacos.ne must run as root\n";
+    return 1;
+  }
+  // Started by hand (no systemd to make the runtime folder): the journal's folder is made here,
+  // readable by root alone.
+  std::error_code error;
+  if (std::filesystem::create_directories(options.provider.stateDirectory, error)) {
+    std::filesystem::permissions(options.provider.stateDirectory, std::filesystem::perms::owner_all, error);
+  }
+  if (!std::filesystem::is_directory(options.provider.stateDirectory)) {
+    std::cerr << "io.tarnelmacos.ne: no state folder " << options.provider.stateDirectory << "\n";
     return 1;
   }
   return spindrift::Spindrift(std::move(options)).run();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,13 @@ TEST(TunnelCapture, EveryEndRestoresTheNamespace) {
          world.killSpindrift();
          client.reset();
          // Its successor removes what it left before it serves anyone.
+         world.startSpindrift();
+       }},
+      {"Spindrift killed with its journal damaged",
+       [&](std::unique_ptr<SpindriftClient>& client) {
+         world.killSpindrift();
+         client.reset();
+         std::ofstream(world.stateDirectory() / "capture.journal", std::ios::trunc) << "{\"table\":\"spin";
          world.startSpindrift();
        }},
       {"client killed",

@@ -58,6 +58,8 @@ class TunnelWorld {
   // The engine Spindrift runs, or -1.
   pid_t enginePid() const;
   const std::filesystem::path& socketPath() const { return socket_; }
+  // Where Spindrift keeps its capture journal.
+  std::filesystem::path stateDirectory() const { return dir_.path(); }
 
  private:
   void inNamespace(const std::string& name, const std::function<void()>& body) const;
