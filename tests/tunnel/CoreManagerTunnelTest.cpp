@@ -60,7 +60,7 @@ TEST(TunnelMode, CoreManagerConnectsRestartsAndStopsThroughSpindrift) {
   ASSERT_EQ(session.statuses(), (Statuses{VPNStatus::connecting, VPNStatus::connected}));
   EXPECT_TRUE(CoreManager::isTun());
   EXPECT_EQ(CoreManager::status(), VPNStatus::connected);
-  EXPECT_EQ(world.curlPage(), TunnelWorld::kNodeOwnAddress);
+  EXPECT_EQ(world.curlPage(), TunnelWorld::kPageAddress);
 
   // The engine inside Spindrift crashes: the connection comes back by itself.
   ASSERT_GT(world.enginePid(), 0);
@@ -68,7 +68,7 @@ TEST(TunnelMode, CoreManagerConnectsRestartsAndStopsThroughSpindrift) {
   ASSERT_TRUE(session.waitForCount(4));
   EXPECT_EQ(session.statuses(),
             (Statuses{VPNStatus::connecting, VPNStatus::connected, VPNStatus::connecting, VPNStatus::connected}));
-  EXPECT_EQ(world.curlPage(), TunnelWorld::kNodeOwnAddress);
+  EXPECT_EQ(world.curlPage(), TunnelWorld::kPageAddress);
 
   Recorder stop;
   CoreManager::stopVPN(stop.callback());

@@ -32,12 +32,14 @@ TEST(TunnelCapture, CarriesPagesAndDnsThroughTheNodeOnlyWhileOn) {
   const std::string before = world.networkState();
   ASSERT_EQ(world.curlPage(), TunnelWorld::kClientAddress) << "off: the page is reached directly";
   ASSERT_EQ(world.queryDns(), TunnelWorld::kClientAddress) << "off: DNS goes directly";
+  ASSERT_EQ(world.curlPage6(), TunnelWorld::kClientAddress6) << "off: IPv6 goes directly";
 
   SpindriftClient client(world.socketPath());
   ASSERT_TRUE(client.connected());
   ASSERT_TRUE(startTunnel(client, world.configuration()));
-  EXPECT_EQ(world.curlPage(), TunnelWorld::kNodeOwnAddress) << "on: the page sees the node, not the client";
-  EXPECT_EQ(world.queryDns(), TunnelWorld::kNodeOwnAddress) << "on: the DNS query went through the node";
+  EXPECT_EQ(world.curlPage(), TunnelWorld::kPageAddress) << "on: the page sees the node, not the client";
+  EXPECT_EQ(world.queryDns(), TunnelWorld::kDnsAddress) << "on: the DNS query went through the node";
+  EXPECT_EQ(world.curlPage6(), TunnelWorld::kPageAddress6) << "on: IPv6 too leaves from the node's side";
   EXPECT_NE(world.networkState(), before);
 
   ASSERT_TRUE(client.send({{"command", "stop"}}));
@@ -119,14 +121,14 @@ TEST(TunnelCapture, EveryEndRestoresTheNamespace) {
     auto client = std::make_unique<SpindriftClient>(world.socketPath());
     ASSERT_TRUE(client->connected());
     ASSERT_TRUE(startTunnel(*client, world.configuration()));
-    ASSERT_EQ(world.curlPage(), TunnelWorld::kNodeOwnAddress);
+    ASSERT_EQ(world.curlPage(), TunnelWorld::kPageAddress);
     ending.end(client);
     EXPECT_EQ(world.networkState(), before);
     EXPECT_EQ(world.curlPage(), TunnelWorld::kClientAddress);
   }
   SpindriftClient last(world.socketPath());
   ASSERT_TRUE(startTunnel(last, world.configuration())) << "a start after all of that works";
-  EXPECT_EQ(world.curlPage(), TunnelWorld::kNodeOwnAddress);
+  EXPECT_EQ(world.curlPage(), TunnelWorld::kPageAddress);
 }
 
 // What a caller that is not let in hears, from a process running as another user.

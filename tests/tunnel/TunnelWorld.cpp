@@ -100,9 +100,13 @@ TunnelWorld::TunnelWorld() : client_(uniqueName("c")), world_(uniqueName("w")) {
   must("ip -n " + client_ + " addr add " + kClientAddress + "/24 dev v" + client_);
   must("ip -n " + client_ + " route add 198.51.100.0/24 via " + kNodeAddress);
   must("ip -n " + world_ + " addr add " + kNodeAddress + "/24 dev v" + world_);
-  for (const auto* address : {kNodeOwnAddress, kPageAddress, kDnsAddress}) {
+  for (const auto* address : {kPageAddress, kDnsAddress}) {
     must("ip -n " + world_ + " addr add " + address + "/32 dev lo");
   }
+  must("ip -n " + client_ + " -6 addr add " + kClientAddress6 + "/64 dev v" + client_ + " nodad");
+  must("ip -n " + world_ + " -6 addr add 2001:db8::2/64 dev v" + world_ + " nodad");
+  must("ip -n " + world_ + " -6 addr add " + kPageAddress6 + "/128 dev lo nodad");
+  must("ip -n " + client_ + " -6 route add 2001:db8:1::/64 via 2001:db8::2");
 
   ca_.emplace(dir_.path());
   credential_ = randomUuid();
@@ -111,12 +115,13 @@ TunnelWorld::TunnelWorld() : client_(uniqueName("c")), world_(uniqueName("w")) {
     options.kind = V2rayNode::Kind::vmess;
     options.credential = credential_;
     options.certificate = ca_->issue("node", {"node.test"}, {kNodeAddress});
-    options.sendThrough = kNodeOwnAddress;
     options.listenAddress = kNodeAddress;
     options.port = kNodePort;
     node_ = std::make_unique<V2rayNode>(options, dir_.path());
     page_ = std::make_unique<LoopbackHttpServer>(std::nullopt, kPageAddress, 80);
     page_->setHandler([](const ReceivedRequest& request) { return CannedReply::text(200, request.peerAddress); });
+    page6_ = std::make_unique<LoopbackHttpServer>(std::nullopt, kPageAddress6, 80);
+    page6_->setHandler([](const ReceivedRequest& request) { return CannedReply::text(200, request.peerAddress); });
     dnsSocket_.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -157,6 +162,7 @@ TunnelWorld::~TunnelWorld() {
   dnsQuit_.store(true);
   if (dnsThread_.joinable()) dnsThread_.join();
   page_.reset();
+  page6_.reset();
   node_.reset();
   std::error_code ignored;
   std::filesystem::remove_all(socketDir_, ignored);
@@ -227,6 +233,12 @@ pid_t TunnelWorld::enginePid() const {
 std::string TunnelWorld::curlPage() const {
   std::string output;
   runCommand("ip netns exec " + client_ + " curl -s --max-time 8 http://" + kPageAddress + "/", &output);
+  return output;
+}
+
+std::string TunnelWorld::curlPage6() const {
+  std::string output;
+  runCommand("ip netns exec " + client_ + " curl -s --max-time 8 http://[" + kPageAddress6 + "]/", &output);
   return output;
 }
 

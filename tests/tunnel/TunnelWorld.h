@@ -25,18 +25,22 @@ std::optional<std::string> tunnelSkipReason();
 
 // Two network namespaces of the test's own, joined by a veth pair on documentation addresses:
 //   client  192.0.2.1, route to 198.51.100.0/24 via the world
-//   world   192.0.2.2 (a v2ray node), 198.51.100.1 (the node's own connections leave from it),
-//           198.51.100.10 (a web page that answers with the caller's address),
-//           198.51.100.53 (a DNS server that answers every A query with the caller's address)
+//   world   192.0.2.2 (a v2ray node), 198.51.100.10 (a web page that answers with the caller's
+//           address), 198.51.100.53 (a DNS server that answers every A query with the caller's
+//           address); both on the node's own host, so what the node forwards to them comes from
+//           their own address, and what comes directly from the client's
 // and Spindrift running as root inside the client namespace on a socket in a temporary folder.
 class TunnelWorld {
  public:
   static constexpr const char* kClientAddress = "192.0.2.1";
   static constexpr const char* kNodeAddress = "192.0.2.2";
-  static constexpr const char* kNodeOwnAddress = "198.51.100.1";
   static constexpr const char* kPageAddress = "198.51.100.10";
   static constexpr const char* kDnsAddress = "198.51.100.53";
   static constexpr std::uint16_t kNodePort = 8443;
+  // The same over IPv6: client 2001:db8::1, world 2001:db8::2 (the node's host), a page at
+  // 2001:db8:1::10.
+  static constexpr const char* kClientAddress6 = "2001:db8::1";
+  static constexpr const char* kPageAddress6 = "2001:db8:1::10";
 
   TunnelWorld();
   ~TunnelWorld();
@@ -44,6 +48,7 @@ class TunnelWorld {
   // The caller's address as the page saw it, from a plain curl in the client namespace;
   // empty when the page could not be reached.
   std::string curlPage() const;
+  std::string curlPage6() const;
   // The caller's address as the DNS server saw it, from a query sent in the client namespace.
   std::string queryDns() const;
   // Rules, routes and the nftables ruleset of the client namespace, as text.
@@ -69,6 +74,7 @@ class TunnelWorld {
   std::optional<TestCA> ca_;
   std::unique_ptr<V2rayNode> node_;
   std::unique_ptr<LoopbackHttpServer> page_;
+  std::unique_ptr<LoopbackHttpServer> page6_;
   helmsey::engine::UniqueFd dnsSocket_;
   std::atomic<bool> dnsQuit_{false};
   std::thread dnsThread_;
