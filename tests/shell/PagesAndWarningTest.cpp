@@ -15,6 +15,8 @@
 #include "ui/account/LoginModel.h"
 #include "ui/base/Feedback.h"
 #include "ui/controls/ClipboardWarning.h"
+#include "ui/info/DownloadManager.h"
+#include "ui/base/SharedInstance.h"
 
 namespace lumora::test {
 namespace {
@@ -87,6 +89,13 @@ TEST(RouteTablePages, BuildTheAccountPagesWithoutComplaint) {
   world.ui.state->setLoginInfo(accountLogin());
   world.router().setRoot(Route::login);
   world.fakes.account->script.answer<ServiceError>("login", tarnel::APIErrorInfo::make(-1, "offline"));
+  // The window content's update panel reads the download state.
+  DownloadManager download(DownloadManager::Options{}, nullptr);
+  SharedInstance<DownloadManager>::install(&download);
+  struct Uninstall {
+    DownloadManager* d;
+    ~Uninstall() { SharedInstance<DownloadManager>::uninstall(d); }
+  } uninstall{&download};
 
   QQmlEngine engine;
   world.ui.prepare(engine);

@@ -145,7 +145,6 @@ int main(int argc, char** argv) {
   lumora::UpdateManager update(fakes.services(), ui.dialog, download, updateOptions, nullptr);
   update.setEngine(view.engine());
   lumora::SharedInstance<lumora::UpdateManager>::install(&update);
-  tarnel::Login login;
   tarnel::Other newer;
   newer.newest_version = 101;
   newer.update_version = 101;
