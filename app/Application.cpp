@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QGuiApplication>
@@ -11,7 +12,9 @@
 #include <QQuickWindow>
 #include <QSystemTrayIcon>
 #include <QUrl>
+#include <QFileInfo>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -19,12 +22,26 @@
 #include "core/HttpEngine.h"
 #include "platform/BundleInfo.h"
 #include "platform/XdgPaths.h"
+#include "services/base/Logger.h"
+#include "ui/account/AccountContext.h"
+#include "ui/account/DeviceManager.h"
+#include "services/network/DeploymentConfig.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
 #include "ui/base/Workers.h"
 #include "ui/base/services/Services.h"
+#include "ui/controls/ClipboardWarning.h"
+#include "ui/home/AnimationController.h"
+#include "ui/home/ConnectManager.h"
+#include "ui/home/HomeScreen.h"
+#include "ui/info/DownloadManager.h"
+#include "ui/info/InfoActions.h"
+#include "ui/info/InfoContext.h"
+#include "ui/info/ModalWindows.h"
+#include "ui/info/UpdateManager.h"
 #include "ui/shell/AccountCheck.h"
+#include "ui/shell/AccountMenu.h"
 #include "ui/shell/ApplicationDelegate.h"
 #include "ui/shell/QuitPath.h"
 #include "ui/shell/ShellActions.h"
@@ -38,6 +55,12 @@ using namespace lumora;
 
 // How long leaving waits for the VPN to report that it stopped.
 constexpr auto kStopBound = 3s;
+// The console log's copy in the logs folder ("Debug Log"), and its size before it rolls over.
+constexpr std::uintmax_t kLogFileBytes = 2 * 1024 * 1024;
+
+std::filesystem::path logsFolder() { return platform::appCacheDir() / "logs"; }
+
+void copyLogToFile() { tarnel::Logger::setFileCopy(logsFolder() / "tarnel.log", kLogFileBytes); }
 
 bool isDarkPanel() {
   // The panel usually follows the desktop's colour scheme, which the palette reflects.
@@ -73,6 +96,27 @@ void reportEarlierCrash(const Services& services) {
   });
 }
 
+// The app state needs the connection front when it is built, and the front needs the app state:
+// the state gets this relay, which the front joins once it exists.
+class FrontRelay final : public ConnectFront {
+ public:
+  void attach(ConnectFront* front) { front_.store(front, std::memory_order_release); }
+  void setNeedSwitch(bool need) override {
+    if (auto* front = front_.load(std::memory_order_acquire)) front->setNeedSwitch(need);
+  }
+  void disconnect() override {
+    if (auto* front = front_.load(std::memory_order_acquire)) front->disconnect();
+  }
+  void toggleConnection(bool record) override {
+    if (auto* front = front_.load(std::memory_order_acquire)) front->toggleConnection(record);
+  }
+
+ private:
+  std::atomic<ConnectFront*> front_{nullptr};
+};
+
+bool openWithDesktop(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
 }  // namespace
 
 namespace tarnel_app {
@@ -82,17 +126,45 @@ struct Application::Parts {
   Services services;
   std::unique_ptr<UiObjects> ui;
   std::unique_ptr<QuitPath> quitPath;
+  std::shared_ptr<FrontRelay> front = std::make_shared<FrontRelay>();
+  std::unique_ptr<AnimationController> animation;
+  std::unique_ptr<ConnectManager> connect;
+  std::unique_ptr<HomeScreen> home;
   std::unique_ptr<AccountCheck> accountCheck;
   std::unique_ptr<StartupController> startup;
+  std::unique_ptr<DeviceManager> deviceManager;
+  std::unique_ptr<AccountContext> accountContext;
+  std::unique_ptr<AccountMenu> accountMenu;
+  std::unique_ptr<ClipboardWarning> clipboardWarning;
   std::unique_ptr<ShellActions> actions;
   std::unique_ptr<ApplicationDelegate> delegate;
+  std::unique_ptr<ModalWindows> modalWindows;
+  std::unique_ptr<DownloadManager> download;
+  std::unique_ptr<UpdateManager> update;
+  std::unique_ptr<InfoActions> infoActions;
+  InfoContext infoContext;
+  // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
+  QString packageToOpen;
   std::unique_ptr<QQmlApplicationEngine> engine;
 
   ~Parts() {
     engine.reset();  // the window and its bindings go before the objects they read
+    if (clipboardWarning) SharedInstance<ClipboardWarning>::uninstall(clipboardWarning.get());
+    if (accountMenu) SharedInstance<AccountMenu>::uninstall(accountMenu.get());
+    if (accountContext) SharedInstance<AccountContext>::uninstall(accountContext.get());
+    if (deviceManager) SharedInstance<DeviceManager>::uninstall(deviceManager.get());
+    SharedInstance<InfoContext>::uninstall(&infoContext);
+    if (infoActions) SharedInstance<InfoActions>::uninstall(infoActions.get());
+    if (update) SharedInstance<UpdateManager>::uninstall(update.get());
+    if (download) SharedInstance<DownloadManager>::uninstall(download.get());
+    if (modalWindows) SharedInstance<ModalWindows>::uninstall(modalWindows.get());
     if (actions) SharedInstance<ShellActions>::uninstall(actions.get());
     if (startup) SharedInstance<StartupController>::uninstall(startup.get());
     if (accountCheck) SharedInstance<AccountCheck>::uninstall(accountCheck.get());
+    if (home) SharedInstance<HomeScreen>::uninstall(home.get());
+    if (connect) SharedInstance<ConnectManager>::uninstall(connect.get());
+    if (animation) SharedInstance<AnimationController>::uninstall(animation.get());
+    front->attach(nullptr);
   }
 };
 
@@ -104,6 +176,7 @@ bool Application::start() {
   Parts& p = *parts_;
   if (!p.instance.claim()) return false;  // the running program shows its window instead
 
+  copyLogToFile();
   trustDevelopmentService();
   p.services = makeRealServices();
   // An earlier run that ended without stopping may have left the desktop pointed at its dead
@@ -112,34 +185,125 @@ bool Application::start() {
 
   AppStateOptions options;
   options.isAppStore = isAppStoreBuild();
+  options.front = p.front;
   p.ui = std::make_unique<UiObjects>(p.services, options);
 
   QuitPath::Actions leaving;
-  leaving.exit = [](int code) { QCoreApplication::exit(code); };
+  leaving.exit = [&p](int code) {
+    // The VPN is down by now: the desktop's package installer takes the update from here.
+    if (!p.packageToOpen.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(p.packageToOpen));
+    QCoreApplication::exit(code);
+  };
   leaving.relaunch = [] {
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
   };
   leaving.releaseInstance = [&p] { p.instance.release(); };
   p.quitPath = std::make_unique<QuitPath>(p.services.engine, leaving, kStopBound);
 
-  p.accountCheck = std::make_unique<AccountCheck>(
-      p.services, *p.ui->state, nullptr, [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr);
+  p.animation = std::make_unique<AnimationController>(
+      *p.ui->state, [&p] { if (p.delegate) p.delegate->showWindow(); }, nullptr);
+  SharedInstance<AnimationController>::install(p.animation.get());
+  ConnectManager::Hooks connectHooks;
+  connectHooks.isAppStore = options.isAppStore;
+  connectHooks.checkLive = [&p](std::function<void()> done) {
+    p.accountCheck->checkLive([done = std::move(done)](const ServiceError&) { done(); });
+  };
+  // The payment page opens in the default browser.
+  connectHooks.openPaymentWindow = [](const QUrl& url) { openWithDesktop(url); };
+  p.connect = std::make_unique<ConnectManager>(p.services, *p.ui->state, *p.animation, connectHooks);
+  SharedInstance<ConnectManager>::install(p.connect.get());
+  p.front->attach(p.connect.get());
+
+  p.accountCheck = std::make_unique<AccountCheck>(p.services, *p.ui->state, p.front, openWithDesktop, nullptr);
   SharedInstance<AccountCheck>::install(p.accountCheck.get());
+
+  HomeScreen::Hooks homeHooks;
+  homeHooks.checkLive = [&p] { p.accountCheck->checkLive(); };
+  homeHooks.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
+  homeHooks.openUrl = openWithDesktop;
+  p.home = std::make_unique<HomeScreen>(p.services, *p.ui->state, *p.connect, homeHooks);
+  SharedInstance<HomeScreen>::install(p.home.get());
   p.startup = std::make_unique<StartupController>(p.services, *p.ui->state, *p.accountCheck,
                                                   [&p](int code) { p.quitPath->quit(code); });
   SharedInstance<StartupController>::install(p.startup.get());
 
+  p.deviceManager = std::make_unique<DeviceManager>(nullptr);
+  SharedInstance<DeviceManager>::install(p.deviceManager.get());
+  AccountContext::Hooks accountHooks;
+  accountHooks.login = [&p](const QString& email, const QString& password, std::int64_t force, const QString& code,
+                            AccountContext::Completion completion) {
+    p.accountCheck->login(email, password, force, code, std::move(completion));
+  };
+  accountHooks.checkLive = [&p](AccountContext::Completion completion) {
+    p.accountCheck->checkLive(std::move(completion));
+  };
+  accountHooks.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
+  // Support, privacy and terms open in the desktop's browser (http and https only).
+  accountHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  p.accountContext =
+      std::make_unique<AccountContext>(p.services, *p.ui->state, *p.deviceManager, accountHooks, nullptr);
+  SharedInstance<AccountContext>::install(p.accountContext.get());
+
+  AccountMenu::Hooks menuHooks;
+  menuHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  menuHooks.copyText = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
+  p.accountMenu = std::make_unique<AccountMenu>(p.services, *p.ui->state, menuHooks, nullptr);
+  SharedInstance<AccountMenu>::install(p.accountMenu.get());
+  const auto openWebAddress = [](const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) return false;
+    return QDesktopServices::openUrl(url);
+  };
+  p.modalWindows = std::make_unique<ModalWindows>(p.ui->modalWindows, nullptr);
+  SharedInstance<ModalWindows>::install(p.modalWindows.get());
+  DownloadManager::Options downloadOptions;
+  downloadOptions.cacheDir = QString::fromStdString(platform::appCacheDir().string());
+  downloadOptions.fileName = QString::fromUtf8(tarnel::deployment::kUpdateFileName);
+  downloadOptions.finished = [&p](const QString& path) {
+    p.packageToOpen = path;
+    p.quitPath->quit(0);
+  };
+  p.download = std::make_unique<DownloadManager>(downloadOptions, nullptr);
+  SharedInstance<DownloadManager>::install(p.download.get());
+  UpdateManager::Options updateOptions;
+  updateOptions.buildNumber = parseBuildNumber(platform::mainBundle().buildVersion);
+  updateOptions.isAppStore = isAppStoreBuild();
+  updateOptions.storePage = QUrl(QStringLiteral(TARNEL_STORE_PAGE));
+  updateOptions.openUrl = openWebAddress;
+  updateOptions.quit = [&p] { p.quitPath->quit(0); };
+  p.update = std::make_unique<UpdateManager>(p.services, p.ui->dialog, *p.download, updateOptions, nullptr);
+  SharedInstance<UpdateManager>::install(p.update.get());
+  p.infoContext.services = p.services;
+  p.infoContext.state = p.ui->state.get();
+  p.infoContext.windows = p.modalWindows.get();
+  p.infoContext.openUrl = openWebAddress;
+  p.infoContext.openOfficialWebsite = [&p] { p.accountCheck->openOfficialWebsite(); };
+  p.infoContext.openClipboardWarning = [&p] {
+    if (p.clipboardWarning) p.clipboardWarning->open();
+  };
+  SharedInstance<InfoContext>::install(&p.infoContext);
+  p.infoActions = std::make_unique<InfoActions>(
+      p.infoContext, QString::fromStdString(platform::mainBundle().shortVersion),
+      QString::fromStdString(platform::mainBundle().buildVersion), isAppStoreBuild(), nullptr);
+  SharedInstance<InfoActions>::install(p.infoActions.get());
+
   ShellActions::Hooks shellHooks;
+  shellHooks.checkUpdate = [&p](bool manual) { p.update->checkUpdate(manual); };
   shellHooks.openFolder = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
-  shellHooks.clearStoredState = [settings = p.services.settings] { settings->clearAll(); };
+  shellHooks.clearStoredState = [settings = p.services.settings] {
+    settings->clearAll();
+    copyLogToFile();  // the emptied folder gets a fresh log file
+  };
   p.actions = std::make_unique<ShellActions>(*p.ui->state, *p.accountCheck, *p.quitPath, p.services.engine,
-                                             platform::appCacheDir() / "logs", shellHooks, nullptr);
+                                             logsFolder(), shellHooks, nullptr);
   SharedInstance<ShellActions>::install(p.actions.get());
 
   ApplicationDelegate::Hooks delegateHooks;
   delegateHooks.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
   delegateHooks.darkPanel = isDarkPanel;
   delegateHooks.showAbout = [&p] { p.ui->state->router()->push(Route::about); };
+  delegateHooks.toggleConnection = [&p] { p.connect->toggleConnection(false, {}); };
+  delegateHooks.checkUpdate = [&p](bool manual) { p.update->checkUpdate(manual); };
   p.delegate = std::make_unique<ApplicationDelegate>(*p.ui->state, *p.quitPath, delegateHooks);
   QObject::connect(&p.instance, &SingleInstance::activationRequested, p.delegate.get(),
                    &ApplicationDelegate::showWindow);
@@ -151,12 +315,18 @@ bool Application::start() {
 
   p.engine = std::make_unique<QQmlApplicationEngine>();
   p.ui->prepare(*p.engine);
+  p.modalWindows->setEngine(p.engine.get());
+  p.update->setEngine(p.engine.get());
   p.engine->load(QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Shell/MainWindow.qml")));
   const auto roots = p.engine->rootObjects();
   auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
   if (!window) return false;
+  p.clipboardWarning = std::make_unique<ClipboardWarning>(*p.engine, p.ui->modalWindows, nullptr);
+  SharedInstance<ClipboardWarning>::install(p.clipboardWarning.get());
   p.delegate->attachWindow(window);
   if (hooks_.windowReady) hooks_.windowReady(window);
+  // The automatic check, once the window's content first shows.
+  QMetaObject::invokeMethod(p.update.get(), [&p] { p.update->checkUpdate(false); }, Qt::QueuedConnection);
 
   reportEarlierCrash(p.services);
   return true;

@@ -2,15 +2,24 @@
 
 #include <QApplication>
 #include <QQuickStyle>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+
+#include <unistd.h>
 
 #include "app/Application.h"
 #include "platform/BundleInfo.h"
+#include "ui/info/ModalWindows.h"
 #include "ui/shell/LumoraPlugins.h"
 
 int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("tarnel"));
   QApplication::setApplicationDisplayName(QString::fromStdString(platform::mainBundle().displayName));
   QApplication::setDesktopFileName(QStringLiteral("tarnel"));
+  // The browser engine's sandbox cannot run as root; it then refuses to start without this.
+  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  // Web pages need the engine set up (shared GL contexts) before the application object.
+  lumora::ModalWindows::registerLinkSchemes();
+  QtWebEngineQuick::initialize();
   QApplication app(argc, argv);
   // Closing the window follows the close-button setting, never Qt's last-window rule.
   app.setQuitOnLastWindowClosed(false);

@@ -15,6 +15,8 @@ struct EngineEnvironment {
   std::optional<std::filesystem::path> extraCaCertificate;
   // The address the switch listener binds; none means the LAN address of the default route.
   std::optional<std::string> switchListenAddress;
+  // Spindrift's socket, through which tunnel mode is started.
+  std::filesystem::path tunnelSocket = "/run/io.tarnelmacos.ne.sock";
 };
 
 void setEngineEnvironment(EngineEnvironment environment);

@@ -2,6 +2,10 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstring>
 
 #include <cerrno>
 
@@ -112,6 +116,8 @@ void Engine::loop() {
       fds.push_back({child_->exitFd(), POLLIN, 0});
       if (outputOpen_) fds.push_back({child_->outputFd(), POLLIN, 0});
     }
+    const bool watchingTunnel = tunnel_.valid();
+    if (watchingTunnel) fds.push_back({tunnel_.get(), POLLIN, 0});
     int timeout = -1;
     if (phase_ == Phase::launching || phase_ == Phase::backingOff) {
       const auto until = phase_ == Phase::launching ? std::min(deadline_, nextReadyCheck_) : deadline_;
@@ -128,6 +134,10 @@ void Engine::loop() {
         outputArrived_ = true;
       }
       if ((fds[1].revents & POLLIN) != 0) onChildExit();
+      flushOutbox();
+    }
+    if (watchingTunnel && fds.back().revents != 0) {
+      onTunnelReadable();
       flushOutbox();
     }
 
@@ -199,9 +209,10 @@ void Engine::onStart(Start& request) {
   }
   tunnelMode_.store(settings->isTun);
   if (settings->isTun) {
-    note("start refused: tunnel mode is not available in this build, and the local proxies are not "
-         "started in its place");
-    endSession(true, StartFailure::refused);
+    // Spindrift builds and checks the engine configuration itself; it gets the keys as given.
+    session_->tunnel = true;
+    session_->tunnelConfiguration = std::move(request.configuration);
+    launchTunnel();
     return;
   }
   const EngineConfig config =
@@ -232,6 +243,10 @@ void Engine::onCancel() {
 }
 
 void Engine::launch() {
+  if (session_->tunnel) {
+    launchTunnel();
+    return;
+  }
   const auto program = findProgram(engineEnvironment().v2rayProgram);
   if (!program) {
     note("the proxy engine " + engineEnvironment().v2rayProgram.string() + " was not found");
@@ -255,9 +270,131 @@ void Engine::launch() {
   enter(Phase::launching, "child " + std::to_string(child_->pid()) + " started");
 }
 
+void Engine::launchTunnel() {
+  const auto path = engineEnvironment().tunnelSocket.string();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (path.size() >= sizeof address.sun_path || !fd.valid()) {
+    note("tunnel mode: no socket for Spindrift");
+    onTunnelEnded(true);
+    return;
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    note("tunnel mode: Spindrift cannot be reached at " + path + ": " + std::strerror(errno));
+    onTunnelEnded(true);
+    return;
+  }
+  const std::string request =
+      Json{{"command", "start"}, {"configuration", session_->tunnelConfiguration}}.dump() + "\n";
+  if (::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+    note("tunnel mode: Spindrift did not take the request");
+    onTunnelEnded(true);
+    return;
+  }
+  tunnel_ = std::move(fd);
+  tunnelInput_.clear();
+  deadline_ = Clock::now() + kTunnelStartTimeout;
+  enter(Phase::launching, "tunnel start sent to Spindrift");
+}
+
+void Engine::onTunnelReadable() {
+  char buffer[4096];
+  const ssize_t n = ::recv(tunnel_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+  if (n <= 0) {
+    note("tunnel mode: Spindrift closed the connection");
+    closeTunnel();
+    onTunnelEnded(false);
+    return;
+  }
+  tunnelInput_.append(buffer, static_cast<std::size_t>(n));
+  std::size_t end;
+  while (tunnel_.valid() && (end = tunnelInput_.find('\n')) != std::string::npos) {
+    const auto message = Json::parse(tunnelInput_.substr(0, end), nullptr, false);
+    tunnelInput_.erase(0, end + 1);
+    if (!message.is_object()) continue;
+    if (message.contains("error")) {
+      note("tunnel mode: Spindrift refused: " + message["error"].dump());
+      closeTunnel();
+      onTunnelEnded(true);
+      return;
+    }
+    const auto status = message.value("status", std::string());
+    if (status == "connected" && phase_ == Phase::launching) {
+      session_->restarting = false;
+      enter(Phase::connected, "Spindrift captures the traffic");
+      publish(VPNStatus::connected);
+      deliver(session_->callback, VPNStatus::connected);
+    } else if (status == "disconnected") {
+      const bool refused = message.value("failure", std::string()) == "refused";
+      note("tunnel mode: Spindrift ended the tunnel" +
+           (message.contains("reason") ? ": " + message["reason"].dump() : std::string()));
+      closeTunnel();
+      onTunnelEnded(refused);
+      return;
+    }
+  }
+}
+
+// The tunnel ended on Spindrift's side (or never began): as a crashed engine in proxy mode,
+// restarted when the connection asked for it and had served, else the end of the connection.
+void Engine::onTunnelEnded(bool refused) {
+  if (!session_) return;
+  const bool wasServing = phase_ == Phase::connected || session_->restarting;
+  if (!refused && wasServing && session_->reconnect && restartAllowed()) {
+    session_->restarting = true;
+    deadline_ = Clock::now() + kRestartDelay;
+    enter(Phase::backingOff, "restarting the tunnel");
+    publish(VPNStatus::connecting);
+    deliver(session_->callback, VPNStatus::connecting);
+    return;
+  }
+  endSession(true, wasServing ? StartFailure::none : StartFailure::refused);
+}
+
+// Asks Spindrift to stop and waits (briefly) until it says the capture is gone, so that a
+// disconnected status means the machine's traffic runs as before.
+void Engine::closeTunnel() {
+  if (!tunnel_.valid()) return;
+  const std::string request = Json{{"command", "stop"}}.dump() + "\n";
+  if (::send(tunnel_.get(), request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+    const auto deadline = Clock::now() + kTunnelStopGrace;
+    bool stopped = false;
+    while (!stopped && Clock::now() < deadline) {
+      pollfd fd{tunnel_.get(), POLLIN, 0};
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (::poll(&fd, 1, static_cast<int>(std::max<std::int64_t>(0, left.count()))) <= 0) break;
+      char buffer[4096];
+      const ssize_t n = ::recv(tunnel_.get(), buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      tunnelInput_.append(buffer, static_cast<std::size_t>(n));
+      std::size_t end;
+      while ((end = tunnelInput_.find('\n')) != std::string::npos) {
+        const auto message = Json::parse(tunnelInput_.substr(0, end), nullptr, false);
+        tunnelInput_.erase(0, end + 1);
+        // The stop's own answer comes last; an earlier "disconnected" may be the tunnel's end.
+        if (message.is_object() && message.value("status", std::string()) == "disconnected" &&
+            tunnelInput_.find('\n') == std::string::npos) {
+          stopped = true;
+        }
+      }
+    }
+  }
+  tunnel_.reset();
+  tunnelInput_.clear();
+}
+
 void Engine::onTick() {
   const auto now = Clock::now();
-  if (phase_ == Phase::launching && child_) {
+  if (phase_ == Phase::launching && session_ && session_->tunnel) {
+    if (now >= deadline_) {
+      note("tunnel mode: Spindrift did not start the tunnel in time");
+      closeTunnel();
+      onTunnelEnded(!session_->restarting);
+    }
+  } else if (phase_ == Phase::launching && child_) {
     const bool due = outputArrived_ || now >= nextReadyCheck_;
     outputArrived_ = false;
     if (due && listensOn(child_->pid(), {httpEndpoint(), socksEndpoint()})) {
@@ -339,6 +476,7 @@ bool Engine::restartAllowed() {
 // Ends the connection: the child is gone (and reaped) before anything else happens, the desktop
 // gets its proxy back, and the session's callback hears disconnected when `tellSession`.
 void Engine::endSession(bool tellSession, StartFailure failure) {
+  closeTunnel();
   if (child_) {
     child_->terminate(kStopGrace);
     drainOutput();
@@ -421,6 +559,7 @@ void Engine::drainOutput() {
 }
 
 void Engine::shutdown() {
+  closeTunnel();
   if (child_) {
     child_->terminate(kStopGrace);
     child_.reset();

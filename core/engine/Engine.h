@@ -75,6 +75,9 @@ class Engine {
   static constexpr int kRestartLimit = 3;
   static constexpr auto kRestartWindow = std::chrono::seconds(60);
   static constexpr auto kStopGrace = std::chrono::seconds(2);
+  // Spindrift starts its own engine and capture within its own timeout; this one covers both.
+  static constexpr auto kTunnelStartTimeout = std::chrono::seconds(20);
+  static constexpr auto kTunnelStopGrace = std::chrono::seconds(5);
 
  private:
   static constexpr const char* kLoopback = "127.0.0.1";
@@ -99,6 +102,8 @@ class Engine {
   struct Session {
     std::uint64_t id = 0;
     std::string configText;
+    bool tunnel = false;  // carried by Spindrift's capture, not by local proxies
+    Json tunnelConfiguration;
     bool reconnect = false;
     bool wantsSystemProxy = false;
     bool wantsCommandLineProxy = false;
@@ -120,6 +125,10 @@ class Engine {
   void onTick();
   void onListening();
   void launch();
+  void launchTunnel();
+  void onTunnelReadable();
+  void onTunnelEnded(bool refused);
+  void closeTunnel();
   void endSession(bool tellSession, StartFailure failure = StartFailure::none);
   void cleanUpAfterSession();
   void recoverFromEarlierRun();
@@ -156,6 +165,9 @@ class Engine {
   std::uint64_t nextSessionId_ = 1;
   std::unique_ptr<ChildProcess> child_;
   bool outputOpen_ = false;
+  // The connection to Spindrift while tunnel mode runs, and what it sent that is not a line yet.
+  UniqueFd tunnel_;
+  std::string tunnelInput_;
   std::string partialOutput_;
   std::string lastOutputLine_;
   Clock::time_point deadline_{};

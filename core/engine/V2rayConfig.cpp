@@ -449,6 +449,27 @@ EngineConfig buildTunnelConfig(const TunnelSettings& settings, const Endpoint& h
   return result;
 }
 
+EngineConfig buildCaptureConfig(const TunnelSettings& settings, std::uint16_t port, bool ipv6,
+                                std::uint32_t bypassMark, const std::optional<std::filesystem::path>& extraCa) {
+  EngineConfig result = buildTunnelConfig(settings, {"127.0.0.1", 0}, {"127.0.0.1", 0}, extraCa);
+  auto transparentInbound = [&](const char* tag, const char* address) {
+    return Json{{"tag", tag},
+                {"protocol", "dokodemo-door"},
+                {"listen", address},
+                {"port", port},
+                {"settings", {{"network", "tcp,udp"}, {"followRedirect", true}}},
+                {"sniffing", {{"enabled", true}, {"destOverride", Json::array({"http", "tls"})}}},
+                {"streamSettings", {{"sockopt", {{"tproxy", "tproxy"}}}}}};
+  };
+  Json inbounds = Json::array({transparentInbound("capture-in", "127.0.0.1")});
+  if (ipv6) inbounds.push_back(transparentInbound("capture6-in", "::1"));
+  result.config["inbounds"] = inbounds;
+  for (auto& outbound : result.config["outbounds"]) {
+    outbound["streamSettings"]["sockopt"]["mark"] = bypassMark;
+  }
+  return result;
+}
+
 EngineConfig buildSwitchConfig(const SwitchSettings& settings, const Endpoint& listen,
                                const std::optional<std::filesystem::path>& extraCa,
                                const std::vector<std::string>& ownAddresses) {

@@ -55,6 +55,12 @@ struct EngineConfig {
 // The configuration of the local proxies: HTTP and SOCKS inbounds at `http` and `socks`.
 EngineConfig buildTunnelConfig(const TunnelSettings& settings, const Endpoint& http, const Endpoint& socks,
                                const std::optional<std::filesystem::path>& extraCa);
+// The configuration of the machine-wide capture: transparent (TPROXY) TCP and UDP inbounds on
+// 127.0.0.1:`port`, and on [::1]:`port` with `ipv6`, the same outbounds and routing as the
+// local proxies, and `bypassMark` on every connection the engine makes, so that the capture
+// lets them leave.
+EngineConfig buildCaptureConfig(const TunnelSettings& settings, std::uint16_t port, bool ipv6,
+                                std::uint32_t bypassMark, const std::optional<std::filesystem::path>& extraCa);
 // The configuration of the switch listener: one HTTP inbound at `listen`; `ownAddresses` are
 // the machine's addresses, which the listener must not lead to.
 EngineConfig buildSwitchConfig(const SwitchSettings& settings, const Endpoint& listen,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <source_location>
 #include <sstream>
@@ -76,6 +78,12 @@ class Logger {
 
   // "[Error] File.cpp:12 function - items"
   static std::string format(const Site& site, std::string_view items);
+
+  // Also writes every line to `file` (appended; its folder is made), keeping it under `maxBytes`:
+  // when a line would pass the limit the file becomes "<file>.1" (replacing an older one) and a
+  // new file starts. An empty path stops the copy. A file that cannot be written is skipped
+  // quietly: the console still gets the line.
+  static void setFileCopy(const std::filesystem::path& file, std::uintmax_t maxBytes);
 
  private:
   static void write(const std::string& line);

@@ -26,7 +26,10 @@ endif()
 
 foreach(library IN LISTS OTHERS)
   defined_symbols("${library}" symbols)
-  string(REGEX MATCHALL "[^\n]* [TDBVWR] _ZN8platform[^\n]*" copies "${symbols}")
+  # Strong definitions only: a header's templates and inline functions (weak, W/V) are made where
+  # they are used and merged by the loader; what must not be there twice is the library's own code
+  # and data.
+  string(REGEX MATCHALL "[^\n]* [TDBR] _ZN8platform[^\n]*" copies "${symbols}")
   if(copies)
     list(GET copies 0 example)
     message(FATAL_ERROR "${library} carries its own copy of the platform library (${example})")

@@ -219,7 +219,7 @@ TEST_P(RefusedStarts, EndDisconnectedWithTheReasonLoggedAndNoChild) {
 INSTANTIATE_TEST_SUITE_P(
     Table, RefusedStarts,
     testing::Values(
-        RefusedStart{"TunnelMode", [](Json& c) { c["isTun"] = true; }, "tunnel mode is not available"},
+        RefusedStart{"TunnelModeWithoutSpindrift", [](Json& c) { c["isTun"] = true; }, "Spindrift cannot be reached"},
         RefusedStart{"EmptyDictionary", [](Json& c) { c = Json::object(); }, "names no server"},
         RefusedStart{"UnknownProtocol", [](Json& c) { c["protocol"] = "x"; }, "unknown protocol \"x\""},
         RefusedStart{"AutoProtocol", [](Json& c) { c["protocol"] = ""; }, "unknown protocol \"\""},

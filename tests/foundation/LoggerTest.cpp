@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "services/base/Logger.h"
+#include "tests/support/TestHome.h"
 
 namespace tarnel {
 namespace {
@@ -82,6 +85,42 @@ TEST(Logger, LinesFromThreadsNeverInterleave) {
     start = end + 1;
   }
   EXPECT_EQ(lines, 8u * 200u);
+}
+
+std::vector<std::string> fileLines(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(Logger, FileCopyStaysUnderItsLimitKeepingTheNewestLinesWhole) {
+  test::TempDir dir;
+  const auto file = dir.path() / "logs" / "tarnel.log";  // the folder does not exist yet
+  constexpr std::uintmax_t kLimit = 4096;
+  Logger::setFileCopy(file, kLimit);
+  testing::internal::CaptureStdout();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 100; ++i) Logger::log({LogLevel::info, "f.cpp", t, "w"}, "line", t, i);
+    });
+  }
+  for (auto& th : threads) th.join();
+  Logger::log({LogLevel::error, "f.cpp", 9, "w"}, "the last one");
+  testing::internal::GetCapturedStdout();
+  Logger::setFileCopy({}, 0);
+  Logger::log({LogLevel::error, "f.cpp", 9, "w"}, "after the copy stopped");
+
+  ASSERT_TRUE(std::filesystem::exists(file));
+  ASSERT_TRUE(std::filesystem::exists(file.string() + ".1"));
+  EXPECT_LE(std::filesystem::file_size(file), kLimit);
+  EXPECT_LE(std::filesystem::file_size(file.string() + ".1"), kLimit);
+  const auto current = fileLines(file);
+  ASSERT_FALSE(current.empty());
+  EXPECT_NE(current.back().find("the last one"), std::string::npos);
+  for (const auto& line : current) EXPECT_EQ(line.rfind("[", 0), 0u) << "a broken line: " << line;
+  for (const auto& line : fileLines(file.string() + ".1")) EXPECT_EQ(line.rfind("[", 0), 0u) << line;
 }
 
 }  // namespace

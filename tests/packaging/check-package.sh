@@ -19,6 +19,15 @@ find "$root" -name '*_tests' | grep -q . && fail "a test program was installed"
 # The installed program finds its private libraries by its run path alone.
 missing=$(env -u LD_LIBRARY_PATH ldd "$root/usr/bin/tarnel" | grep 'not found' || true)
 [ -z "$missing" ] || fail "unresolved libraries: $missing"
+# Tunnel mode: Spindrift, its socket-activated service and its polkit action.
+for f in usr/libexec/tarnel/io.tarnelmacos.ne usr/lib/systemd/system/io.tarnelmacos.ne.socket \
+         usr/lib/systemd/system/io.tarnelmacos.ne.service usr/share/polkit-1/actions/io.tarnelmacos.ne.policy; do
+  [ -e "$root/$f" ] || fail "missing $f"
+done
+grep -qx "ExecStart=$root/usr/libexec/tarnel/io.tarnelmacos.ne --polkit" "$root/usr/lib/systemd/system/io.tarnelmacos.ne.service" \
+  || fail "the service does not start the installed Spindrift"
+missing=$(env -u LD_LIBRARY_PATH ldd "$root/usr/libexec/tarnel/io.tarnelmacos.ne" | grep 'not found' || true)
+[ -z "$missing" ] || fail "Spindrift has unresolved libraries: $missing"
 grep -q '^Exec=tarnel' "$root/usr/share/applications/tarnel.desktop" || fail "desktop entry does not start tarnel"
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$root/usr/share/applications/tarnel.desktop"; fi
 
@@ -29,7 +38,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "$depends" | grep -q 'v2ray' || fail "the package does not depend on v2ray: $depends"
 echo "$depends" | grep -q 'libqt6' || fail "the package does not name the Qt libraries: $depends"
 contents=$(dpkg-deb -c "$deb")
-for f in ./usr/bin/tarnel ./usr/share/applications/tarnel.desktop; do
+for f in ./usr/bin/tarnel ./usr/share/applications/tarnel.desktop ./usr/libexec/tarnel/io.tarnelmacos.ne \
+         ./usr/lib/systemd/system/io.tarnelmacos.ne.service ./usr/lib/systemd/system/io.tarnelmacos.ne.socket; do
   echo "$contents" | grep -q " $f\$" || fail "package lacks $f"
 done
 echo "$contents" | grep -q devservice && fail "the package holds the development service"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "tests/support/TestHome.h"
+#include "ui/shell/LumoraPlugins.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -35,6 +35,20 @@ inline bool waitFor(const std::function<bool()>& done, int ms = 10000) {
 
 class AppWorld {
  public:
+  // Items made by loaders and repeaters are the visual children of their hosts, not always their
+  // object children: the search walks both.
+  static QQuickItem* find(QQuickItem* root, const QString& name) {
+    if (!root) return nullptr;
+    for (QQuickItem* child : root->childItems()) {
+      if (child->objectName() == name && child->isVisible()) return child;
+      if (QQuickItem* found = find(child, name)) return found;
+    }
+    for (QQuickItem* child : root->findChildren<QQuickItem*>(name, Qt::FindDirectChildrenOnly)) {
+      if (child->isVisible()) return child;
+    }
+    return nullptr;
+  }
+
   static constexpr int kServiceAddress = 2;
   static constexpr int kNodeAddress = 5;
 
@@ -67,14 +81,7 @@ class AppWorld {
   const tarnel::dev::DevAccount& account() const { return script_->account(); }
 
   // The visible item of that name, if any.
-  QQuickItem* item(const QString& name) const {
-    if (!window_) return nullptr;
-    const auto found = window_->contentItem()->findChildren<QQuickItem*>(name);
-    for (QQuickItem* candidate : found) {
-      if (candidate->isVisible()) return candidate;
-    }
-    return nullptr;
-  }
+  QQuickItem* item(const QString& name) const { return window_ ? find(window_->contentItem(), name) : nullptr; }
   bool click(const QString& name) const {
     QQuickItem* target = item(name);
     if (!target) return false;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/BundleInfo.h"
 #include "tests/shell_e2e/AppWorld.h"
 
 namespace lumora::test {
@@ -10,10 +11,12 @@ TEST(ProgramEndToEnd, StartsFindsTheServiceSignsInAndShowsTheHomePage) {
   ASSERT_TRUE(world.start());
 
   // A first start: discovery, then the sign-in page with its automatic guest sign-in.
-  ASSERT_TRUE(waitFor([&] { return world.state().router()->rootName() == "login" && world.item("loginView"); }));
+  ASSERT_TRUE(waitFor([&] { return world.state().router()->rootName() == "login" && world.item("loginView"); }))
+      << "root: " << world.state().router()->rootName().toStdString();
   ASSERT_TRUE(waitFor([&] { return world.service().count("POST", "lite/users") >= 1; }));
   EXPECT_FALSE(world.service().requests(tarnel::test::ServiceRequest::Kind::discovery).empty());
-  EXPECT_TRUE(world.window()->title().contains(QString::fromLatin1(tarnel::test::ServiceTestBed::kSiteName)))
+  // Discovery succeeded, so the title was rebuilt with the version.
+  EXPECT_TRUE(world.window()->title().contains(QString::fromStdString(platform::mainBundle().shortVersion)))
       << world.window()->title().toStdString();
 
   ASSERT_TRUE(world.type("accountField", QString::fromStdString(world.account().email)));

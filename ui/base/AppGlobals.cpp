@@ -5,6 +5,11 @@
 namespace lumora {
 
 namespace {
+std::optional<bool>& appStoreOverride() {
+  static std::optional<bool> value;
+  return value;
+}
+
 QPointer<QWindow>& mainWindowSlot() {
   static QPointer<QWindow> window;
   return window;
@@ -13,8 +18,11 @@ QPointer<QWindow>& mainWindowSlot() {
 
 bool isAppStoreBuild() {
   static const bool appStore = platform::mainBundle().isAppStore;
+  if (const auto& forced = appStoreOverride()) return *forced;
   return appStore;
 }
+
+void setAppStoreBuildForTesting(std::optional<bool> value) { appStoreOverride() = value; }
 
 QWindow* mainWindow() { return mainWindowSlot().data(); }
 

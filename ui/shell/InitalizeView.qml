@@ -32,7 +32,7 @@ Rectangle {
         }
 
         Rectangle {
-            objectName: "loadingCard"
+            objectName: "startupCard"
             anchors.horizontalCenter: parent.horizontalCenter
             width: 150
             height: 150

@@ -7,5 +7,7 @@
 
 Q_IMPORT_QML_PLUGIN(Lumora_BasePlugin)
 Q_IMPORT_QML_PLUGIN(Lumora_ControlsPlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_AccountPlugin)
 Q_IMPORT_QML_PLUGIN(Lumora_InfoPlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_HomePlugin)
 Q_IMPORT_QML_PLUGIN(Lumora_ShellPlugin)

@@ -1,8 +1,9 @@
 import QtQuick
 import Lumora.Base
 import Lumora.Controls
+import Lumora.Info
 
-// The main window's content, bottom to top: pages, toast, loading overlay, dialog.
+// The main window's content, bottom to top: pages, download panel, toast, loading overlay, dialog.
 Item {
     id: content
     objectName: "mainContent"
@@ -16,6 +17,7 @@ Item {
         router: AppStateManager.router
         pageFor: routes.pageFor
     }
+    DownloadView {}
     ToastView { manager: ToastManager }
     LoadingView { manager: LoadingManager }
     DialogView { manager: DialogManager }

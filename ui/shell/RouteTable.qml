@@ -2,7 +2,9 @@ import QtQml
 import QtQuick
 import Lumora.Base
 import Lumora.Controls
+import Lumora.Account
 import Lumora.Info
+import Lumora.Home
 import Lumora.Shell
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
@@ -11,6 +13,11 @@ QtObject {
 
     property Component initial: Component { InitalizeView {} }
     property Component about: Component { AboutView {} }
+    property Component login: Component { LoginView {} }
+    property Component verify: Component { VerifyView {} }
+    property Component menu: Component { MainMenuView {} }
+    property Component main: Component { MainView {} }
+    property Component notify: Component { NotifyListView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -25,6 +32,11 @@ QtObject {
         switch (route.name) {
         case "initial": return table.initial
         case "about": return table.about
+        case "login": return table.login
+        case "verify": return table.verify
+        case "menu": return table.menu
+        case "main": return table.main
+        case "notify": return table.notify
         default: return table.placeholder
         }
     }

@@ -691,6 +691,14 @@
         <source>Download failed</source>
         <translation>Download failed</translation>
     </message>
+    <message id="download host missing">
+        <source>The download address is not known yet. Please try again in a moment.</source>
+        <translation>The download address is not known yet. Please try again in a moment.</translation>
+    </message>
+    <message id="download incomplete">
+        <source>The download was incomplete.</source>
+        <translation>The download was incomplete.</translation>
+    </message>
     <message id="drag and drop app to applications">
         <source>Please install Tarnel in the applications folder, then start it again.</source>
         <translation>Please install Tarnel in the applications folder, then start it again.</translation>

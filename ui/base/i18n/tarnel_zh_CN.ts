@@ -691,6 +691,14 @@
         <source>Download failed</source>
         <translation>下载失败</translation>
     </message>
+    <message id="download host missing">
+        <source>The download address is not known yet. Please try again in a moment.</source>
+        <translation>暂时无法获取下载地址，请稍后再试。</translation>
+    </message>
+    <message id="download incomplete">
+        <source>The download was incomplete.</source>
+        <translation>下载的文件不完整。</translation>
+    </message>
     <message id="drag and drop app to applications">
         <source>Please install Tarnel in the applications folder, then start it again.</source>
         <translation>请将 Tarnel 安装到应用程序目录，然后重新打开。</translation>

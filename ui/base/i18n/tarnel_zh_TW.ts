@@ -691,6 +691,14 @@
         <source>Download failed</source>
         <translation>下載失敗</translation>
     </message>
+    <message id="download host missing">
+        <source>The download address is not known yet. Please try again in a moment.</source>
+        <translation>暫時無法取得下載位址，請稍後再試。</translation>
+    </message>
+    <message id="download incomplete">
+        <source>The download was incomplete.</source>
+        <translation>下載的檔案不完整。</translation>
+    </message>
     <message id="drag and drop app to applications">
         <source>Please install Tarnel in the applications folder, then start it again.</source>
         <translation>請將 Tarnel 安裝到應用程式資料夾，然後重新開啟。</translation>

@@ -1,0 +1,156 @@
+#include "core/tunnel/TunnelProvider.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <thread>
+
+#include "core/engine/EngineLog.h"
+#include "core/engine/ListenProbe.h"
+
+namespace helmsey::tunnel {
+namespace {
+
+bool isAddress(const std::string& text) {
+  unsigned char buffer[16];
+  return inet_pton(AF_INET, text.c_str(), buffer) == 1 || inet_pton(AF_INET6, text.c_str(), buffer) == 1;
+}
+
+// The node's address, looked up before the capture is in place: the engine's own name lookups
+// do not carry the bypass mark, so once captured they would be sent to the engine itself.
+std::optional<std::string> resolve(const std::string& host) {
+  if (isAddress(host)) return host;
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return std::nullopt;
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* raw = found->ai_family == AF_INET
+                        ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr)
+                        : static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(found->ai_addr)->sin6_addr);
+  const bool ok = ::inet_ntop(found->ai_family, raw, text, sizeof text) != nullptr;
+  ::freeaddrinfo(found);
+  if (!ok) return std::nullopt;
+  return std::string(text);
+}
+
+}  // namespace
+
+TunnelProvider::TunnelProvider(Options options)
+    : options_(std::move(options)), rules_(options_.stateDirectory) {
+  if (rules_.pending()) {
+    engine::note("removing the traffic capture left by an earlier run");
+    rules_.remove();
+  }
+}
+
+TunnelProvider::~TunnelProvider() { stop(); }
+
+bool TunnelProvider::start(const engine::Json& configuration, std::string& error) {
+  stop();
+  auto settings = engine::readTunnelSettings(configuration, error);
+  if (!settings) return false;
+  if (port_.port() == 0) {
+    error = "no port for the transparent inbound";
+    return false;
+  }
+  const auto address = resolve(settings->node.address);
+  if (!address) {
+    error = "the server address could not be resolved";
+    return false;
+  }
+  if (settings->node.serverName.empty() && !isAddress(settings->node.address)) {
+    settings->node.serverName = settings->node.address;
+  }
+  settings->node.address = *address;
+  const bool ipv6 = loopbackIpv6Available();
+  const auto config = engine::buildCaptureConfig(*settings, port_.port(), ipv6, CaptureRules::kBypassMark,
+                                                 options_.extraCa);
+  const auto program = engine::findProgram(options_.v2rayProgram);
+  if (!program) {
+    error = "the proxy engine " + options_.v2rayProgram.string() + " was not found";
+    return false;
+  }
+  child_ = engine::ChildProcess::start(*program, {"-config", "stdin:"}, config.config.dump(), error);
+  if (!child_) return false;
+  outputOpen_ = true;
+  lastLine_.clear();
+  partial_.clear();
+
+  std::vector<engine::Endpoint> inbounds{{"127.0.0.1", port_.port()}};
+  if (ipv6) inbounds.push_back({"::1", port_.port()});
+  const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+  while (!engine::listensOn(child_->pid(), inbounds)) {
+    drainOutput();
+    if (child_->poll() || std::chrono::steady_clock::now() >= deadline) {
+      drainOutput();
+      error = "the proxy engine did not start" + (lastLine_.empty() ? std::string() : ": " + lastLine_);
+      tearDown();
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!rules_.apply(port_.port(), ipv6, error)) {
+    tearDown();
+    return false;
+  }
+  engine::note("traffic captured into port " + std::to_string(port_.port()) + (ipv6 ? " (IPv4 and IPv6)" : " (IPv4)"));
+  return true;
+}
+
+void TunnelProvider::stop() {
+  if (child_) tearDown();
+}
+
+// The capture goes before the engine, so that no packet is steered into a port nobody serves.
+void TunnelProvider::tearDown() {
+  rules_.remove();
+  if (child_) {
+    child_->terminate(std::chrono::seconds(2));
+    drainOutput();
+    child_.reset();
+  }
+  outputOpen_ = false;
+}
+
+std::vector<int> TunnelProvider::watchFds() const {
+  std::vector<int> fds;
+  if (child_) {
+    fds.push_back(child_->exitFd());
+    if (outputOpen_) fds.push_back(child_->outputFd());
+  }
+  return fds;
+}
+
+bool TunnelProvider::service(std::string& why) {
+  if (!child_) return true;
+  drainOutput();
+  const auto status = child_->poll();
+  if (!status) return true;
+  drainOutput();
+  why = "the proxy engine ended with " + engine::describeWaitStatus(*status) +
+        (lastLine_.empty() ? std::string() : ": " + lastLine_);
+  engine::note(why);
+  tearDown();
+  return false;
+}
+
+void TunnelProvider::drainOutput() {
+  if (!child_ || !outputOpen_) return;
+  std::string chunk;
+  const bool open = child_->readOutput(chunk);
+  if (!chunk.empty()) {
+    engine::coreLog().append(chunk);
+    partial_ += chunk;
+    std::size_t end;
+    while ((end = partial_.find('\n')) != std::string::npos) {
+      std::string line = partial_.substr(0, end);
+      partial_.erase(0, end + 1);
+      if (!line.empty()) lastLine_ = std::move(line);
+    }
+  }
+  if (!open) outputOpen_ = false;
+}
+
+}  // namespace helmsey::tunnel

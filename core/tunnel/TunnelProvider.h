@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/engine/ChildProcess.h"
+#include "core/engine/PortReservation.h"
+#include "core/engine/V2rayConfig.h"
+#include "core/tunnel/CaptureRules.h"
+
+namespace helmsey::tunnel {
+
+// Carries the whole machine's traffic through the node: the proxy engine with a transparent
+// inbound, and the capture that steers every outgoing TCP and UDP packet (DNS included, IPv4
+// and IPv6) into it. The capture is there only while the engine is: it is removed on stop, when
+// the engine ends, and, after a crash of the process that owned it, when the next provider is
+// made.
+//
+// Not thread-safe: one owner drives it from its own loop (watchFds, then service).
+class TunnelProvider {
+ public:
+  struct Options {
+    std::filesystem::path stateDirectory;           // the capture's journal; must outlive us
+    std::filesystem::path v2rayProgram = "v2ray";
+    std::optional<std::filesystem::path> extraCa;   // trusted by outbound TLS besides the system's
+  };
+
+  explicit TunnelProvider(Options options);
+  ~TunnelProvider();
+  TunnelProvider(const TunnelProvider&) = delete;
+  TunnelProvider& operator=(const TunnelProvider&) = delete;
+
+  // Starts from the tunnel configuration dictionary and returns once traffic is captured, or
+  // fails with `error` (nothing is then left in place). A running tunnel is stopped first.
+  bool start(const engine::Json& configuration, std::string& error);
+  void stop();
+  bool running() const { return child_ != nullptr; }
+
+  // The descriptors to wait on while running; call service() when one is readable. service()
+  // returns false, with `why`, when the engine ended (the capture is then removed).
+  std::vector<int> watchFds() const;
+  bool service(std::string& why);
+
+  static constexpr auto kStartTimeout = std::chrono::seconds(10);
+
+ private:
+  void drainOutput();
+  void tearDown();
+
+  Options options_;
+  CaptureRules rules_;
+  engine::PortReservation port_{"127.0.0.1"};
+  std::unique_ptr<engine::ChildProcess> child_;
+  bool outputOpen_ = false;
+  std::string lastLine_;
+  std::string partial_;
+};
+
+}  // namespace helmsey::tunnel

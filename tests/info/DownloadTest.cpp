@@ -1,0 +1,219 @@
+// The update download against a loopback HTTPS server: progress and the file, failures that
+// keep nothing (error status, short body, no announced length, unknown authority, a redirect),
+// dismiss and retry, and the speed sample.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <QFile>
+#include <QSslCertificate>
+
+#include <atomic>
+
+#include "tests/info/InfoTestSupport.h"
+#include "tests/support/LoopbackHttpsServer.h"
+#include "tests/support/TestCA.h"
+#include "tests/support/TestHome.h"
+#include "tests/ui_support/fakes/FakeServices.h"
+#include "ui/base/UiObjects.h"
+#include "ui/info/DownloadManager.h"
+
+namespace lumora {
+namespace {
+
+using tarnel::test::LoopbackHttpsServer;
+using tarnel::test::TempDir;
+using tarnel::test::TestCA;
+
+enum class Serve { whole, error, shortBody, noLength, redirect };
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  DownloadTest()
+      : ca(caDir.path()),
+        server(ca.issue("download", {"localhost"}), "127.0.0.1", 0,
+               [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); }) {}
+
+  void SetUp() override {
+    ui = std::make_unique<UiObjects>(fakes.services(), AppStateOptions{});
+    body = std::string(300 * 1024, 'p');
+    for (size_t i = 0; i < body.size(); i += 97) body[i] = char('a' + i % 26);
+    manager = make({QSslCertificate::fromPath(QString::fromStdString(ca.certificatePath().string()))});
+  }
+
+  std::unique_ptr<DownloadManager> make(QList<QSslCertificate> authorities) {
+    DownloadManager::Options options;
+    options.cacheDir = QString::fromStdString(cache.path().string());
+    options.fileName = QStringLiteral("tarnel-update.deb");
+    options.extraAuthorities = std::move(authorities);
+    options.finished = [this](const QString& path) { finishedPaths.push_back(path); };
+    options.now = [this] { return clock; };
+    return std::make_unique<DownloadManager>(options, nullptr);
+  }
+
+  void handle(const httplib::Request& req, httplib::Response& res) {
+    ++requests;
+    switch (serve.load()) {
+      case Serve::whole:
+        res.set_content(body, "application/vnd.debian.binary-package");
+        return;
+      case Serve::error:
+        res.status = 500;
+        return;
+      case Serve::shortBody:
+        res.set_content_provider(body.size(), "application/octet-stream",
+                                 [this](size_t offset, size_t, httplib::DataSink& sink) {
+                                   if (offset > 0) return false;  // the connection ends half-way
+                                   sink.write(body.data(), body.size() / 2);
+                                   return true;
+                                 });
+        return;
+      case Serve::noLength:
+        res.set_chunked_content_provider("application/octet-stream", [this](size_t, httplib::DataSink& sink) {
+          sink.write(body.data(), body.size());
+          sink.done();
+          return true;
+        });
+        return;
+      case Serve::redirect:
+        res.status = 302;
+        res.set_header("Location", "https://localhost:" + std::to_string(server.port()) + req.path);
+        return;
+    }
+  }
+
+  QString url() const {
+    return QStringLiteral("https://127.0.0.1:%1/tarnel/download/pkg.deb").arg(server.port());
+  }
+  QString destination() const { return QString::fromStdString((cache.path() / "tarnel-update.deb").string()); }
+  bool settled() const { return !finishedPaths.empty() || manager->downloadFailed(); }
+
+  FakeServices fakes;
+  std::unique_ptr<UiObjects> ui;
+  TempDir caDir;
+  TempDir cache;
+  TestCA ca;
+  LoopbackHttpsServer server;
+  std::string body;
+  std::atomic<Serve> serve{Serve::whole};
+  std::atomic<int> requests{0};
+  double clock = 1000.0;
+  std::vector<QString> finishedPaths;
+  std::unique_ptr<DownloadManager> manager;
+};
+
+TEST_F(DownloadTest, ACompletePackageOverVerifiedTlsReplacesTheOldFileAndIsHandedOn) {
+  {
+    QFile old(destination());
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an older update");
+  }
+  manager->startDownload(url());
+  EXPECT_TRUE(manager->isDownloading());
+  ASSERT_TRUE(test::waitFor([this] { return settled(); }));
+  ASSERT_FALSE(manager->downloadFailed()) << ui->toast.message().toStdString();
+  ASSERT_EQ(finishedPaths.size(), 1u);
+  EXPECT_EQ(finishedPaths[0], destination());
+  EXPECT_DOUBLE_EQ(manager->downloadProgress(), 1.0);
+  QFile file(destination());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().toStdString(), body);
+  EXPECT_FALSE(QFile::exists(destination() + QStringLiteral(".part")));
+}
+
+TEST_F(DownloadTest, EveryIncompleteOrUnverifiedAnswerFailsAndKeepsNothing) {
+  struct Case {
+    const char* what;
+    Serve serve;
+  } cases[] = {
+      {"server error", Serve::error},
+      {"body shorter than announced", Serve::shortBody},
+      {"no announced length", Serve::noLength},
+      {"redirect to another host", Serve::redirect},
+  };
+  for (const auto& c : cases) {
+    serve = c.serve;
+    finishedPaths.clear();
+    manager->startDownload(url());
+    ASSERT_TRUE(test::waitFor([this] { return settled(); })) << c.what;
+    EXPECT_TRUE(manager->downloadFailed()) << c.what;
+    EXPECT_TRUE(finishedPaths.empty()) << c.what;
+    EXPECT_FALSE(QFile::exists(destination())) << c.what;
+    EXPECT_TRUE(manager->isDownloading()) << "the panel stays to show the failure: " << c.what;
+  }
+}
+
+TEST_F(DownloadTest, AServerOfAnUnknownAuthorityIsRefused) {
+  auto untrusting = make({});
+  manager = std::move(untrusting);
+  manager->startDownload(url());
+  ASSERT_TRUE(test::waitFor([this] { return settled(); }));
+  EXPECT_TRUE(manager->downloadFailed());
+  EXPECT_TRUE(finishedPaths.empty());
+  EXPECT_FALSE(QFile::exists(destination()));
+}
+
+TEST_F(DownloadTest, AFailureCanBeDismissedOrRetriedFromTheSameAddress) {
+  serve = Serve::error;
+  manager->startDownload(url());
+  ASSERT_TRUE(test::waitFor([this] { return manager->downloadFailed(); }));
+  EXPECT_FALSE(ui->toast.message().isEmpty());
+
+  serve = Serve::whole;
+  manager->retry();
+  EXPECT_FALSE(manager->downloadFailed());
+  ASSERT_TRUE(test::waitFor([this] { return settled(); }));
+  EXPECT_EQ(finishedPaths.size(), 1u);
+  EXPECT_EQ(requests.load(), 2);
+
+  serve = Serve::error;
+  manager->startDownload(url());
+  ASSERT_TRUE(test::waitFor([this] { return manager->downloadFailed(); }));
+  manager->dismiss();
+  EXPECT_FALSE(manager->isDownloading());
+  EXPECT_FALSE(manager->downloadFailed());
+}
+
+TEST_F(DownloadTest, ADismissWhileRunningDoesNothing) {
+  serve = Serve::whole;
+  manager->startDownload(url());
+  manager->dismiss();
+  EXPECT_TRUE(manager->isDownloading());
+  ASSERT_TRUE(test::waitFor([this] { return settled(); }));
+}
+
+TEST_F(DownloadTest, AnAddressThatDoesNotParseChangesNothing) {
+  manager->startDownload(QStringLiteral("https://"));
+  EXPECT_FALSE(manager->isDownloading());
+  EXPECT_EQ(requests.load(), 0);
+}
+
+TEST_F(DownloadTest, TheSpeedIsSampledOnceASecondAndARetryStartsAFreshSample) {
+  serve = Serve::error;
+  manager->startDownload(url());  // sample time 1000
+  clock = 1000.5;
+  manager->applyProgress(200 * 1024, 1000 * 1024);
+  EXPECT_EQ(manager->downloadSpeed(), 0) << "less than a second: only the progress moves";
+  EXPECT_DOUBLE_EQ(manager->downloadProgress(), 0.2);
+  clock = 1002.0;
+  manager->applyProgress(800 * 1024, 1000 * 1024);
+  EXPECT_DOUBLE_EQ(manager->downloadSpeed(), 400.0);  // 800 KB in 2 s
+  ASSERT_TRUE(test::waitFor([this] { return manager->downloadFailed(); }));
+
+  clock = 1010.0;
+  manager->retry();
+  EXPECT_EQ(manager->downloadSpeed(), 0);
+  clock = 1012.0;
+  manager->applyProgress(100 * 1024, 1000 * 1024);
+  // Measured from this attempt's start, not against the 800 KB of the failed one.
+  EXPECT_DOUBLE_EQ(manager->downloadSpeed(), 50.0);
+}
+
+TEST(SpeedTextTest, KilobytesUpToOneMegabyteThenMegabytes) {
+  EXPECT_EQ(DownloadManager::speedText(0), QStringLiteral("0.00 KB/S"));
+  EXPECT_EQ(DownloadManager::speedText(1024), QStringLiteral("1024.00 KB/S"));
+  EXPECT_EQ(DownloadManager::speedText(1536), QStringLiteral("1.50 MB/S"));
+  EXPECT_EQ(DownloadManager::speedText(12.345), QStringLiteral("12.35 KB/S"));
+}
+
+}  // namespace
+}  // namespace lumora

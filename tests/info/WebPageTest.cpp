@@ -1,0 +1,179 @@
+// Links from web pages and the clipboard guard: which schemes open, what the opener is handed,
+// "qnavigation" waiting for the connection, and the guard's clearing, single warning and stop.
+#include <gtest/gtest.h>
+
+#include "tests/info/InfoTestSupport.h"
+#include "tests/ui_support/fakes/FakeServices.h"
+#include "ui/base/ConnectFront.h"
+#include "ui/base/UiObjects.h"
+#include "ui/info/LinkPolicy.h"
+#include "ui/info/WebPageController.h"
+
+namespace lumora {
+namespace {
+
+const QString kAddress = QStringLiteral("TQn9Y2khEsLJW1ChVWFMSMeRDow5KcbLSE");  // T + 33
+const QString kOther = QStringLiteral("TXYZ9Y2khEsLJW1ChVWFMSMeRDow5KcbLS");
+
+TEST(LinkPolicyTest, OnlyWebAddressesLeaveAPage) {
+  struct Case {
+    const char* link;
+    bool click;
+    LinkAction action;
+    const char* target;
+  } cases[] = {
+      {"systembrowser://https//example.com/a?b=1", true, LinkAction::openInBrowser, "https://example.com/a?b=1"},
+      {"systembrowser://http//example.com/", true, LinkAction::openInBrowser, "http://example.com/"},
+      {"systembrowser://https://example.com/x", true, LinkAction::openInBrowser, "https://example.com/x"},
+      {"qnavigation://https//site.test/p?q=2", true, LinkAction::openWhenConnected, "https://site.test/p?q=2"},
+      {"systembrowser://file:///etc/passwd", true, LinkAction::refuse, ""},
+      {"systembrowser://smb//host/share", true, LinkAction::refuse, ""},
+      {"systembrowser://javascript:alert(1)", true, LinkAction::refuse, ""},
+      {"systembrowser://", true, LinkAction::refuse, ""},
+      {"qnavigation://ftp//host/file", true, LinkAction::refuse, ""},
+      {"https://example.com/in-page", true, LinkAction::allow, ""},
+      {"http://example.com/", true, LinkAction::allow, ""},
+      {"file:///etc/passwd", true, LinkAction::refuse, ""},
+      {"smb://host/share", true, LinkAction::refuse, ""},
+      {"javascript:alert(1)", true, LinkAction::refuse, ""},
+      {"mailto:a@b.test", true, LinkAction::refuse, ""},
+      {"tg://socks?server=1", true, LinkAction::refuse, ""},
+      {"systembrowser://https//example.com/", false, LinkAction::allow, ""},  // not a click
+  };
+  for (const auto& c : cases) {
+    const LinkDecision d = decideLink(QUrl(QString::fromUtf8(c.link)), c.click);
+    EXPECT_EQ(d.action, c.action) << c.link;
+    if (c.target[0] != '\0') {
+      EXPECT_EQ(d.target, QUrl(QString::fromUtf8(c.target))) << c.link;
+    }
+  }
+  EXPECT_EQ(decideLink(QUrl(QStringLiteral("qnavigation://https//site.test/p?q=2")), true).eventValue,
+            QStringLiteral("https://site.test/p"));
+}
+
+class Front final : public ConnectFront {
+ public:
+  void setNeedSwitch(bool) override {}
+  void disconnect() override {}
+  void toggleConnection(bool record) override { toggles.push_back(record); }
+  std::vector<bool> toggles;
+};
+
+class WebPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui = std::make_unique<UiObjects>(fakes.services(), AppStateOptions{});
+    context.services = fakes.services();
+    context.state = ui->state.get();
+    context.front = front;
+    context.openUrl = [this](const QUrl& url) {
+      opened.push_back(url);
+      return true;
+    };
+    context.openClipboardWarning = [this] { ++warnings; };
+    context.clipboardText = [this] { return clipboard; };
+    context.clearClipboard = [this] { clipboard.clear(); };
+    context.hasWindow = [] { return true; };
+    page = std::make_unique<WebPageController>(context, nullptr);
+  }
+  static QString pageWith(const QString& address) {
+    return QStringLiteral("<html><body><p>Pay to</p><b>") + address + QStringLiteral("</b></body></html>");
+  }
+
+  FakeServices fakes;
+  std::unique_ptr<UiObjects> ui;
+  std::shared_ptr<Front> front = std::make_shared<Front>();
+  InfoContext context;
+  std::unique_ptr<WebPageController> page;
+  std::vector<QUrl> opened;
+  int warnings = 0;
+  QString clipboard;
+};
+
+TEST_F(WebPageTest, TheOpenerIsHandedOnlyHttpAndHttpsAddresses) {
+  const char* links[] = {"systembrowser://file:///etc/passwd", "systembrowser://smb//h/s",
+                         "systembrowser://javascript:alert(1)", "file:///etc/passwd", "smb://h/s", "data:text/html,x"};
+  for (const char* link : links) EXPECT_FALSE(page->accepts(QUrl(QString::fromUtf8(link)), true)) << link;
+  EXPECT_TRUE(opened.empty());
+  EXPECT_FALSE(page->accepts(QUrl(QStringLiteral("systembrowser://https//example.com/a")), true));
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], QUrl(QStringLiteral("https://example.com/a")));
+  EXPECT_TRUE(page->accepts(QUrl(QStringLiteral("https://example.com/next")), true));
+  EXPECT_EQ(opened.size(), 1u);
+}
+
+TEST_F(WebPageTest, AQnavigationLinkOpensOnceTheConnectionIsUp) {
+  ui->state->setVpnStatus(helmsey::VPNStatus::disconnected);
+  EXPECT_FALSE(page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/p?x=1")), true));
+  EXPECT_EQ(front->toggles, (std::vector<bool>{false}));
+  EXPECT_TRUE(opened.empty());
+  ui->state->setVpnStatus(helmsey::VPNStatus::connecting);
+  EXPECT_TRUE(opened.empty());
+  ui->state->setVpnStatus(helmsey::VPNStatus::connected);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], QUrl(QStringLiteral("https://site.test/p?x=1")));
+  // Connected: opens at once, no toggle.
+  EXPECT_FALSE(page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/q")), true));
+  EXPECT_EQ(opened.size(), 2u);
+  EXPECT_EQ(front->toggles.size(), 1u);
+  // A failed attempt leaves nothing waiting to open later.
+  ui->state->setVpnStatus(helmsey::VPNStatus::disconnected);
+  page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/r")), true);
+  ui->state->setVpnStatus(helmsey::VPNStatus::connecting);
+  ui->state->setVpnStatus(helmsey::VPNStatus::disconnected);
+  ui->state->setVpnStatus(helmsey::VPNStatus::connected);
+  EXPECT_EQ(opened.size(), 2u);
+  ASSERT_TRUE(test::waitFor([this] { return fakes.cloudLog->events().size() == 3; }));
+  EXPECT_EQ(fakes.cloudLog->script.calls("onEvent")[0].arguments.at(1), "https://site.test/p");
+}
+
+TEST_F(WebPageTest, TheGuardClearsTheClipboardThenWarnsOnceForAnotherAddress) {
+  EXPECT_EQ(WebPageController::pageAddress(pageWith(kAddress)), kAddress);
+  clipboard = kOther;
+  page->scanPage(pageWith(kAddress));
+  EXPECT_TRUE(clipboard.isEmpty()) << "an address on the clipboard at load is cleared";
+  ASSERT_TRUE(page->guarding());
+  clipboard = kAddress;  // the page's own address: fine
+  page->checkClipboard();
+  clipboard = QStringLiteral("hello");
+  page->checkClipboard();
+  EXPECT_EQ(warnings, 0);
+  clipboard = kOther;
+  page->checkClipboard();
+  EXPECT_EQ(warnings, 1);
+  EXPECT_FALSE(page->guarding());
+}
+
+TEST_F(WebPageTest, APageWithoutAnAddressStartsNoGuardAndLeavesTheClipboard) {
+  clipboard = kOther;
+  page->scanPage(QStringLiteral("<p>no address here: T123</p> TQn9Y2khEsLJW1ChVWFMSMeRDow5KcbLSE"));
+  EXPECT_FALSE(page->guarding());
+  EXPECT_EQ(clipboard, kOther);
+  page->scanPage(QVariant());  // the script gave no text
+  EXPECT_FALSE(page->guarding());
+}
+
+TEST_F(WebPageTest, TheGuardStopsWithItsWindowAndWithTheNextPage) {
+  page->scanPage(pageWith(kAddress));
+  ASSERT_TRUE(page->guarding());
+  page->pageLoaded();
+  EXPECT_FALSE(page->guarding());
+  page->scanPage(pageWith(kAddress));
+  ASSERT_TRUE(page->guarding());
+  page->setActive(false);  // the window closed
+  EXPECT_FALSE(page->guarding());
+  clipboard = kOther;
+  test::spin(1300);
+  EXPECT_EQ(warnings, 0);
+}
+
+TEST_F(WebPageTest, TheGuardsTimerWarnsWithinAboutASecond) {
+  page->scanPage(pageWith(kAddress));
+  clipboard = kOther;
+  ASSERT_TRUE(test::waitFor([this] { return warnings == 1; }, 3000));
+  test::spin(1200);
+  EXPECT_EQ(warnings, 1);
+}
+
+}  // namespace
+}  // namespace lumora

@@ -1,0 +1,46 @@
+#include "ui/account/AccountContext.h"
+
+#include <QGuiApplication>
+#include <QWindow>
+
+namespace lumora {
+
+AccountContext::AccountContext(Services services, AppStateManager& state, DeviceManager& devices, Hooks hooks,
+                               QObject* parent)
+    : QObject(parent), services_(std::move(services)), state_(state), devices_(devices), hooks_(std::move(hooks)) {}
+
+void AccountContext::login(const QString& email, const QString& password, std::int64_t force, const QString& code,
+                           Completion completion) {
+  if (hooks_.login) {
+    hooks_.login(email, password, force, code, std::move(completion));
+  } else if (completion) {
+    completion(tarnel::APIErrorInfo::make(-1, "sign-in unavailable"));
+  }
+}
+
+void AccountContext::checkLive(Completion completion) {
+  if (hooks_.checkLive) {
+    hooks_.checkLive(std::move(completion));
+  } else if (completion) {
+    completion(nullptr);
+  }
+}
+
+QString AccountContext::vipRemainingTime() const { return hooks_.vipRemainingTime ? hooks_.vipRemainingTime() : QString(); }
+
+bool AccountContext::hasWindow() const {
+  if (hooks_.hasWindow) return hooks_.hasWindow();
+  return !QGuiApplication::topLevelWindows().isEmpty();
+}
+
+bool AccountContext::openWebPage(const QString& address) const {
+  const QUrl url(address, QUrl::StrictMode);
+  const QString scheme = url.scheme().toLower();
+  if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+      url.host().isEmpty() || !hooks_.openUrl) {
+    return false;
+  }
+  return hooks_.openUrl(url);
+}
+
+}  // namespace lumora

@@ -1,0 +1,42 @@
+import QtQuick
+import Lumora.Base
+import Lumora.Controls
+import Lumora.Home
+
+// The disclaimer's body; every showing starts with the box unticked.
+Column {
+    id: view
+    objectName: "disclaimerView"
+    property bool ignore: false
+    width: 300
+    spacing: 12
+
+    Text {
+        width: parent.width
+        text: qsTrId("disclaimer")
+        wrapMode: Text.Wrap
+        lineHeightMode: Text.FixedHeight
+        lineHeight: font.pixelSize + 10
+        horizontalAlignment: Text.AlignLeft
+    }
+    Row {
+        objectName: "disclaimerIgnore"
+        anchors.horizontalCenter: parent.horizontalCenter
+        spacing: 6
+        Image {
+            width: 14; height: 14
+            source: Assets.symbol(view.ignore ? "checkmark.square.fill" : "square")
+        }
+        Text {
+            text: qsTrId("disclaimer_ignore")
+            font.pixelSize: 14
+            color: view.ignore ? Theme.blue : Theme.gray
+        }
+        TapHandler {
+            onTapped: {
+                view.ignore = !view.ignore
+                HomeScreen.setDisclaimerIgnored(view.ignore)
+            }
+        }
+    }
+}

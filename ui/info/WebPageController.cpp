@@ -1,0 +1,121 @@
+#include "ui/info/WebPageController.h"
+
+#include <QRegularExpression>
+
+#include "ui/base/AppStateManager.h"
+#include "ui/base/ConnectFront.h"
+#include "ui/base/SharedInstance.h"
+#include "ui/info/LinkPolicy.h"
+
+namespace lumora {
+
+namespace {
+const QRegularExpression& inPage() {
+  static const QRegularExpression pattern(QStringLiteral(">T[a-zA-Z0-9]{33}"));
+  return pattern;
+}
+const QRegularExpression& whole() {
+  static const QRegularExpression pattern(QStringLiteral("^T[a-zA-Z0-9]{33}$"));
+  return pattern;
+}
+InfoContext sharedContext() {
+  const InfoContext* shared = SharedInstance<InfoContext>::get();
+  return shared ? *shared : InfoContext{};
+}
+}  // namespace
+
+WebPageController::WebPageController(QObject* parent) : WebPageController(sharedContext(), parent) {}
+
+WebPageController::WebPageController(InfoContext context, QObject* parent)
+    : QObject(parent), context_(std::move(context)) {
+  timer_.setInterval(1000);
+  connect(&timer_, &QTimer::timeout, this, &WebPageController::checkClipboard);
+}
+
+void WebPageController::setActive(bool active) {
+  if (active_ == active) return;
+  active_ = active;
+  if (!active_) stopGuard();
+  emit activeChanged();
+}
+
+bool WebPageController::accepts(const QUrl& url, bool linkClick) {
+  const LinkDecision decision = decideLink(url, linkClick);
+  switch (decision.action) {
+    case LinkAction::allow:
+      return true;
+    case LinkAction::refuse:
+      return false;
+    case LinkAction::openInBrowser:
+      open(decision.target);
+      return false;
+    case LinkAction::openWhenConnected:
+      if (context_.services.logQueue)
+        context_.services.logQueue->event(tarnel::EventType::NAVI, decision.eventValue.toStdString());
+      if (!context_.state) return false;
+      if (context_.state->vpnStatus() == helmsey::VPNStatus::connected) {
+        open(decision.target);
+        return false;
+      }
+      // Opened once the connection is up; a newer link replaces a waiting one.
+      disconnect(pendingOpen_);
+      pendingOpen_ = connect(context_.state, &AppStateManager::vpnStatusChanged, this,
+                             [this, target = decision.target] {
+                               const auto status = context_.state->vpnStatus();
+                               if (status == helmsey::VPNStatus::connected) {
+                                 disconnect(pendingOpen_);
+                                 open(target);
+                               } else if (status == helmsey::VPNStatus::disconnected ||
+                                          status == helmsey::VPNStatus::userCanceled) {
+                                 // The attempt failed or was given up: nothing opens later by surprise.
+                                 disconnect(pendingOpen_);
+                               }
+                             });
+      if (context_.front && context_.state->vpnStatus() == helmsey::VPNStatus::disconnected)
+        context_.front->toggleConnection(false);
+      return false;
+  }
+  return true;
+}
+
+void WebPageController::open(const QUrl& target) {
+  // Belt and braces: whatever reaches the opener is a web address.
+  if (!isBrowserAddress(target) || !context_.openUrl) return;
+  context_.openUrl(target);
+}
+
+void WebPageController::pageLoaded() { stopGuard(); }
+
+void WebPageController::scanPage(const QVariant& markup) {
+  if (markup.typeId() != QMetaType::QString) return;
+  const QString address = pageAddress(markup.toString());
+  if (address.isEmpty() || !isPaymentAddress(address)) return;
+  if (isPaymentAddress(context_.readClipboard())) context_.emptyClipboard();
+  address_ = address;
+  if (!active_) return;
+  timer_.start();
+  emit guardingChanged();
+}
+
+void WebPageController::checkClipboard() {
+  const QString text = context_.readClipboard();
+  if (text.isEmpty()) return;
+  if (!isPaymentAddress(text) || text == address_ || !context_.windowExists()) return;
+  stopGuard();  // warns once per page load
+  if (context_.openClipboardWarning) context_.openClipboardWarning();
+}
+
+void WebPageController::stopGuard() {
+  if (!timer_.isActive()) return;
+  timer_.stop();
+  emit guardingChanged();
+}
+
+QString WebPageController::pageAddress(const QString& markup) {
+  const QRegularExpressionMatch match = inPage().match(markup);
+  return match.hasMatch() ? match.captured(0).mid(1) : QString();
+}
+
+bool WebPageController::isPaymentAddress(const QString& text) { return whole().match(text).hasMatch(); }
+
+}  // namespace lumora
