@@ -168,6 +168,16 @@ struct Application::Parts {
   }
 };
 
+void Application::prepareProcess() {
+  // The window is a small fixed page of flat shapes, text and pictures: the software scene graph
+  // draws it without a GL context, which starts faster and uses well under half the memory of
+  // one (most desktops here draw GL in software anyway); web pages composite in software too.
+  if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) {
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
+  }
+}
+
 Application::Application(LaunchHooks hooks) : hooks_(std::move(hooks)), parts_(std::make_unique<Parts>()) {}
 
 Application::~Application() = default;
@@ -307,11 +317,6 @@ bool Application::start() {
   p.delegate = std::make_unique<ApplicationDelegate>(*p.ui->state, *p.quitPath, delegateHooks);
   QObject::connect(&p.instance, &SingleInstance::activationRequested, p.delegate.get(),
                    &ApplicationDelegate::showWindow);
-
-  // The window is a small fixed page of flat shapes, text and pictures: the software scene graph
-  // draws it without a GL context, which starts faster and uses well under half the memory of
-  // one (most desktops here draw GL in software anyway). QT_QUICK_BACKEND still chooses.
-  if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 
   p.engine = std::make_unique<QQmlApplicationEngine>();
   p.ui->prepare(*p.engine);

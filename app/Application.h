@@ -23,6 +23,11 @@ class Application {
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
+  // Settings of the process that must be made before the application object exists: the
+  // software scene graph, and no GL on the X11 platform (loading a GL driver for nothing costs
+  // tens of megabytes and start-up time). QT_QUICK_BACKEND and QT_XCB_GL_INTEGRATION still choose.
+  static void prepareProcess();
+
   // False when another instance runs (it was asked to show its window) or the window failed.
   bool start();
   int exec();

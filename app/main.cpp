@@ -15,9 +15,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("tarnel"));
   QApplication::setApplicationDisplayName(QString::fromStdString(platform::mainBundle().displayName));
   QApplication::setDesktopFileName(QStringLiteral("tarnel"));
+  tarnel_app::Application::prepareProcess();
   // The browser engine's sandbox cannot run as root; it then refuses to start without this.
   if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  // Web pages need the engine set up (shared GL contexts) before the application object.
+  // Web pages need the engine set up before the application object.
   lumora::ModalWindows::registerLinkSchemes();
   QtWebEngineQuick::initialize();
   QApplication app(argc, argv);

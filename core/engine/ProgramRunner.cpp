@@ -55,7 +55,8 @@ std::optional<ProgramResult> runProgram(const std::vector<std::string>& command,
   bool timedOut = false;
   char buffer[4096];
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    // Rounded up: a wait cut to the millisecond below would end the time-out early.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       timedOut = true;
       break;

@@ -220,6 +220,27 @@ void Global::setNetworkType(const std::string& value) {
   s.networkType = value;
 }
 
+bool Global::clearStoredState() {
+  State& s = state();
+  // Loaded first, so a later first read cannot bring back what the store held before.
+  ensureLoginLoaded();
+  ensureProxyRuleLoaded();
+  ensureEmailSuffixLoaded();
+  std::lock_guard write(s.writeMutex);
+  const bool cleared = Store::clearAll();
+  std::lock_guard lock(s.mutex);
+  s.userId.clear();
+  s.countryMap.clear();
+  s.login = Login{};
+  s.tagIds.clear();
+  s.domains = Domains{};
+  s.live = Live{};
+  s.proxyRule = ProxyRule{};
+  s.emailSuffix.clear();
+  s.history.clear();
+  return cleared;
+}
+
 std::string Global::userUID() {
   const std::string digest = md5(DeviceInfo::ID());
   return digest.substr(0, 8) + "-" + digest.substr(8, 4) + "-" + digest.substr(12, 4) + "-" + digest.substr(16, 4) +

@@ -96,6 +96,12 @@ class Global {
   static std::vector<std::string> emailSuffix();
   static void setEmailSuffix(const std::vector<std::string>& value);
 
+  // "Clear Cache": empties the settings store and puts every stored member back to what an
+  // empty store gives (no account, no status, no rules, no history), so that nothing written
+  // afterwards brings back part of what was cleared. The clock offset and the network type are
+  // not stored and stay. False when the store could not be emptied (memory is reset all the same).
+  static bool clearStoredState();
+
   // Hook installed by node selection: given the tag ids of a newly assigned login, it clears
   // its current tag when that tag's id is not among them. Runs on the assigning thread with no
   // lock of Global held (it may read Global, but must not assign loginInfo). Until one is

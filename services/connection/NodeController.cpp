@@ -152,6 +152,17 @@ NodeController::NodeController(std::unique_ptr<NodeService> service) : service_(
 
 NodeController::~NodeController() { service_->detach(); }
 
+void NodeController::forgetStoredChoices() {
+  std::lock_guard lock(mutex_);
+  currentNode_.reset();
+  selectedNode_.reset();
+  currentCountry_.reset();
+  currentTag_.reset();
+  selectedProtocol_ = VPNProtocol::AUTO;
+  nodes_.clear();
+  updateTime_ = -1;
+}
+
 // --- plain state ---------------------------------------------------------------------------
 
 bool NodeController::isConnecting() const {

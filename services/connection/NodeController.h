@@ -43,6 +43,10 @@ class NodeController {
   // a current tag that is no longer offered.
   static NodeController& shared();
 
+  // After the settings store was emptied ("Clear Cache"): the choices and the node list go back
+  // to what an empty store gives, so nothing of them is written back later.
+  void forgetStoredChoices();
+
   // Restores the stored choices. `service` is attached to this controller.
   explicit NodeController(std::unique_ptr<NodeService> service);
   ~NodeController();

@@ -65,6 +65,7 @@ void useDevelopmentService(const std::string& ca) {
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "first-frame";
   const char* ca = std::getenv("TARNEL_BENCH_CA");
+  tarnel_app::Application::prepareProcess();
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
   QQuickStyle::setStyle(QStringLiteral("Basic"));

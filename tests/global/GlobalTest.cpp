@@ -143,6 +143,32 @@ TEST(GlobalHistory, KeepsTheThreeMostRecentVerifiedAccountsInOrder) {
             (std::vector<std::string>{"b@x.io", "c@x.io", "d@x.io"}));
 }
 
+TEST(GlobalClearCache, ClearedStateStaysClearedWhateverIsWrittenAfterwards) {
+  Global::setLoginInfo(makeLogin("u-7", "a@x.io", 2));
+  Live live;
+  live.device_count = 9;
+  Global::setLive(live);
+  ASSERT_EQ(Global::userId(), "u-7");
+  ASSERT_TRUE(Store::getValue(StoreKeys::USER_INFO).has_value());
+
+  EXPECT_TRUE(Global::clearStoredState());
+  EXPECT_EQ(Global::userId(), "");
+  EXPECT_EQ(Global::loginInfo().user.id, "");
+  EXPECT_EQ(Global::live().device_count, Live{}.device_count);
+  EXPECT_TRUE(Global::historyAccount().empty());
+  for (const StoreKeys key : kAllStoreKeys) EXPECT_FALSE(Store::getValue(key).has_value()) << rawValue(key);
+
+  // A later change of one value writes that value alone: the cleared account does not return
+  // through the copy that memory held.
+  Global::modifyLoginInfo([](Login& login) { login.message = "hello"; });
+  const auto stored = fromJson<Login>(Store::getValue(StoreKeys::USER_INFO)->string().value_or(""));
+  ASSERT_TRUE(stored.has_value());
+  EXPECT_EQ(stored->user.id, "");
+  EXPECT_EQ(stored->user.email, "");
+  EXPECT_EQ(Global::userId(), "");
+  EXPECT_FALSE(Store::getValue(StoreKeys::HISTORY_ACCOUNT).has_value());
+}
+
 TEST(GlobalHistory, OverlongStoredHistoryIsCutToTheThreeMostRecent) {
   Store::setValue(StoreKeys::HISTORY_ACCOUNT, StoreValue::StringList{"1@x", "2@x", "3@x", "4@x", "5@x"});
   Global::setLoginInfo(makeLogin("1", "6@x", 2));

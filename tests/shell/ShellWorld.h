@@ -13,6 +13,7 @@
 
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui_support/fakes/FakeServices.h"
+#include "tests/ui_support/fakes/RecordingFront.h"
 #include "ui/base/ConnectFront.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
@@ -21,25 +22,6 @@
 #include "ui/shell/StartupController.h"
 
 namespace lumora::test {
-
-class RecordingFront final : public ConnectFront {
- public:
-  void setNeedSwitch(bool) override {}
-  void disconnect() override { record("disconnect"); }
-  void toggleConnection(bool recordEvent) override { record(recordEvent ? "toggle:record" : "toggle"); }
-  std::vector<std::string> calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
-
- private:
-  void record(std::string call) {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(std::move(call));
-  }
-  mutable std::mutex mutex_;
-  std::vector<std::string> calls_;
-};
 
 inline tarnel::Login accountLogin(const std::string& id = "u-1") {
   tarnel::Login login;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/Application.h"
 #include "tests/shell_e2e/XServer.h"
 #include "tests/support/TestHome.h"
 #include "ui/shell/LumoraPlugins.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;
   }
+  tarnel_app::Application::prepareProcess();
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
   QQuickStyle::setStyle(QStringLiteral("Basic"));

@@ -141,7 +141,10 @@ std::string answerToUser(const std::filesystem::path& socket, uid_t uid) {
     if (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0) ::_exit(1);
     SpindriftClient client(socket);
     std::string answer = "no connection";
-    if (client.connected() && client.send({{"command", "stop"}})) {
+    if (client.connected()) {
+      // The refusal may come, and the socket close, before the request is even sent: the send
+      // may fail then, and the answer is still there to read.
+      (void)client.send({{"command", "stop"}});
       const auto message = client.next(std::chrono::seconds(10));
       answer = message ? message->dump() : "closed";
     }

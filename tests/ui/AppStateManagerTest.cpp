@@ -8,6 +8,7 @@
 
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui_support/fakes/FakeServices.h"
+#include "tests/ui_support/fakes/RecordingFront.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/base/AppStateManager.h"
 #include "ui/base/Translations.h"
@@ -20,26 +21,6 @@ using tarnel::StoreKeys;
 using tarnel::StoreValue;
 using tarnel::VPNProtocol;
 using test::waitFor;
-
-// The connection front as the app state sees it, recording what it is asked, in order.
-class RecordingFront final : public ConnectFront {
- public:
-  void setNeedSwitch(bool need) override { record(need ? "needSwitch" : "noSwitch"); }
-  void disconnect() override { record("disconnect"); }
-  void toggleConnection(bool recordEvent) override { record(recordEvent ? "toggle:record" : "toggle"); }
-  std::vector<std::string> calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
-
- private:
-  void record(std::string call) {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(std::move(call));
-  }
-  mutable std::mutex mutex_;
-  std::vector<std::string> calls_;
-};
 
 tarnel::Country country(const std::string& code, const std::string& name) {
   tarnel::Country c;

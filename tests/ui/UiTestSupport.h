@@ -10,7 +10,7 @@
 namespace lumora::test {
 
 // Runs the GUI thread's events until `done` holds or `ms` have passed; the result of `done`.
-inline bool waitFor(const std::function<bool()>& done, int ms = 3000) {
+inline bool waitFor(const std::function<bool()>& done, int ms = 5000) {
   QDeadlineTimer deadline(ms);
   while (!done()) {
     if (deadline.hasExpired()) return false;

@@ -69,6 +69,11 @@ void ShellActions::clearCache() {
     }
   }
   if (hooks_.clearStoredState) hooks_.clearStoredState();
+  // The sign-in went with the store: the window shows what an empty store gives.
+  state_.setLoginInfo(tarnel::Login{});
+  state_.setLive(tarnel::Live{});
+  state_.router()->backToRoot();
+  state_.router()->setRoot(Route::login);
 }
 
 void ShellActions::openPage(const QString& routeName) { state_.router()->push(QVariant(routeName)); }

@@ -53,7 +53,8 @@ class ShellActions : public QObject {
   // Opens the logs folder, or says it cannot.
   Q_INVOKABLE void openDebugLog();
   // Removes the logs folder's files (stopping at the first that cannot go, with a log line),
-  // then every stored setting, whatever the files did.
+  // then every stored setting and the in-memory state that mirrored them, whatever the files
+  // did; the sign-in page follows, since the account went with them.
   Q_INVOKABLE void clearCache();
   Q_INVOKABLE void openPage(const QString& routeName);
   Q_INVOKABLE void setLanguage(const QString& code);

@@ -92,7 +92,13 @@ class RealSettingsStore final : public SettingsStore {
   void setValue(tarnel::StoreKeys key, const std::optional<tarnel::StoreValue>& value) override {
     tarnel::Store::setValue(key, value);
   }
-  bool clearAll() override { return tarnel::Store::clearAll(); }
+  // The library's in-memory copies go with the store, so nothing written later brings back part
+  // of what was cleared (the account above all).
+  bool clearAll() override {
+    const bool cleared = tarnel::Global::clearStoredState();
+    tarnel::NodeController::shared().forgetStoredChoices();
+    return cleared;
+  }
 };
 
 class RealDeviceService final : public DeviceService {

@@ -18,6 +18,8 @@ class SettingsStore {
   // Keeps `value` under `key`; none removes the key.
   virtual void setValue(tarnel::StoreKeys key, const std::optional<tarnel::StoreValue>& value) = 0;
   // Empties the whole store ("Clear Cache"); the device identity lives elsewhere and stays.
+  // Empties the store and the library's in-memory copies of what it held (the account, the
+  // status, the node choices); false when the file could not be emptied.
   virtual bool clearAll() = 0;
 };
 
