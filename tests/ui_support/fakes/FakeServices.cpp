@@ -35,7 +35,7 @@ std::map<std::string, std::vector<std::string>> FakeNodeSelection::defaultAreaMa
 
 std::string FakeLinkService::countryIcon(const std::string& countryCode) {
   const std::string format =
-      script.call<std::string>("countryIcon", {countryCode}, "https://flags.test/%@.png");
+      script.call<std::string>("countryIcon", {countryCode}, "https://127.0.0.1:9/flags/%@.png");
   if (countryCode.empty() || format.empty()) return {};
   std::string code = countryCode;
   std::transform(code.begin(), code.end(), code.begin(),

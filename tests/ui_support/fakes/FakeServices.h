@@ -418,7 +418,8 @@ class FakeNoticeService final : public NoticeService {
 };
 
 // Every link answers "https://<operation>.test/" unless scripted; the flag address follows the
-// library's rule over a format of "https://flags.test/%@.png".
+// library's rule over a format of "https://127.0.0.1:9/flags/%@.png" (loopback, where nothing
+// answers: a test never looks a name up outside this machine).
 class FakeLinkService final : public LinkService {
  public:
   FakeScript script;
