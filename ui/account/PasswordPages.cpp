@@ -2,6 +2,7 @@
 
 #include "services/log/EventType.h"
 #include "ui/account/AccountContext.h"
+#include "ui/base/AppGlobals.h"
 #include "ui/base/AppStateManager.h"
 #include "ui/base/Feedback.h"
 #include "ui/base/SharedInstance.h"
@@ -97,7 +98,8 @@ void DeleteAccountModel::appear() {
 }
 
 void DeleteAccountModel::confirm() {
-  if (!context_ || !armed() || deleting_) return;
+  // Offered in store builds only; elsewhere the page, however reached, deletes nothing.
+  if (!context_ || !isAppStoreBuild() || !armed() || deleting_) return;
   if (!agree_) {
     showToast(QString::fromUtf8(QT_TRID_NOOP("read and confirm")), ToastType::error);
     return;
