@@ -47,8 +47,8 @@ QtObject {
         case "changePWD": return table.changePWD
         case "devices": return table.devices
         case "upgrade": return table.upgrade
-        // Account deletion is offered in store builds only.
-        case "delete": return ShellActions.isAppStore ? table.deleteAccount : table.placeholder
+        // Only store builds offer the way here (and the page deletes nothing elsewhere).
+        case "delete": return table.deleteAccount
         case "feedback": return table.feedback
         default: return table.placeholder
         }
