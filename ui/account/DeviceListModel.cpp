@@ -17,7 +17,6 @@ DeviceListModel::DeviceListModel(QObject* parent) : DeviceListModel(SharedInstan
 DeviceListModel::DeviceListModel(AccountContext* context, QObject* parent)
     : QAbstractListModel(parent), context_(context), manager_(context ? &context->devices() : nullptr) {
   if (!context_) return;
-  thisDeviceId_ = context_->services().devices->thisDeviceId();
   connect(manager_, &DeviceManager::devicesChanged, this, &DeviceListModel::reset);
   connect(manager_, &DeviceManager::isLoginChanged, this, &DeviceListModel::isLoginChanged);
   connect(manager_, &DeviceManager::isLoginChanged, this, &DeviceListModel::reset);
@@ -116,16 +115,31 @@ bool DeviceListModel::isValidName(const QString& name) {
 }
 
 void DeviceListModel::appear() {
-  if (!context_ || manager_->isLogin()) return;
-  const std::uint64_t ticket = manager_->beginLoad();
+  if (!context_) return;
+  const bool fetch = !manager_->isLogin();
+  const std::uint64_t ticket = fetch ? manager_->beginLoad() : 0;
   auto devices = context_->services().devices;
   QPointer<DeviceManager> manager(manager_);
   QPointer<DeviceListModel> page(this);
+  struct Answer {
+    std::string thisDevice;
+    std::optional<std::vector<tarnel::Devices>> list;
+  };
+  // The device's own identity may be read from the keyring the first time: on the worker too.
   Workers::run(
-      context_.data(), [devices] { return devices->devices(); },
-      [manager, page, ticket, thisDevice = thisDeviceId_](std::optional<std::vector<tarnel::Devices>> answer) {
-        if (!manager) return;
-        if (!answer) {
+      context_.data(),
+      [devices, fetch] {
+        Answer answer{devices->thisDeviceId(), std::nullopt};
+        if (fetch) answer.list = devices->devices();
+        return answer;
+      },
+      [manager, page, ticket, fetch](Answer answer) {
+        if (page && page->thisDeviceId_ != answer.thisDevice) {
+          page->thisDeviceId_ = answer.thisDevice;
+          if (page->rowCount() > 0) emit page->dataChanged(page->index(0), page->index(page->rowCount() - 1), {CurrentRole});
+        }
+        if (!manager || !fetch) return;
+        if (!answer.list) {
           // Only the newest load speaks: an older one's failure says nothing about the list.
           if (manager->latestLoad() == ticket) {
             showToast(QString::fromUtf8(QT_TRID_NOOP("load_devices_failed")), ToastType::error);
@@ -133,7 +147,7 @@ void DeviceListModel::appear() {
           return;
         }
         if (page) page->renamed_.clear();
-        manager->finishLoad(ticket, std::move(*answer), thisDevice);
+        manager->finishLoad(ticket, std::move(*answer.list), answer.thisDevice);
       });
 }
 
@@ -189,7 +203,8 @@ void DeviceListModel::confirmRename(int row) {
 
 void DeviceListModel::unbind(int row) {
   const tarnel::Devices* device = deviceAt(row);
-  if (!device || !context_ || device->device_id == thisDeviceId_) return;
+  // Until this device is known, no badge unbinds: it might be this device's own.
+  if (!device || !context_ || thisDeviceId_.empty() || device->device_id == thisDeviceId_) return;
   auto account = context_->services().account;
   auto ticket = std::make_shared<LoadingTicket>(showLoading(QString()));
   QPointer<AccountContext> context(context_);

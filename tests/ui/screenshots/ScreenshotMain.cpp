@@ -259,12 +259,15 @@ int main(int argc, char** argv) {
        }},
       {"settings_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::settings); }},
       {"settings_invitation", "route",
-       [](auto&, QQuickItem* r) {
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::settings);
+         spin(500);
          if (auto* row = r->findChild<QObject*>("rowInvitee")) QMetaObject::invokeMethod(row, "callback");
        }},
       {"settings_close_choices", "route",
        [](auto& u, QQuickItem* r) {
-         u.dialog.setIsShow(false);
+         u.state->router()->push(lumora::Route::settings);
+         spin(500);
          if (auto* row = r->findChild<QObject*>("rowCloseEvent")) row->setProperty("showList", true);
        }},
       {"change_password", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::changePWD); }},
@@ -293,7 +296,9 @@ int main(int argc, char** argv) {
        },
        1000},
       {"device_rename", "route",
-       [](auto&, QQuickItem* r) {
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::devices);
+         spin(600);
          if (auto* list = r->findChild<lumora::DeviceListModel*>()) list->beginEdit(1);
        }},
       {"device_upgrade", "route",
@@ -306,7 +311,9 @@ int main(int argc, char** argv) {
        },
        1000},
       {"device_upgrade_warning", "route",
-       [](auto&, QQuickItem* r) {
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::upgrade);
+         spin(600);
          if (auto* page = r->findChild<lumora::UpgradeDeviceModel*>()) page->confirm();
        }},
       {"delete_account", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::deleteAccount); }},
