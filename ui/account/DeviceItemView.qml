@@ -25,7 +25,6 @@ Rectangle {
     height: content.implicitHeight + 15
     radius: 5
     color: "white"
-    layer.enabled: false
     Rectangle {  // the card's soft shadow
         z: -1
         anchors.fill: parent
@@ -88,17 +87,20 @@ Rectangle {
                     Row {
                         visible: card.editing
                         spacing: 6
-                        TextInput {
-                            objectName: "renameField"
+                        Item {
                             width: parent.parent.width - 50
                             height: 15
-                            text: card.draft
-                            color: "black"
-                            font.pixelSize: 12
-                            clip: true
-                            onTextEdited: card.owner.setDraft(card.index, text)
-                            onAccepted: card.owner.confirmRename(card.index)
-                            Rectangle { anchors.top: parent.bottom; width: parent.width; height: 1; color: Theme.gray }
+                            TextInput {
+                                objectName: "renameField"
+                                anchors.fill: parent
+                                text: card.draft
+                                color: "black"
+                                font.pixelSize: 12
+                                clip: true
+                                onTextEdited: card.owner.setDraft(card.index, text)
+                                onAccepted: card.owner.confirmRename(card.index)
+                            }
+                            Rectangle { anchors.top: parent.bottom; anchors.topMargin: 1; width: parent.width; height: 1; color: Theme.gray }
                         }
                         SymbolImage {
                             objectName: "renameConfirm"

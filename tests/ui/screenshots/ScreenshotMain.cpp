@@ -48,6 +48,16 @@ struct Scene {
   int settleMs = 700;
 };
 
+// Pages shown by the route view are visual children of their hosts, not always object children.
+QQuickItem* findItem(QQuickItem* root, const QString& name) {
+  if (!root) return nullptr;
+  for (QQuickItem* child : root->childItems()) {
+    if (child->objectName() == name) return child;
+    if (QQuickItem* found = findItem(child, name)) return found;
+  }
+  return nullptr;
+}
+
 void reset(lumora::UiObjects& ui) {
   ui.dialog.setIsShow(false);
   if (ui.toast.isShowing()) {
@@ -262,13 +272,13 @@ int main(int argc, char** argv) {
        [](auto& u, QQuickItem* r) {
          u.state->router()->push(lumora::Route::settings);
          spin(500);
-         if (auto* row = r->findChild<QObject*>("rowInvitee")) QMetaObject::invokeMethod(row, "callback");
+         if (auto* row = findItem(r, "rowInvitee")) QMetaObject::invokeMethod(row, "callback");
        }},
       {"settings_close_choices", "route",
        [](auto& u, QQuickItem* r) {
          u.state->router()->push(lumora::Route::settings);
          spin(500);
-         if (auto* row = r->findChild<QObject*>("rowCloseEvent")) row->setProperty("showList", true);
+         if (auto* row = findItem(r, "rowCloseEvent")) row->setProperty("showList", true);
        }},
       {"change_password", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::changePWD); }},
       {"device_list", "route",
@@ -299,7 +309,9 @@ int main(int argc, char** argv) {
        [](auto& u, QQuickItem* r) {
          u.state->router()->push(lumora::Route::devices);
          spin(600);
-         if (auto* list = r->findChild<lumora::DeviceListModel*>()) list->beginEdit(1);
+         if (auto* page = findItem(r, "deviceManagerView")) {
+           if (auto* list = page->findChild<lumora::DeviceListModel*>()) list->beginEdit(1);
+         }
        }},
       {"device_upgrade", "route",
        [&fakes](auto& u, auto*) {
@@ -314,7 +326,9 @@ int main(int argc, char** argv) {
        [](auto& u, QQuickItem* r) {
          u.state->router()->push(lumora::Route::upgrade);
          spin(600);
-         if (auto* page = r->findChild<lumora::UpgradeDeviceModel*>()) page->confirm();
+         if (auto* page = findItem(r, "upgradeDeviceView")) {
+           if (auto* model = page->findChild<lumora::UpgradeDeviceModel*>()) model->confirm();
+         }
        }},
       {"delete_account", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::deleteAccount); }},
       {"feedback_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::feedback); }},
