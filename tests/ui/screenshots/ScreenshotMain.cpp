@@ -8,11 +8,16 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QTcpSocket>
 #include <QTimer>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <vector>
+
+#include <unistd.h>
 
 #include "tests/support/TestHome.h"
 #include "tests/ui/UiTestSupport.h"
@@ -24,6 +29,7 @@
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
 #include "ui/controls/AnimationPlayer.h"
+#include "ui/controls/ClipboardWarning.h"
 #include "ui/shell/AccountMenu.h"
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
@@ -46,6 +52,36 @@ struct Scene {
   int settleMs = 700;
 };
 
+// A secondary window's picture: the window of one kind, opened by `open`.
+struct WindowScene {
+  const char* file;
+  lumora::ModalWindowType type;
+  std::function<void()> open;
+  int settleMs = 2500;
+};
+
+// Serves one fixed page to every request, so the URL windows show a page from this machine.
+class PageServer : public QTcpServer {
+ public:
+  explicit PageServer(QByteArray page) : page_(std::move(page)) {
+    connect(this, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* socket = nextPendingConnection()) {
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+          socket->readAll();
+          socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                        QByteArray::number(page_.size()) + "\r\nConnection: close\r\n\r\n" + page_);
+          socket->disconnectFromHost();
+        });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+      }
+    });
+    listen(QHostAddress::LocalHost);
+  }
+
+ private:
+  QByteArray page_;
+};
+
 void reset(lumora::UiObjects& ui) {
   ui.dialog.setIsShow(false);
   if (ui.toast.isShowing()) {
@@ -66,6 +102,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   tarnel::test::TestHome home;
+  // The web windows need the browser engine, whose sandbox cannot run as root.
+  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  lumora::ModalWindows::registerLinkSchemes();
+  QtWebEngineQuick::initialize();
   QGuiApplication app(argc, argv);
   const QString folder = QString::fromLocal8Bit(argv[1]);
   const QString language = QString::fromLocal8Bit(argv[2]);
@@ -124,6 +164,7 @@ int main(int argc, char** argv) {
   fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", notices);
   ui.state->setNoticesReadIds({2});
   lumora::ModalWindows windows(ui.modalWindows, nullptr);
+  windows.setEngine(view.engine());
   lumora::InfoContext info;
   info.services = fakes.services();
   info.state = ui.state.get();
@@ -300,12 +341,49 @@ int main(int argc, char** argv) {
       ++failures;
     }
   }
+  // The secondary windows: a notice's text, a web page from a loopback server, the clipboard warning.
+  PageServer pages(QByteArrayLiteral(
+      "<!doctype html><html><body style='font-family:sans-serif;margin:24px'>"
+      "<h2>Terms of Service</h2><p>These terms govern the use of the service.</p>"
+      "<p><a href='systembrowser:https://www.example.com/'>example.com</a></p></body></html>"));
+  lumora::ClipboardWarning clipboard(*view.engine(), ui.modalWindows, nullptr);
+  reset(ui);
+  const std::vector<WindowScene> windowScenes{
+      {"window_notice", lumora::ModalWindowType::notice,
+       [&windows] {
+         windows.openModalHtmlWindow(lumora::ModalWindowType::notice, true, QStringLiteral("Service maintenance"),
+                                     QStringLiteral("<h3>Service maintenance</h3><p>On 1 March from 10:00 "
+                                                    "to 11:00 some nodes restart. Connections reconnect on "
+                                                    "their own.</p>"),
+                                     500, 500);
+       }},
+      {"window_terms", lumora::ModalWindowType::service,
+       [&windows, &pages] {
+         windows.openModalWindow(lumora::ModalWindowType::service, true, QStringLiteral("Terms of Service"),
+                                 QStringLiteral("http://127.0.0.1:%1/terms").arg(pages.serverPort()), 600, 500);
+       }},
+      {"window_clipboard", lumora::ModalWindowType::clipboard, [&clipboard] { clipboard.open(); }, 700},
+  };
+  for (const auto& scene : windowScenes) {
+    scene.open();
+    spin(scene.settleMs);
+    auto* window = qobject_cast<QQuickWindow*>(ui.modalWindows.window(scene.type));
+    const QString file = folder + QLatin1Char('/') + QString::fromLatin1(scene.file) + QStringLiteral(".png");
+    if (window == nullptr || !window->grabWindow().save(file)) {
+      std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+      ++failures;
+    }
+    ui.modalWindows.close(scene.type);
+    spin(100);
+  }
+
   lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
   lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
   lumora::SharedInstance<lumora::HomeScreen>::uninstall(&homeScreen);
   lumora::SharedInstance<lumora::ConnectManager>::uninstall(&connect);
   lumora::SharedInstance<lumora::AnimationController>::uninstall(&animation);
-  std::printf("%zu pictures in %s\n", scenes.size() - static_cast<std::size_t>(failures), qPrintable(folder));
+  std::printf("%zu pictures in %s\n", scenes.size() + windowScenes.size() - static_cast<std::size_t>(failures),
+              qPrintable(folder));
   return failures == 0 ? 0 : 1;
 }
