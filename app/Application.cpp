@@ -250,6 +250,7 @@ bool Application::start() {
   accountHooks.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
   // Support, privacy and terms open in the desktop's browser (http and https only).
   accountHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  accountHooks.disconnect = [front = p.front] { front->disconnect(); };
   p.accountContext =
       std::make_unique<AccountContext>(p.services, *p.ui->state, *p.deviceManager, accountHooks, nullptr);
   SharedInstance<AccountContext>::install(p.accountContext.get());

@@ -18,6 +18,12 @@ QtObject {
     property Component menu: Component { MainMenuView {} }
     property Component main: Component { MainView {} }
     property Component notify: Component { NotifyListView {} }
+    property Component settings: Component { SettingsView {} }
+    property Component changePWD: Component { ChangePasswordView {} }
+    property Component devices: Component { DeviceManagerView {} }
+    property Component upgrade: Component { UpgradeDeviceView {} }
+    property Component deleteAccount: Component { DeleteAccountView {} }
+    property Component feedback: Component { FeedbackView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -37,6 +43,13 @@ QtObject {
         case "menu": return table.menu
         case "main": return table.main
         case "notify": return table.notify
+        case "settings": return table.settings
+        case "changePWD": return table.changePWD
+        case "devices": return table.devices
+        case "upgrade": return table.upgrade
+        // Only store builds offer the way here (and the page deletes nothing elsewhere).
+        case "delete": return table.deleteAccount
+        case "feedback": return table.feedback
         default: return table.placeholder
         }
     }

@@ -23,6 +23,8 @@
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui_support/fakes/FakeServices.h"
 #include "ui/account/AccountContext.h"
+#include "ui/account/DeviceListModel.h"
+#include "ui/account/UpgradeDeviceModel.h"
 #include "ui/account/DeviceManager.h"
 #include "ui/account/LoginModel.h"
 #include "ui/base/Feedback.h"
@@ -296,6 +298,67 @@ int main(int argc, char** argv) {
          if (auto* page = r->findChild<QObject*>("mainView")) page->setProperty("switchHovering", false);
          QMetaObject::invokeMethod(r->findChild<QObject*>("mainView"), "showDisclaimer");
        }},
+      {"settings_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::settings); }},
+      {"settings_invitation", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::settings);
+         spin(500);
+         if (auto* row = r->findChild<QObject*>("rowInvitee")) QMetaObject::invokeMethod(row, "callback");
+       }},
+      {"settings_close_choices", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::settings);
+         spin(500);
+         if (auto* row = r->findChild<QObject*>("rowCloseEvent")) row->setProperty("showList", true);
+       }},
+      {"change_password", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::changePWD); }},
+      {"device_list", "route",
+       [&fakes](auto& u, auto*) {
+         tarnel::Live live;
+         live.device_count = 3;
+         live.other.device_count_list = "2,5,10";
+         u.state->setLive(live);
+         std::vector<tarnel::Devices> list;
+         const char* platforms[] = {"linux", "win32", "darwin", "android"};
+         for (int i = 0; i < 4; ++i) {
+           tarnel::Devices d;
+           d.device_id = i == 0 ? lumora::FakeDeviceService::kThisDevice : "device-" + std::to_string(i);
+           d.uid = "u-1";
+           d.device_name = i == 2 ? "MacBook-Pro-de-Zoë" : "workstation-" + std::to_string(i);
+           d.device_model = i == 1 ? "Dell XPS 13 9310" : "ThinkPad X1";
+           d.version = 5;
+           d.platform = platforms[i];
+           d.created_at = "2024-05-01T10:00:00.000Z";
+           d.updated_at = "2024-06-0" + std::to_string(i + 1) + "T08:30:00.000Z";
+           list.push_back(d);
+         }
+         fakes.devices->script.answer<std::optional<std::vector<tarnel::Devices>>>("devices", list);
+         u.state->router()->push(lumora::Route::devices);
+       },
+       1000},
+      {"device_rename", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::devices);
+         spin(600);
+         if (auto* list = r->findChild<lumora::DeviceListModel*>()) list->beginEdit(1);
+       }},
+      {"device_upgrade", "route",
+       [&fakes](auto& u, auto*) {
+         tarnel::UpgradeInfo info;
+         info.days = "120";
+         info.days_lave = "72";
+         fakes.devices->script.answer<std::optional<tarnel::UpgradeInfo>>("previewUpgrade", info);
+         u.state->router()->push(lumora::Route::upgrade);
+       },
+       1000},
+      {"device_upgrade_warning", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::upgrade);
+         spin(600);
+         if (auto* page = r->findChild<lumora::UpgradeDeviceModel*>()) page->confirm();
+       }},
+      {"delete_account", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::deleteAccount); }},
+      {"feedback_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::feedback); }},
       {"about_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::about); }},
       {"notify_list", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::notify); }},
       {"notify_empty", "route",
