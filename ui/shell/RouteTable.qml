@@ -5,6 +5,7 @@ import Lumora.Controls
 import Lumora.Account
 import Lumora.Info
 import Lumora.Home
+import Lumora.Connection
 import Lumora.Shell
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
@@ -24,6 +25,8 @@ QtObject {
     property Component upgrade: Component { UpgradeDeviceView {} }
     property Component deleteAccount: Component { DeleteAccountView {} }
     property Component feedback: Component { FeedbackView {} }
+    property Component advanced: Component { AdvancedSettingsView {} }
+    property Component proxyRulues: Component { ProxyRuluesView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -50,6 +53,8 @@ QtObject {
         // Only store builds offer the way here (and the page deletes nothing elsewhere).
         case "delete": return table.deleteAccount
         case "feedback": return table.feedback
+        case "advanced": return table.advanced
+        case "proxyRulues": return table.proxyRulues
         default: return table.placeholder
         }
     }

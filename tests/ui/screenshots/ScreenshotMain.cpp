@@ -30,6 +30,7 @@
 #include "ui/base/Feedback.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
+#include "ui/connection/AdvancedSettings.h"
 #include "ui/controls/AnimationPlayer.h"
 #include "ui/controls/ClipboardWarning.h"
 #include "ui/shell/AccountMenu.h"
@@ -147,6 +148,13 @@ int main(int argc, char** argv) {
   homeHooks.disclaimerDelay = std::chrono::hours(1);  // its own scene shows it
   lumora::HomeScreen homeScreen(fakes.services(), *ui.state, connect, homeHooks);
   lumora::SharedInstance<lumora::HomeScreen>::install(&homeScreen);
+  // The advanced settings and the proxy rules editor, with a few rules held.
+  lumora::AdvancedSettings advancedSettings(fakes.services(), *ui.state);
+  lumora::SharedInstance<lumora::AdvancedSettings>::install(&advancedSettings);
+  tarnel::ProxyRule heldRule;
+  heldRule.direct = {"intranet.example.com", "192.168.1.10"};
+  heldRule.proxy = {"news.example.org", "2001:db8::1"};
+  fakes.status->setProxyRule(heldRule);
   login.max_age = 3600;
   fakes.account->setLoginInfo(login);
   ui.state->setLoginInfo(login);
@@ -380,6 +388,27 @@ int main(int argc, char** argv) {
          download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
        }},
       {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
+      {"advanced_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::advanced); }},
+      {"advanced_dns_list", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::advanced);
+         spin(450);
+         if (auto* row = r->findChild<QObject*>("row_dns")) row->setProperty("showList", true);
+       }},
+      {"advanced_tooltip", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::advanced);
+         spin(450);
+         if (auto* row = r->findChild<QObject*>("row_dnsStrategy")) row->setProperty("showTooltip", true);
+       }},
+      {"proxy_rules", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::proxyRulues); }},
+      {"proxy_rules_invalid", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::proxyRulues);
+         spin(450);
+         if (auto* editor = r->findChild<QObject*>("editor_block")) editor->setProperty("text", "ads.example.com\n*.tracker");
+         u.state->router()->back();
+       }},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.
@@ -443,6 +472,7 @@ int main(int argc, char** argv) {
   lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
   lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
+  lumora::SharedInstance<lumora::AdvancedSettings>::uninstall(&advancedSettings);
   lumora::SharedInstance<lumora::HomeScreen>::uninstall(&homeScreen);
   lumora::SharedInstance<lumora::ConnectManager>::uninstall(&connect);
   lumora::SharedInstance<lumora::AnimationController>::uninstall(&animation);
