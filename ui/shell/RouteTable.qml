@@ -6,6 +6,7 @@ import Lumora.Account
 import Lumora.Info
 import Lumora.Home
 import Lumora.Shell
+import Lumora.Store
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
 QtObject {
@@ -18,6 +19,9 @@ QtObject {
     property Component menu: Component { MainMenuView {} }
     property Component main: Component { MainView {} }
     property Component notify: Component { NotifyListView {} }
+    property Component shop: Component { ShopView {} }
+    property Component discount: Component { CouponsView {} }
+    property Component share: Component { ShareView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -37,6 +41,9 @@ QtObject {
         case "menu": return table.menu
         case "main": return table.main
         case "notify": return table.notify
+        case "shop": return StoreFlags.shopAvailable() ? table.shop : table.placeholder
+        case "discount": return table.discount
+        case "share": return table.share
         default: return table.placeholder
         }
     }
