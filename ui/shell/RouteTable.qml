@@ -7,6 +7,7 @@ import Lumora.Info
 import Lumora.Home
 import Lumora.Connection
 import Lumora.Shell
+import Lumora.Store
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
 QtObject {
@@ -27,6 +28,9 @@ QtObject {
     property Component feedback: Component { FeedbackView {} }
     property Component advanced: Component { AdvancedSettingsView {} }
     property Component proxyRulues: Component { ProxyRuluesView {} }
+    property Component shop: Component { ShopView {} }
+    property Component discount: Component { CouponsView {} }
+    property Component share: Component { ShareView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -55,6 +59,9 @@ QtObject {
         case "feedback": return table.feedback
         case "advanced": return table.advanced
         case "proxyRulues": return table.proxyRulues
+        case "shop": return StoreFlags.shopAvailable() ? table.shop : table.placeholder
+        case "discount": return table.discount
+        case "share": return table.share
         default: return table.placeholder
         }
     }

@@ -43,6 +43,10 @@
 #include "ui/info/ModalWindows.h"
 #include "ui/info/UpdateManager.h"
 #include "ui/shell/LumoraPlugins.h"
+#include "tests/ui_support/fakes/FakeStoreBackend.h"
+#include "ui/base/AppGlobals.h"
+#include "ui/store/StoreContext.h"
+#include "ui/store/StoreManager.h"
 
 namespace {
 
@@ -201,6 +205,30 @@ int main(int argc, char** argv) {
   newer.update_version = 101;
   login.other = newer;
   fakes.account->setLoginInfo(login);
+  // The shop (a store build through the seam, over the tests' store), coupons and sharing.
+  auto store = std::make_shared<lumora::FakeStoreBackend>();
+  store->shelve({{"plan.month", "1 Month", "4.99", "$", "USD"},
+                 {"plan.year", "12 Months", "39.99", "$", "USD"},
+                 {"plan.quarter", "3 Months", "12.99", "$", "USD"}});
+  fakes.shop->script.answer<std::optional<tarnel::PaymentPlans>>(
+      "paymentPlans", tarnel::PaymentPlans{{{1, "plan.month"}, {12, "plan.year"}, {3, "plan.quarter"}}});
+  const std::int64_t dayMs = 86'400'000;
+  const std::int64_t nowMs = 1'900'000'000'000;
+  fakes.status->setServerTimeMilliseconds(nowMs);
+  fakes.shop->script.answer<tarnel::Coupon>(
+      "coupons", tarnel::Coupon({tarnel::CouponCard(1, nowMs + 30 * dayMs, 7, 1, 2), tarnel::CouponCard(2, 0, 2.6, 0, 3)},
+                                {tarnel::CouponRoll(3, nowMs + 10 * dayMs, 5, 0.8, 0),
+                                 tarnel::CouponRoll(4, nowMs + 60 * dayMs, 4, 5, 1)}));
+  fakes.account->modifyLoginInfo([](tarnel::Login& l) { l.user.code = "k7pq2x"; });
+  fakes.links->script.answer<std::string>("share", "https://site.test/register?code=k7pq2x");
+  lumora::StoreContext storeContext;
+  storeContext.services = fakes.services();
+  storeContext.state = ui.state.get();
+  storeContext.backend = store;
+  storeContext.vipRemainingTime = [] { return QStringLiteral("12day 3hour"); };
+  lumora::SharedInstance<lumora::StoreContext>::install(&storeContext);
+  const auto storeManager = [](QQuickItem* r) { return r->findChild<lumora::StoreManager*>(); };
+
   ui.state->setCurrentLanguage(language);
   view.setSource(QUrl::fromLocalFile(QStringLiteral(LUMORA_SCENES_QML)));
   if (view.status() != QQuickView::Ready) {
@@ -409,6 +437,47 @@ int main(int argc, char** argv) {
          if (auto* editor = r->findChild<QObject*>("editor_block")) editor->setProperty("text", "ads.example.com\n*.tracker");
          u.state->router()->back();
        }},
+      {"shop_page", "route",
+       [](auto& u, auto*) {
+         lumora::setAppStoreBuildForTesting(true);
+         u.state->router()->push(lumora::Route::shop);
+       },
+       1200},
+      {"shop_other_card", "route",
+       [&](auto&, QQuickItem* r) {
+         if (auto* manager = storeManager(r)) manager->setSelectId(QStringLiteral("plan.month"));
+       },
+       900},
+      {"shop_purchase_success", "route",
+       [&](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::shop);
+         spin(600);
+         if (auto* manager = storeManager(r)) manager->buy(QStringLiteral("plan.year"));
+       },
+       900},
+      {"coupons_page", "route",
+       [](auto& u, auto*) {
+         lumora::setAppStoreBuildForTesting(std::nullopt);
+         u.state->router()->push(lumora::Route::discount);
+       }},
+      {"coupons_redeem", "route",
+       [](auto& u, auto*) {
+         u.state->router()->push(lumora::Route::discount);
+         spin(500);
+         lumora::showDialog("Are you sure to use it?", "tips_title", true, {{"Confirm", {}, true}}, {});
+       }},
+      {"coupons_empty", "route",
+       [&fakes](auto& u, auto*) {
+         fakes.shop->script.answer<tarnel::Coupon>("coupons", tarnel::Coupon());
+         u.state->router()->push(lumora::Route::discount);
+       }},
+      {"share_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::share); }, 1000},
+      {"share_no_code", "route",
+       [&fakes](auto& u, auto*) {
+         fakes.account->modifyLoginInfo([](tarnel::Login& l) { l.user.code.clear(); });
+         u.state->router()->push(lumora::Route::share);
+       },
+       1000},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.
@@ -469,6 +538,7 @@ int main(int argc, char** argv) {
     spin(100);
   }
 
+  lumora::SharedInstance<lumora::StoreContext>::uninstall(&storeContext);
   lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
   lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
