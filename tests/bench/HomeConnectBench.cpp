@@ -58,26 +58,64 @@ long residentKb() {
   return -1;
 }
 
-// A timer on the GUI thread: each tick later than its interval is a stall of the thread.
+// The calling thread's time waiting to run: runnable, but the processor was busy with others.
+double threadCpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+}
+
+double runQueueMs() {
+  std::ifstream file("/proc/thread-self/schedstat");
+  double onCpuNs = 0, waitingNs = 0;
+  file >> onCpuNs >> waitingNs;
+  return waitingNs / 1e6;
+}
+
+// A timer on the GUI thread: each tick later than its interval is a stall of the thread. Of a
+// stall, the time the thread was runnable but not run is the loaded machine's; the rest (work
+// on the thread, or the thread waiting on something) is the program's.
 class StallMeter {
  public:
   static constexpr int kIntervalMs = 2;
+  struct Worst {
+    double wall = 0;     // the longest late tick
+    double program = 0;  // the longest late tick less the time the machine kept the thread waiting
+    // The longest late tick's parts: work on the thread, waiting to run, and the rest (blocked).
+    double work = 0, queued = 0, blocked = 0;
+  };
   StallMeter() {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(kIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       const auto now = Clock::now();
-      if (measuring_) worst_ = std::max(worst_, ms(now - last_) - kIntervalMs);
+      const double queued = runQueueMs();
+      const double cpu = threadCpuMs();
+      if (measuring_) {
+        const double gap = ms(now - last_);
+        const double late = gap - kIntervalMs;
+        if (late > worst_.wall) {
+          worst_.wall = late;
+          worst_.work = cpu - lastCpu_;
+          worst_.queued = queued - lastQueued_;
+          worst_.blocked = gap - worst_.work - worst_.queued;
+        }
+        worst_.program = std::max(worst_.program, late - (queued - lastQueued_));
+      }
       last_ = now;
+      lastQueued_ = queued;
+      lastCpu_ = cpu;
     });
     timer_.start();
   }
   void begin() {
     last_ = Clock::now();
-    worst_ = 0;
+    lastQueued_ = runQueueMs();
+    lastCpu_ = threadCpuMs();
+    worst_ = {};
     measuring_ = true;
   }
-  double end() {
+  Worst end() {
     measuring_ = false;
     return worst_;
   }
@@ -85,7 +123,9 @@ class StallMeter {
  private:
   QTimer timer_;
   Clock::time_point last_ = Clock::now();
-  double worst_ = 0;
+  double lastQueued_ = 0;
+  double lastCpu_ = 0;
+  Worst worst_;
   bool measuring_ = false;
 };
 
@@ -109,7 +149,7 @@ struct Bench {
   lumora::test::AppWorld& world;
   lumora::test::NodeWorld& nodes;
   StallMeter stall;
-  std::vector<double> ui, library, librarySuccess, stalls, rss;
+  std::vector<double> ui, library, librarySuccess, stalls, busyStalls, idleStalls, idleBusyStalls, rss;
   Clock::time_point stateShown{};
   std::atomic<Clock::time_point::rep> frameAfterState{0};
   std::atomic<bool> awaitingFrame{false};
@@ -142,16 +182,28 @@ struct Bench {
     const Clock::time_point shown{Clock::duration(frameAfterState.load())};
     // The rest of the attempt (the page check) still belongs to the connect.
     if (!runUntil([] { return phase() == ConnectionController::Phase::connected; })) return false;
-    const double connectStall = stall.end();
+    const auto connectStall = stall.end();
     const long kb = residentKb();
     pastTheGuard();
     stall.begin();
     if (!world.click("connectArea")) return false;
     if (!runUntil([this] { return world.text("statusText") == "Disconnected" && quiet(); })) return false;
-    const double disconnectStall = stall.end();
+    const auto disconnectStall = stall.end();
+    // The same span of time on the idle home page, for comparison.
+    stall.begin();
+    runUntil([] { return false; }, 1000);
+    const auto idle = stall.end();
     if (record) {
       ui.push_back(ms(shown - clicked));
-      stalls.push_back(std::max(connectStall, disconnectStall));
+      stalls.push_back(std::max(connectStall.wall, disconnectStall.wall));
+      const auto& worst = connectStall.wall > disconnectStall.wall ? connectStall : disconnectStall;
+      if (std::getenv("BENCH_STALLS")) {
+        std::fprintf(stderr, "stall %.2f ms: work %.2f, waiting to run %.2f, blocked %.2f\n", worst.wall, worst.work,
+                     worst.queued, worst.blocked);
+      }
+      busyStalls.push_back(std::max(connectStall.program, disconnectStall.program));
+      idleStalls.push_back(idle.wall);
+      idleBusyStalls.push_back(idle.program);
       rss.push_back(kb / 1024.0);
     }
     return true;
@@ -253,8 +305,13 @@ int main(int argc, char** argv) {
       std::printf("library alone to connect_success, median: %.2f ms\n", median(bench.librarySuccess));
       std::printf("the user interface adds: %.2f ms (%.1f %%); bar: under %.2f ms\n", added,
                   libraryMs > 0 ? 100.0 * added / libraryMs : 0.0, allowed);
+      const auto largest = [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); };
       std::printf("longest GUI-thread stall during connect and disconnect: %.2f ms (median of rounds %.2f); bar: 16 ms\n",
-                  *std::max_element(bench.stalls.begin(), bench.stalls.end()), median(bench.stalls));
+                  largest(bench.stalls), median(bench.stalls));
+      std::printf("  less the time the loaded machine kept the thread waiting to run: %.2f ms (median of rounds %.2f)\n",
+                  largest(bench.busyStalls), median(bench.busyStalls));
+      std::printf("  the idle home page, 1 s after each disconnect: %.2f ms (less the machine's: %.2f ms)\n",
+                  largest(bench.idleStalls), largest(bench.idleBusyStalls));
       std::printf("resident memory while connected: %.1f MB (largest of rounds %.1f); bar: 150 MB\n",
                   median(bench.rss), *std::max_element(bench.rss.begin(), bench.rss.end()));
     }
