@@ -59,6 +59,15 @@ struct Scene {
   int settleMs = 700;
 };
 
+// By object name through the visual tree: pages opened over the root have no QObject parent.
+QQuickItem* findItem(QQuickItem* root, const QString& name) {
+  for (QQuickItem* child : root->childItems()) {
+    if (child->objectName() == name) return child;
+    if (auto* found = findItem(child, name)) return found;
+  }
+  return nullptr;
+}
+
 // A secondary window's picture: the window of one kind, opened by `open`.
 struct WindowScene {
   const char* file;
@@ -402,6 +411,27 @@ int main(int argc, char** argv) {
          fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", tarnel::Notices{});
          u.state->router()->push(lumora::Route::notify);
        }},
+      {"advanced_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::advanced); }},
+      {"advanced_dns_list", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::advanced);
+         spin(450);
+         if (auto* row = findItem(r, "row_dns")) row->setProperty("showList", true);
+       }},
+      {"advanced_tooltip", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::advanced);
+         spin(450);
+         if (auto* row = findItem(r, "row_dnsStrategy")) row->setProperty("showTooltip", true);
+       }},
+      {"proxy_rules", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::proxyRulues); }},
+      {"proxy_rules_invalid", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::proxyRulues);
+         spin(450);
+         if (auto* editor = findItem(r, "editor_block")) editor->setProperty("text", "ads.example.com\n*.tracker");
+         u.state->router()->back();
+       }},
       {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
       {"update_offer_manual", "route",
        [&update](auto& u, auto*) {
@@ -416,27 +446,6 @@ int main(int argc, char** argv) {
          download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
        }},
       {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
-      {"advanced_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::advanced); }},
-      {"advanced_dns_list", "route",
-       [](auto& u, QQuickItem* r) {
-         u.state->router()->push(lumora::Route::advanced);
-         spin(450);
-         if (auto* row = r->findChild<QObject*>("row_dns")) row->setProperty("showList", true);
-       }},
-      {"advanced_tooltip", "route",
-       [](auto& u, QQuickItem* r) {
-         u.state->router()->push(lumora::Route::advanced);
-         spin(450);
-         if (auto* row = r->findChild<QObject*>("row_dnsStrategy")) row->setProperty("showTooltip", true);
-       }},
-      {"proxy_rules", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::proxyRulues); }},
-      {"proxy_rules_invalid", "route",
-       [](auto& u, QQuickItem* r) {
-         u.state->router()->push(lumora::Route::proxyRulues);
-         spin(450);
-         if (auto* editor = r->findChild<QObject*>("editor_block")) editor->setProperty("text", "ads.example.com\n*.tracker");
-         u.state->router()->back();
-       }},
       {"shop_page", "route",
        [](auto& u, auto*) {
          lumora::setAppStoreBuildForTesting(true);
