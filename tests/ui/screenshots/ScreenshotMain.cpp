@@ -2,6 +2,8 @@
 //   lumora_screenshots <folder> <en|zh-Hans|zh-Hant>
 // Run it under a real display (Xvfb) so text and images draw as users see them.
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QGuiApplication>
@@ -49,6 +51,18 @@ struct Scene {
   std::function<void(lumora::UiObjects&, QQuickItem*)> setUp;
   int settleMs = 700;
 };
+
+// The shop pages' managers, found through the item tree (pushed pages hang off the route view's
+// items, not off its object tree).
+std::vector<lumora::StoreManager*> storeManagers(QQuickItem* item) {
+  std::vector<lumora::StoreManager*> found;
+  for (auto* manager : item->findChildren<lumora::StoreManager*>(Qt::FindDirectChildrenOnly)) found.push_back(manager);
+  for (auto* child : item->childItems()) {
+    const auto more = storeManagers(child);
+    found.insert(found.end(), more.begin(), more.end());
+  }
+  return found;
+}
 
 void reset(lumora::UiObjects& ui) {
   ui.dialog.setIsShow(false);
@@ -170,13 +184,19 @@ int main(int argc, char** argv) {
                                  tarnel::CouponRoll(4, nowMs + 60 * dayMs, 4, 5, 1)}));
   fakes.account->modifyLoginInfo([](tarnel::Login& l) { l.user.code = "k7pq2x"; });
   fakes.links->script.answer<std::string>("share", "https://site.test/register?code=k7pq2x");
+  QTemporaryDir receiptFolder;
+  {
+    QFile receipt(receiptFolder.filePath(QStringLiteral("receipt")));
+    receipt.open(QIODevice::WriteOnly);
+    receipt.write("receipt");
+  }
+  store->setReceipt(receiptFolder.filePath(QStringLiteral("receipt")).toStdString());
   lumora::StoreContext storeContext;
   storeContext.services = fakes.services();
   storeContext.state = ui.state.get();
   storeContext.backend = store;
   storeContext.vipRemainingTime = [] { return QStringLiteral("12day 3hour"); };
   lumora::SharedInstance<lumora::StoreContext>::install(&storeContext);
-  const auto storeManager = [](QQuickItem* r) { return r->findChild<lumora::StoreManager*>(); };
 
   ui.state->setCurrentLanguage(language);
   view.setSource(QUrl::fromLocalFile(QStringLiteral(LUMORA_SCENES_QML)));
@@ -290,20 +310,6 @@ int main(int argc, char** argv) {
          fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", tarnel::Notices{});
          u.state->router()->push(lumora::Route::notify);
        }},
-      {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
-      {"update_offer_manual", "route",
-       [&update](auto& u, auto*) {
-         u.dialog.close();
-         update.checkUpdate(true);
-       }},
-      {"download_progress", "route",
-       [&download, &clock, &silent](auto&, auto*) {
-         // A loopback listener that never answers holds the download in its first state.
-         download.startDownload(QStringLiteral("https://127.0.0.1:%1/pkg.deb").arg(silent.serverPort()));
-         clock += 2;
-         download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
-       }},
-      {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
       {"shop_page", "route",
        [](auto& u, auto*) {
          lumora::setAppStoreBuildForTesting(true);
@@ -311,15 +317,18 @@ int main(int argc, char** argv) {
        },
        1200},
       {"shop_other_card", "route",
-       [&](auto&, QQuickItem* r) {
-         if (auto* manager = storeManager(r)) manager->setSelectId(QStringLiteral("plan.month"));
+       [&](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::shop);
+         spin(900);
+         for (auto* manager : storeManagers(r)) manager->setSelectId(QStringLiteral("plan.month"));
        },
        900},
       {"shop_purchase_success", "route",
        [&](auto& u, QQuickItem* r) {
          u.state->router()->push(lumora::Route::shop);
          spin(600);
-         if (auto* manager = storeManager(r)) manager->buy(QStringLiteral("plan.year"));
+         const auto managers = storeManagers(r);
+         if (!managers.empty()) managers.back()->buy(QStringLiteral("plan.year"));
        },
        900},
       {"coupons_page", "route",
@@ -345,6 +354,20 @@ int main(int argc, char** argv) {
          u.state->router()->push(lumora::Route::share);
        },
        1000},
+      {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
+      {"update_offer_manual", "route",
+       [&update](auto& u, auto*) {
+         u.dialog.close();
+         update.checkUpdate(true);
+       }},
+      {"download_progress", "route",
+       [&download, &clock, &silent](auto&, auto*) {
+         // A loopback listener that never answers holds the download in its first state.
+         download.startDownload(QStringLiteral("https://127.0.0.1:%1/pkg.deb").arg(silent.serverPort()));
+         clock += 2;
+         download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
+       }},
+      {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.
