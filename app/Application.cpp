@@ -31,6 +31,7 @@
 #include "ui/base/UiObjects.h"
 #include "ui/base/Workers.h"
 #include "ui/base/services/Services.h"
+#include "ui/connection/AdvancedSettings.h"
 #include "ui/controls/ClipboardWarning.h"
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
@@ -145,6 +146,7 @@ struct Application::Parts {
   std::unique_ptr<UpdateManager> update;
   std::unique_ptr<InfoActions> infoActions;
   InfoContext infoContext;
+  std::unique_ptr<AdvancedSettings> advancedSettings;
   StoreContext storeContext;
   // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
   QString packageToOpen;
@@ -152,6 +154,7 @@ struct Application::Parts {
 
   ~Parts() {
     engine.reset();  // the window and its bindings go before the objects they read
+    if (advancedSettings) SharedInstance<AdvancedSettings>::uninstall(advancedSettings.get());
     if (clipboardWarning) SharedInstance<ClipboardWarning>::uninstall(clipboardWarning.get());
     if (accountMenu) SharedInstance<AccountMenu>::uninstall(accountMenu.get());
     if (accountContext) SharedInstance<AccountContext>::uninstall(accountContext.get());
@@ -254,6 +257,7 @@ bool Application::start() {
   accountHooks.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
   // Support, privacy and terms open in the desktop's browser (http and https only).
   accountHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  accountHooks.disconnect = [front = p.front] { front->disconnect(); };
   p.accountContext =
       std::make_unique<AccountContext>(p.services, *p.ui->state, *p.deviceManager, accountHooks, nullptr);
   SharedInstance<AccountContext>::install(p.accountContext.get());
@@ -296,6 +300,8 @@ bool Application::start() {
     if (p.clipboardWarning) p.clipboardWarning->open();
   };
   SharedInstance<InfoContext>::install(&p.infoContext);
+  p.advancedSettings = std::make_unique<AdvancedSettings>(p.services, *p.ui->state);
+  SharedInstance<AdvancedSettings>::install(p.advancedSettings.get());
   p.infoActions = std::make_unique<InfoActions>(
       p.infoContext, QString::fromStdString(platform::mainBundle().shortVersion),
       QString::fromStdString(platform::mainBundle().buildVersion), isAppStoreBuild(), nullptr);

@@ -1,7 +1,5 @@
 #include "services/connection/NodeController.h"
 
-#include <idn2.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <set>
@@ -12,6 +10,7 @@
 #include "services/common/Global.h"
 #include "services/common/Store.h"
 #include "services/connection/AreaFilter.h"
+#include "services/connection/RuleEntry.h"
 #include "services/encryption/StringExtension.h"
 #include "services/network/DNS.h"
 #include "services/network/NetworkRequest.h"
@@ -64,22 +63,13 @@ std::vector<std::string> priorityCodes(const std::vector<VPNProtocol>& priority)
   return codes;
 }
 
-// The IDNA (punycode) form of a domain; the entry as written when it has none.
-std::string idnaEncoded(const std::string& entry) {
-  char* output = nullptr;
-  const int rc = idn2_to_ascii_8z(entry.c_str(), &output, 0);
-  std::string result = (rc == IDN2_OK && output) ? std::string(output) : entry;
-  std::free(output);
-  return result;
-}
+using EntryKind = RuleEntryKind;
 
-enum class EntryKind { domain, address };
-
+// The entries of `kind`, by the same rule the proxy rules editor accepts them with.
 std::vector<std::string> entriesOf(const std::vector<std::string>& entries, EntryKind kind, bool encode) {
   std::vector<std::string> kept;
   for (const auto& entry : entries) {
-    const bool matches = kind == EntryKind::domain ? isDomain(entry) : (isIPV4(entry) || isIPV6(entry));
-    if (matches) kept.push_back(encode ? idnaEncoded(entry) : entry);
+    if (ruleEntryKind(entry) == kind) kept.push_back(encode ? idnaEncoded(entry) : entry);
   }
   return kept;
 }

@@ -55,7 +55,9 @@ struct DevNodeSetup {
 
 // The account's side of the service on a service double: the guest and the e-mail sign-in, the
 // status check, the node list, node opening (the node starts on the first opening, with the
-// device's credential) and release, and an empty notice list. Thread-safe.
+// device's credential) and release, an empty notice list, the password change, and the
+// account's devices (the device that signed in last, and a phone) with their names.
+// Thread-safe.
 class DevAccountScript {
  public:
   DevAccountScript(test::ServiceDouble& api, DevAccount account, DevNodeSetup node);
@@ -71,11 +73,21 @@ class DevAccountScript {
   test::Answer signIn(const test::ServiceRequest& request);
   test::Answer status(const test::ServiceRequest& request);
   test::Answer openNode(const test::ServiceRequest& request);
+  test::Answer changePassword(const test::ServiceRequest& request);
+  bool passwordMatches(const std::string& digest) const;
+  test::Answer devices(const test::ServiceRequest& request);
+  test::Answer renameDevice(const test::ServiceRequest& request);
   // Starts (or restarts with one more client) the node; false when v2ray would not start.
   bool ensureNodeClient(const std::string& credential);
 
   DevAccount account_;
   DevNodeSetup node_;
+  // The account's password as the service keeps it (a digest, replaced by a password change),
+  // and its devices' given names.
+  mutable std::mutex accountMutex_;
+  std::string passwordDigest_;
+  std::string thisDevice_;  // the device that signed in last
+  std::map<std::string, std::string> deviceNames_;
   mutable std::mutex nodeMutex_;
   std::vector<std::string> credentials_;
   std::unique_ptr<test::V2rayNode> process_;

@@ -220,7 +220,9 @@ class FakeDeviceService final : public DeviceService {
   FakeScript script;
   static constexpr const char* kThisDevice = "0123456789abcdef0123456789abcdef";
 
-  std::vector<tarnel::Devices> devices() override { return script.call<std::vector<tarnel::Devices>>("devices", {}, {}); }
+  std::optional<std::vector<tarnel::Devices>> devices() override {
+    return script.call<std::optional<std::vector<tarnel::Devices>>>("devices", {}, std::vector<tarnel::Devices>{});
+  }
   bool updateDeviceName(const std::string& name, const std::string& deviceId) override {
     return script.call<bool>("updateDeviceName", {name, deviceId}, true);
   }

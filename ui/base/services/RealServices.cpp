@@ -103,7 +103,7 @@ class RealSettingsStore final : public SettingsStore {
 
 class RealDeviceService final : public DeviceService {
  public:
-  std::vector<tarnel::Devices> devices() override { return APIManager::getDevices(); }
+  std::optional<std::vector<tarnel::Devices>> devices() override { return APIManager::fetchDevices(); }
   bool updateDeviceName(const std::string& name, const std::string& deviceId) override {
     return APIManager::updateDeviceName(name, deviceId);
   }
