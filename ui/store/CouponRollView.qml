@@ -32,10 +32,12 @@ Item {
         source: Assets.image("ic_card_preferential_angle")
     }
     Text {
-        // The ribbon reads along the corner's diagonal.
-        x: parent.width - 80 + 20 - 10
-        y: 20
+        // The ribbon reads along the corner's diagonal, centred on the band.
+        x: parent.width - 68
+        y: 15
         width: 60
+        height: 16
+        verticalAlignment: Text.AlignVCenter
         horizontalAlignment: Text.AlignHCenter
         rotation: 45
         text: qsTrId(row.roll.packageName || "")

@@ -23,7 +23,8 @@ Item {
 
     Column {
         anchors.horizontalCenter: parent.horizontalCenter
-        y: 16
+        // Below the page's title row.
+        y: Theme.bandHeight + 8
         width: parent.width - 60
         spacing: 12
 
@@ -77,7 +78,7 @@ Item {
                 }
                 Item {
                     width: parent.width
-                    height: 220
+                    height: 250
                     QrCodeItem {
                         objectName: "shareQr"
                         anchors.fill: parent

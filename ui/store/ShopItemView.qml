@@ -89,6 +89,7 @@ Rectangle {
             objectName: "originalPriceRow"
             visible: card.product.discounted === true
             anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 4
             Text { text: qsTrId("original price"); color: Theme.gray; font.pixelSize: Theme.fontSize }
             Text {
                 text: card.product.currencySymbol + card.product.originalPrice

@@ -46,7 +46,7 @@ Rectangle {
                     text: storeManager.email
                     color: "white"
                     font.bold: true
-                    font.pixelSize: 20
+                    font.pixelSize: Theme.titleFontSize
                     elide: Text.ElideRight
                 }
                 Row {

@@ -2,6 +2,8 @@
 //   lumora_screenshots <folder> <en|zh-Hans|zh-Hant>
 // Run it under a real display (Xvfb) so text and images draw as users see them.
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QGuiApplication>
@@ -66,6 +68,18 @@ QQuickItem* findItem(QQuickItem* root, const QString& name) {
     if (auto* found = findItem(child, name)) return found;
   }
   return nullptr;
+}
+
+// The shop pages' managers, found through the item tree (pushed pages hang off the route view's
+// items, not off its object tree).
+std::vector<lumora::StoreManager*> storeManagers(QQuickItem* item) {
+  std::vector<lumora::StoreManager*> found;
+  for (auto* manager : item->findChildren<lumora::StoreManager*>(Qt::FindDirectChildrenOnly)) found.push_back(manager);
+  for (auto* child : item->childItems()) {
+    const auto more = storeManagers(child);
+    found.insert(found.end(), more.begin(), more.end());
+  }
+  return found;
 }
 
 // A secondary window's picture: the window of one kind, opened by `open`.
@@ -230,13 +244,19 @@ int main(int argc, char** argv) {
                                  tarnel::CouponRoll(4, nowMs + 60 * dayMs, 4, 5, 1)}));
   fakes.account->modifyLoginInfo([](tarnel::Login& l) { l.user.code = "k7pq2x"; });
   fakes.links->script.answer<std::string>("share", "https://site.test/register?code=k7pq2x");
+  QTemporaryDir receiptFolder;
+  {
+    QFile receipt(receiptFolder.filePath(QStringLiteral("receipt")));
+    receipt.open(QIODevice::WriteOnly);
+    receipt.write("receipt");
+  }
+  store->setReceipt(receiptFolder.filePath(QStringLiteral("receipt")).toStdString());
   lumora::StoreContext storeContext;
   storeContext.services = fakes.services();
   storeContext.state = ui.state.get();
   storeContext.backend = store;
   storeContext.vipRemainingTime = [] { return QStringLiteral("12day 3hour"); };
   lumora::SharedInstance<lumora::StoreContext>::install(&storeContext);
-  const auto storeManager = [](QQuickItem* r) { return r->findChild<lumora::StoreManager*>(); };
 
   ui.state->setCurrentLanguage(language);
   view.setSource(QUrl::fromLocalFile(QStringLiteral(LUMORA_SCENES_QML)));
@@ -432,6 +452,50 @@ int main(int argc, char** argv) {
          if (auto* editor = findItem(r, "editor_block")) editor->setProperty("text", "ads.example.com\n*.tracker");
          u.state->router()->back();
        }},
+      {"shop_page", "route",
+       [](auto& u, auto*) {
+         lumora::setAppStoreBuildForTesting(true);
+         u.state->router()->push(lumora::Route::shop);
+       },
+       1200},
+      {"shop_other_card", "route",
+       [&](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::shop);
+         spin(900);
+         for (auto* manager : storeManagers(r)) manager->setSelectId(QStringLiteral("plan.month"));
+       },
+       900},
+      {"shop_purchase_success", "route",
+       [&](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::shop);
+         spin(600);
+         const auto managers = storeManagers(r);
+         if (!managers.empty()) managers.back()->buy(QStringLiteral("plan.year"));
+       },
+       900},
+      {"coupons_page", "route",
+       [](auto& u, auto*) {
+         lumora::setAppStoreBuildForTesting(std::nullopt);
+         u.state->router()->push(lumora::Route::discount);
+       }},
+      {"coupons_redeem", "route",
+       [](auto& u, auto*) {
+         u.state->router()->push(lumora::Route::discount);
+         spin(500);
+         lumora::showDialog("Are you sure to use it?", "tips_title", true, {{"Confirm", {}, true}}, {});
+       }},
+      {"coupons_empty", "route",
+       [&fakes](auto& u, auto*) {
+         fakes.shop->script.answer<tarnel::Coupon>("coupons", tarnel::Coupon());
+         u.state->router()->push(lumora::Route::discount);
+       }},
+      {"share_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::share); }, 1000},
+      {"share_no_code", "route",
+       [&fakes](auto& u, auto*) {
+         fakes.account->modifyLoginInfo([](tarnel::Login& l) { l.user.code.clear(); });
+         u.state->router()->push(lumora::Route::share);
+       },
+       1000},
       {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
       {"update_offer_manual", "route",
        [&update](auto& u, auto*) {
@@ -487,6 +551,27 @@ int main(int argc, char** argv) {
          u.state->router()->push(lumora::Route::share);
        },
        1000},
+      {"advanced_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::advanced); }},
+      {"advanced_dns_list", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::advanced);
+         spin(450);
+         if (auto* row = r->findChild<QObject*>("row_dns")) row->setProperty("showList", true);
+       }},
+      {"advanced_tooltip", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::advanced);
+         spin(450);
+         if (auto* row = r->findChild<QObject*>("row_dnsStrategy")) row->setProperty("showTooltip", true);
+       }},
+      {"proxy_rules", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::proxyRulues); }},
+      {"proxy_rules_invalid", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::proxyRulues);
+         spin(450);
+         if (auto* editor = r->findChild<QObject*>("editor_block")) editor->setProperty("text", "ads.example.com\n*.tracker");
+         u.state->router()->back();
+       }},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.
