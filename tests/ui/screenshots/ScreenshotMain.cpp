@@ -510,47 +510,6 @@ int main(int argc, char** argv) {
          download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
        }},
       {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
-      {"shop_page", "route",
-       [](auto& u, auto*) {
-         lumora::setAppStoreBuildForTesting(true);
-         u.state->router()->push(lumora::Route::shop);
-       },
-       1200},
-      {"shop_other_card", "route",
-       [&](auto&, QQuickItem* r) {
-         if (auto* manager = storeManager(r)) manager->setSelectId(QStringLiteral("plan.month"));
-       },
-       900},
-      {"shop_purchase_success", "route",
-       [&](auto& u, QQuickItem* r) {
-         u.state->router()->push(lumora::Route::shop);
-         spin(600);
-         if (auto* manager = storeManager(r)) manager->buy(QStringLiteral("plan.year"));
-       },
-       900},
-      {"coupons_page", "route",
-       [](auto& u, auto*) {
-         lumora::setAppStoreBuildForTesting(std::nullopt);
-         u.state->router()->push(lumora::Route::discount);
-       }},
-      {"coupons_redeem", "route",
-       [](auto& u, auto*) {
-         u.state->router()->push(lumora::Route::discount);
-         spin(500);
-         lumora::showDialog("Are you sure to use it?", "tips_title", true, {{"Confirm", {}, true}}, {});
-       }},
-      {"coupons_empty", "route",
-       [&fakes](auto& u, auto*) {
-         fakes.shop->script.answer<tarnel::Coupon>("coupons", tarnel::Coupon());
-         u.state->router()->push(lumora::Route::discount);
-       }},
-      {"share_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::share); }, 1000},
-      {"share_no_code", "route",
-       [&fakes](auto& u, auto*) {
-         fakes.account->modifyLoginInfo([](tarnel::Login& l) { l.user.code.clear(); });
-         u.state->router()->push(lumora::Route::share);
-       },
-       1000},
       {"advanced_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::advanced); }},
       {"advanced_dns_list", "route",
        [](auto& u, QQuickItem* r) {
