@@ -6,7 +6,9 @@
 //   library_success   ConnectionController::openConnection to connect_success (the page check
 //                     passed), the figure connection_bench calls "connect"
 //   gui_stall         the longest late tick of a 2 ms timer on the GUI thread from each click to
-//                     the end of its connect or disconnect
+//                     the end of its connect or disconnect; also less the time the thread was
+//                     runnable but not run (a loaded machine), and the same for the second after
+//                     each disconnect (BENCH_STALLS=1 prints each round's worst tick in parts)
 //   rss               the program's resident memory while connected
 // Rounds alternate the click and the library alone, so the machine's load weighs on both alike.
 // Run through scripts/bench-home, which also runs connection_bench for its connect figure.
@@ -189,7 +191,7 @@ struct Bench {
     if (!world.click("connectArea")) return false;
     if (!runUntil([this] { return world.text("statusText") == "Disconnected" && quiet(); })) return false;
     const auto disconnectStall = stall.end();
-    // The same span of time on the idle home page, for comparison.
+    // The next second on the home page, no click: what the page costs the thread by itself.
     stall.begin();
     runUntil([] { return false; }, 1000);
     const auto idle = stall.end();
@@ -310,7 +312,7 @@ int main(int argc, char** argv) {
                   largest(bench.stalls), median(bench.stalls));
       std::printf("  less the time the loaded machine kept the thread waiting to run: %.2f ms (median of rounds %.2f)\n",
                   largest(bench.busyStalls), median(bench.busyStalls));
-      std::printf("  the idle home page, 1 s after each disconnect: %.2f ms (less the machine's: %.2f ms)\n",
+      std::printf("  the home page in the second after each disconnect, no click: %.2f ms (less the machine's: %.2f ms)\n",
                   largest(bench.idleStalls), largest(bench.idleBusyStalls));
       std::printf("resident memory while connected: %.1f MB (largest of rounds %.1f); bar: 150 MB\n",
                   median(bench.rss), *std::max_element(bench.rss.begin(), bench.rss.end()));
