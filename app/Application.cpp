@@ -31,6 +31,8 @@
 #include "ui/base/UiObjects.h"
 #include "ui/base/Workers.h"
 #include "ui/base/services/Services.h"
+#include "ui/connection/ConnectionContext.h"
+#include "ui/connection/ExtensionAuthoriser.h"
 #include "ui/controls/ClipboardWarning.h"
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
@@ -143,6 +145,7 @@ struct Application::Parts {
   std::unique_ptr<UpdateManager> update;
   std::unique_ptr<InfoActions> infoActions;
   InfoContext infoContext;
+  ConnectionContext connectionContext;
   // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
   QString packageToOpen;
   std::unique_ptr<QQmlApplicationEngine> engine;
@@ -154,6 +157,7 @@ struct Application::Parts {
     if (accountContext) SharedInstance<AccountContext>::uninstall(accountContext.get());
     if (deviceManager) SharedInstance<DeviceManager>::uninstall(deviceManager.get());
     SharedInstance<InfoContext>::uninstall(&infoContext);
+    SharedInstance<ConnectionContext>::uninstall(&connectionContext);
     if (infoActions) SharedInstance<InfoActions>::uninstall(infoActions.get());
     if (update) SharedInstance<UpdateManager>::uninstall(update.get());
     if (download) SharedInstance<DownloadManager>::uninstall(download.get());
@@ -296,6 +300,25 @@ bool Application::start() {
       p.infoContext, QString::fromStdString(platform::mainBundle().shortVersion),
       QString::fromStdString(platform::mainBundle().buildVersion), isAppStoreBuild(), nullptr);
   SharedInstance<InfoActions>::install(p.infoActions.get());
+
+  // The connection pages; tunnel mode is checked against the installed package and polkit.
+  p.connectionContext.services = p.services;
+  p.connectionContext.state = p.ui->state.get();
+  p.connectionContext.front = p.front;
+  PolkitExtensionAuthoriser::Options authoriserOptions;
+  authoriserOptions.programDirectory = QCoreApplication::applicationDirPath().toStdString();
+  authoriserOptions.socketPath = helmsey::engineEnvironment().tunnelSocket;
+  p.connectionContext.authoriser = std::make_shared<PolkitExtensionAuthoriser>(authoriserOptions);
+  p.connectionContext.openApprovalWindow = [&p] {
+    QQuickWindow* window = p.modalWindows->openContentWindow(
+        ModalWindowType::systemExtension, false, QString(),
+        QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Info/SystemExtensionTips.qml")), kMainWindowSize);
+    if (!window) return;
+    window->requestActivate();
+    window->raise();
+  };
+  p.connectionContext.quit = [&p](int code) { p.quitPath->quit(code); };
+  SharedInstance<ConnectionContext>::install(&p.connectionContext);
 
   ShellActions::Hooks shellHooks;
   shellHooks.checkUpdate = [&p](bool manual) { p.update->checkUpdate(manual); };

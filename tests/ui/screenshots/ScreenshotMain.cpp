@@ -23,6 +23,7 @@
 #include "ui/base/Feedback.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
+#include "ui/connection/ConnectionContext.h"
 #include "ui/controls/AnimationPlayer.h"
 #include "ui/shell/AccountMenu.h"
 #include "ui/home/AnimationController.h"
@@ -150,6 +151,14 @@ int main(int argc, char** argv) {
   newer.update_version = 101;
   login.other = newer;
   fakes.account->setLoginInfo(login);
+  // The connection settings page, connected, with the protocols a server offers.
+  fakes.status->script.answer<std::vector<tarnel::VPNProtocol>>(
+      "availableProtocols", {tarnel::VPNProtocol::VMESS_TLS, tarnel::VPNProtocol::VLESS_TLS, tarnel::VPNProtocol::TROJAN_WS});
+  fakes.links->script.answer<std::string>("mobile", "https://dl.tarnel.test/tarnel/app/zl/pc-location.html");
+  lumora::ConnectionContext connection;
+  connection.services = fakes.services();
+  connection.state = ui.state.get();
+  lumora::SharedInstance<lumora::ConnectionContext>::install(&connection);
   ui.state->setCurrentLanguage(language);
   view.setSource(QUrl::fromLocalFile(QStringLiteral(LUMORA_SCENES_QML)));
   if (view.status() != QQuickView::Ready) {
@@ -276,6 +285,23 @@ int main(int argc, char** argv) {
          download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
        }},
       {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
+      {"connection_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::connection); }},
+      {"connection_settings_info", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::connection);
+         spin(500);
+         if (auto* row = r->findChild<QObject*>("tunnelRow")) row->setProperty("infoShown", true);
+       }},
+      {"connection_settings_reconnect", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->setVpnStatus(helmsey::VPNStatus::connected);
+         u.state->router()->push(lumora::Route::connection);
+         spin(500);
+         if (auto* row = r->findChild<QObject*>("globalRow")) QMetaObject::invokeMethod(row, "tapped");
+         u.state->router()->back();
+       }},
+      {"mobile_app", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::mobile); }},
+      {"system_extension_tips", "tips", [](auto&, auto*) {}},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.
@@ -300,6 +326,7 @@ int main(int argc, char** argv) {
       ++failures;
     }
   }
+  lumora::SharedInstance<lumora::ConnectionContext>::uninstall(&connection);
   lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
   lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
