@@ -26,6 +26,9 @@ Rectangle {
         sourceSize: Qt.size(page.width, page.height)
     }
 
+    // Under the route's title and back button, which are white.
+    PageBand {}
+
     Column {
         anchors.centerIn: parent
         width: page.width - 200

@@ -47,6 +47,16 @@ struct Scene {
   int settleMs = 700;
 };
 
+// The item of that name on the page opened last (an earlier page's may not be gone yet). Pages
+// over the root are made by a repeater, so they are found through the visual tree.
+QObject* newest(QQuickItem* item, const char* name) {
+  QObject* found = item->objectName() == QLatin1String(name) ? item : nullptr;
+  for (QQuickItem* child : item->childItems()) {
+    if (QObject* inner = newest(child, name)) found = inner;
+  }
+  return found;
+}
+
 void reset(lumora::UiObjects& ui) {
   ui.dialog.setIsShow(false);
   if (ui.toast.isShowing()) {
@@ -271,6 +281,23 @@ int main(int argc, char** argv) {
          fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", tarnel::Notices{});
          u.state->router()->push(lumora::Route::notify);
        }},
+      {"connection_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::connection); }},
+      {"connection_settings_info", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::connection);
+         spin(500);
+         if (auto* row = newest(r, "tunnelRow")) row->setProperty("infoShown", true);
+       }},
+      {"connection_settings_reconnect", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->setVpnStatus(helmsey::VPNStatus::connected);
+         u.state->router()->push(lumora::Route::connection);
+         spin(500);
+         if (auto* row = newest(r, "globalRow")) QMetaObject::invokeMethod(row, "tapped");
+         u.state->router()->back();
+       }},
+      {"mobile_app", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::mobile); }},
+      {"system_extension_tips", "tips", [](auto&, auto*) {}},
       {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
       {"update_offer_manual", "route",
        [&update](auto& u, auto*) {
@@ -285,23 +312,6 @@ int main(int argc, char** argv) {
          download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
        }},
       {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
-      {"connection_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::connection); }},
-      {"connection_settings_info", "route",
-       [](auto& u, QQuickItem* r) {
-         u.state->router()->push(lumora::Route::connection);
-         spin(500);
-         if (auto* row = r->findChild<QObject*>("tunnelRow")) row->setProperty("infoShown", true);
-       }},
-      {"connection_settings_reconnect", "route",
-       [](auto& u, QQuickItem* r) {
-         u.state->setVpnStatus(helmsey::VPNStatus::connected);
-         u.state->router()->push(lumora::Route::connection);
-         spin(500);
-         if (auto* row = r->findChild<QObject*>("globalRow")) QMetaObject::invokeMethod(row, "tapped");
-         u.state->router()->back();
-       }},
-      {"mobile_app", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::mobile); }},
-      {"system_extension_tips", "tips", [](auto&, auto*) {}},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.
