@@ -306,7 +306,8 @@ bool Application::start() {
   p.connectionContext.state = p.ui->state.get();
   p.connectionContext.front = p.front;
   PolkitExtensionAuthoriser::Options authoriserOptions;
-  authoriserOptions.programDirectory = QCoreApplication::applicationDirPath().toStdString();
+  authoriserOptions.programDirectory =
+      (hooks_.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : hooks_.programDirectory).toStdString();
   authoriserOptions.socketPath = helmsey::engineEnvironment().tunnelSocket;
   p.connectionContext.authoriser = std::make_shared<PolkitExtensionAuthoriser>(authoriserOptions);
   p.connectionContext.openApprovalWindow = [&p] {

@@ -116,14 +116,19 @@ std::optional<QString> PolkitExtensionAuthoriser::kernelProblem() {
   if (::geteuid() == 0) {
     // Root may ask the kernel itself: a dry run of a rule that uses the capture.
     const QByteArray probe =
-        "table inet tarnel_probe { chain probe { type filter hook prerouting priority mangle; "
-        "meta l4proto tcp tproxy ip to 127.0.0.1:9 } }\n";
+        "table inet tarnel_probe {\n"
+        "  chain probe {\n"
+        "    type filter hook prerouting priority mangle; policy accept;\n"
+        "    meta l4proto tcp tproxy ip to 127.0.0.1:9 accept\n"
+        "  }\n"
+        "}\n";
     const RunResult result =
         run(QString::fromStdString(options_.nftProgram), {QStringLiteral("--check"), QStringLiteral("-f"), QStringLiteral("-")},
             probe, kCheckTimeoutMs);
     if (!result.ran) return QStringLiteral("nft could not run");
     if (result.exitCode == 0) return std::nullopt;
-    return missing + QStringLiteral(" (") + result.errorText + QLatin1Char(')');
+    // nft's first line names the failure; the rest repeats the probe.
+    return missing + QStringLiteral(" (") + result.errorText.section(QLatin1Char('\n'), 0, 0) + QLatin1Char(')');
   }
   std::error_code error;
   if (fs::exists(options_.loadedModules / "nft_tproxy", error)) return std::nullopt;
