@@ -32,6 +32,8 @@
 #include "ui/base/Workers.h"
 #include "ui/base/services/Services.h"
 #include "ui/connection/AdvancedSettings.h"
+#include "ui/connection/ConnectionContext.h"
+#include "ui/connection/ExtensionAuthoriser.h"
 #include "ui/controls/ClipboardWarning.h"
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
@@ -148,6 +150,7 @@ struct Application::Parts {
   InfoContext infoContext;
   std::unique_ptr<AdvancedSettings> advancedSettings;
   StoreContext storeContext;
+  ConnectionContext connectionContext;
   // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
   QString packageToOpen;
   std::unique_ptr<QQmlApplicationEngine> engine;
@@ -161,6 +164,7 @@ struct Application::Parts {
     if (deviceManager) SharedInstance<DeviceManager>::uninstall(deviceManager.get());
     SharedInstance<InfoContext>::uninstall(&infoContext);
     SharedInstance<StoreContext>::uninstall(&storeContext);
+    SharedInstance<ConnectionContext>::uninstall(&connectionContext);
     if (infoActions) SharedInstance<InfoActions>::uninstall(infoActions.get());
     if (update) SharedInstance<UpdateManager>::uninstall(update.get());
     if (download) SharedInstance<DownloadManager>::uninstall(download.get());
@@ -320,6 +324,25 @@ bool Application::start() {
   SharedInstance<StoreContext>::install(&p.storeContext);
   // Purchases the service did not credit in an earlier run.
   StoreManager::resendPendingReceipts(p.services.shop);
+  // The connection pages; tunnel mode is checked against the installed package and polkit.
+  p.connectionContext.services = p.services;
+  p.connectionContext.state = p.ui->state.get();
+  p.connectionContext.front = p.front;
+  PolkitExtensionAuthoriser::Options authoriserOptions;
+  authoriserOptions.programDirectory =
+      (hooks_.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : hooks_.programDirectory).toStdString();
+  authoriserOptions.socketPath = helmsey::engineEnvironment().tunnelSocket;
+  p.connectionContext.authoriser = std::make_shared<PolkitExtensionAuthoriser>(authoriserOptions);
+  p.connectionContext.openApprovalWindow = [&p] {
+    QQuickWindow* window = p.modalWindows->openContentWindow(
+        ModalWindowType::systemExtension, false, QString(),
+        QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Info/SystemExtensionTips.qml")), kMainWindowSize);
+    if (!window) return;
+    window->requestActivate();
+    window->raise();
+  };
+  p.connectionContext.quit = [&p](int code) { p.quitPath->quit(code); };
+  SharedInstance<ConnectionContext>::install(&p.connectionContext);
 
   ShellActions::Hooks shellHooks;
   shellHooks.checkUpdate = [&p](bool manual) { p.update->checkUpdate(manual); };

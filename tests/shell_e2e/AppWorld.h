@@ -18,6 +18,7 @@
 #include "app/Application.h"
 #include "services/network/DNS.h"
 #include "tests/support/ServiceTestBed.h"
+#include "tests/support/TestHome.h"
 #include "tools/devservice/DevService.h"
 #include "ui/base/AppStateManager.h"
 #include "ui/base/SharedInstance.h"
@@ -61,6 +62,8 @@ class AppWorld {
     node.address = bed_.address(kNodeAddress);
     node.domain = tarnel::test::ServiceTestBed::kNodeDomain;
     node.certificate = bed_.leaf();
+    // The node starts on the first connect and keeps its configuration and log here.
+    node.directory = nodeDir_.path();
     script_ = std::make_unique<tarnel::dev::DevAccountScript>(*api_, tarnel::dev::DevAccount{}, node);
   }
 
@@ -69,8 +72,10 @@ class AppWorld {
     bed_.settle();
   }
 
-  bool start() {
+  // `programDirectory`: where the program counts as installed; empty: where it runs from.
+  bool start(const QString& programDirectory = {}) {
     tarnel_app::LaunchHooks hooks;
+    hooks.programDirectory = programDirectory;
     hooks.windowReady = [this](QQuickWindow* window) { window_ = window; };
     program_ = std::make_unique<tarnel_app::Application>(hooks);
     return program_->start() && window_ && waitFor([this] { return window_->isExposed(); });
@@ -136,6 +141,7 @@ class AppWorld {
 
  private:
   tarnel::test::ServiceTestBed bed_;
+  tarnel::test::TempDir nodeDir_;
   std::unique_ptr<tarnel::test::ServiceDouble> api_;
   std::unique_ptr<tarnel::dev::DevAccountScript> script_;
   std::unique_ptr<tarnel_app::Application> program_;

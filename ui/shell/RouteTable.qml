@@ -31,6 +31,8 @@ QtObject {
     property Component shop: Component { ShopView {} }
     property Component discount: Component { CouponsView {} }
     property Component share: Component { ShareView {} }
+    property Component connection: Component { ConnectionView {} }
+    property Component mobile: Component { MobileAppView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -62,6 +64,8 @@ QtObject {
         case "shop": return StoreFlags.shopAvailable() ? table.shop : table.placeholder
         case "discount": return table.discount
         case "share": return table.share
+        case "connection": return table.connection
+        case "mobile": return table.mobile
         default: return table.placeholder
         }
     }

@@ -33,6 +33,7 @@
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
 #include "ui/connection/AdvancedSettings.h"
+#include "ui/connection/ConnectionContext.h"
 #include "ui/controls/AnimationPlayer.h"
 #include "ui/controls/ClipboardWarning.h"
 #include "ui/shell/AccountMenu.h"
@@ -78,6 +79,16 @@ std::vector<lumora::StoreManager*> storeManagers(QQuickItem* item) {
   for (auto* child : item->childItems()) {
     const auto more = storeManagers(child);
     found.insert(found.end(), more.begin(), more.end());
+  }
+  return found;
+}
+
+// The item of that name on the page opened last (an earlier page's may not be gone yet). Pages
+// over the root are made by a repeater, so they are found through the visual tree.
+QObject* newest(QQuickItem* item, const char* name) {
+  QObject* found = item->objectName() == QLatin1String(name) ? item : nullptr;
+  for (QQuickItem* child : item->childItems()) {
+    if (QObject* inner = newest(child, name)) found = inner;
   }
   return found;
 }
@@ -258,6 +269,14 @@ int main(int argc, char** argv) {
   storeContext.vipRemainingTime = [] { return QStringLiteral("12day 3hour"); };
   lumora::SharedInstance<lumora::StoreContext>::install(&storeContext);
 
+  // The connection settings page, connected, with the protocols a server offers.
+  fakes.status->script.answer<std::vector<tarnel::VPNProtocol>>(
+      "availableProtocols", {tarnel::VPNProtocol::VMESS_TLS, tarnel::VPNProtocol::VLESS_TLS, tarnel::VPNProtocol::TROJAN_WS});
+  fakes.links->script.answer<std::string>("mobile", "https://dl.tarnel.test/tarnel/app/zl/pc-location.html");
+  lumora::ConnectionContext connection;
+  connection.services = fakes.services();
+  connection.state = ui.state.get();
+  lumora::SharedInstance<lumora::ConnectionContext>::install(&connection);
   ui.state->setCurrentLanguage(language);
   view.setSource(QUrl::fromLocalFile(QStringLiteral(LUMORA_SCENES_QML)));
   if (view.status() != QQuickView::Ready) {
@@ -496,6 +515,23 @@ int main(int argc, char** argv) {
          u.state->router()->push(lumora::Route::share);
        },
        1000},
+      {"connection_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::connection); }},
+      {"connection_settings_info", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::connection);
+         spin(500);
+         if (auto* row = newest(r, "tunnelRow")) row->setProperty("infoShown", true);
+       }},
+      {"connection_settings_reconnect", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->setVpnStatus(helmsey::VPNStatus::connected);
+         u.state->router()->push(lumora::Route::connection);
+         spin(500);
+         if (auto* row = newest(r, "globalRow")) QMetaObject::invokeMethod(row, "tapped");
+         u.state->router()->back();
+       }},
+      {"mobile_app", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::mobile); }},
+      {"system_extension_tips", "tips", [](auto&, auto*) {}},
       {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
       {"update_offer_manual", "route",
        [&update](auto& u, auto*) {
@@ -592,6 +628,7 @@ int main(int argc, char** argv) {
   }
 
   lumora::SharedInstance<lumora::StoreContext>::uninstall(&storeContext);
+  lumora::SharedInstance<lumora::ConnectionContext>::uninstall(&connection);
   lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
   lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
