@@ -4,7 +4,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "ui/info/QrCode.h"
+#include "ui/controls/QrCode.h"
 
 namespace lumora::test {
 namespace {
@@ -27,7 +27,7 @@ TEST(MobileQrCode, DecodesToTheAddressInGradientBlueOnWhite) {
                                 QStringLiteral("https://下载.tarnel.test/app?lang=zh&v=2"),
                                 QStringLiteral("x")}) {
     SCOPED_TRACE(address.toStdString());
-    const QImage image = qrCodeImage(address);
+    const QImage image = qrCodeImage(address, QrColouring::blueGradient);
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.width(), image.height());
     EXPECT_EQ(decode(image, folder.path()), address);

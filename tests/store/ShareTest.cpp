@@ -10,7 +10,7 @@
 #include <QStandardPaths>
 
 #include "tests/store/StoreWorld.h"
-#include "ui/store/QrCode.h"
+#include "ui/controls/QrCode.h"
 #include "ui/shell/LumoraPlugins.h"
 #include "ui/store/ShareModel.h"
 

@@ -68,6 +68,7 @@ Rectangle {
         }
         QrCodeItem {
             objectName: "mobileQrCode"
+            gradient: true
             anchors.horizontalCenter: parent.horizontalCenter
             width: 150
             height: 150

@@ -1,4 +1,4 @@
-#include "ui/info/QrCode.h"
+#include "ui/controls/QrCode.h"
 
 #include <QPainter>
 
@@ -26,7 +26,7 @@ struct QrFree {
 
 }  // namespace
 
-QImage qrCodeImage(const QString& text) {
+QImage qrCodeImage(const QString& text, QrColouring colouring) {
   const QByteArray bytes = text.toUtf8();
   if (bytes.isEmpty()) return {};
   // Medium error correction, the usual default of QR generators.
@@ -48,6 +48,10 @@ QImage qrCodeImage(const QString& text) {
   for (int y = 0; y < modules; ++y) {
     for (int x = 0; x < modules; ++x) {
       if ((code->data[y * modules + x] & 1) == 0) continue;
+      if (colouring == QrColouring::black) {
+        image.setPixelColor(x + kMargin, y + kMargin, Qt::black);
+        continue;
+      }
       // Across the whole picture from left to right, as the gradient lies under the code.
       const double t = side > 1 ? static_cast<double>(x + kMargin) / (side - 1) : 0.0;
       const QColor colour = QColor::fromRgbF(kGradientStart.redF() + t * (kGradientEnd.redF() - kGradientStart.redF()),
@@ -64,7 +68,17 @@ QrCodeItem::QrCodeItem(QQuickItem* parent) : QQuickPaintedItem(parent) { setAnti
 void QrCodeItem::setText(const QString& text) {
   if (text == text_) return;
   text_ = text;
-  image_ = qrCodeImage(text_);
+  redraw();
+}
+
+void QrCodeItem::setGradient(bool gradient) {
+  if (gradient == gradient_) return;
+  gradient_ = gradient;
+  redraw();
+}
+
+void QrCodeItem::redraw() {
+  image_ = qrCodeImage(text_, gradient_ ? QrColouring::blueGradient : QrColouring::black);
   emit textChanged();
   update();
 }
