@@ -31,6 +31,9 @@
 #include "ui/base/UiObjects.h"
 #include "ui/base/Workers.h"
 #include "ui/base/services/Services.h"
+#include "ui/connection/AdvancedSettings.h"
+#include "ui/connection/ConnectionContext.h"
+#include "ui/connection/ExtensionAuthoriser.h"
 #include "ui/controls/ClipboardWarning.h"
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
@@ -47,6 +50,8 @@
 #include "ui/shell/ShellActions.h"
 #include "ui/shell/SingleInstance.h"
 #include "ui/shell/StartupController.h"
+#include "ui/store/StoreContext.h"
+#include "ui/store/StoreManager.h"
 
 namespace {
 
@@ -143,17 +148,23 @@ struct Application::Parts {
   std::unique_ptr<UpdateManager> update;
   std::unique_ptr<InfoActions> infoActions;
   InfoContext infoContext;
+  std::unique_ptr<AdvancedSettings> advancedSettings;
+  StoreContext storeContext;
+  ConnectionContext connectionContext;
   // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
   QString packageToOpen;
   std::unique_ptr<QQmlApplicationEngine> engine;
 
   ~Parts() {
     engine.reset();  // the window and its bindings go before the objects they read
+    if (advancedSettings) SharedInstance<AdvancedSettings>::uninstall(advancedSettings.get());
     if (clipboardWarning) SharedInstance<ClipboardWarning>::uninstall(clipboardWarning.get());
     if (accountMenu) SharedInstance<AccountMenu>::uninstall(accountMenu.get());
     if (accountContext) SharedInstance<AccountContext>::uninstall(accountContext.get());
     if (deviceManager) SharedInstance<DeviceManager>::uninstall(deviceManager.get());
     SharedInstance<InfoContext>::uninstall(&infoContext);
+    SharedInstance<StoreContext>::uninstall(&storeContext);
+    SharedInstance<ConnectionContext>::uninstall(&connectionContext);
     if (infoActions) SharedInstance<InfoActions>::uninstall(infoActions.get());
     if (update) SharedInstance<UpdateManager>::uninstall(update.get());
     if (download) SharedInstance<DownloadManager>::uninstall(download.get());
@@ -293,10 +304,45 @@ bool Application::start() {
     if (p.clipboardWarning) p.clipboardWarning->open();
   };
   SharedInstance<InfoContext>::install(&p.infoContext);
+  p.advancedSettings = std::make_unique<AdvancedSettings>(p.services, *p.ui->state);
+  SharedInstance<AdvancedSettings>::install(p.advancedSettings.get());
   p.infoActions = std::make_unique<InfoActions>(
       p.infoContext, QString::fromStdString(platform::mainBundle().shortVersion),
       QString::fromStdString(platform::mainBundle().buildVersion), isAppStoreBuild(), nullptr);
   SharedInstance<InfoActions>::install(p.infoActions.get());
+
+  // The shop, coupon and invitation pages. No app store sells on Linux: no store backend.
+  p.storeContext.services = p.services;
+  p.storeContext.state = p.ui->state.get();
+  p.storeContext.openOfficialWebsite = [&p] { p.accountCheck->openOfficialWebsite(); };
+  p.storeContext.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
+  p.storeContext.refreshAccount = [&p] { p.accountCheck->checkLive(); };
+  p.storeContext.openPayment = [&p] { p.connect->openPayment(); };
+  p.storeContext.openWindow = [&p](ModalWindowType type, const QString& title, const QUrl& url, QSize size) {
+    p.modalWindows->openModalWindow(type, true, title, url.toString(), size.width(), size.height());
+  };
+  SharedInstance<StoreContext>::install(&p.storeContext);
+  // Purchases the service did not credit in an earlier run.
+  StoreManager::resendPendingReceipts(p.services.shop);
+  // The connection pages; tunnel mode is checked against the installed package and polkit.
+  p.connectionContext.services = p.services;
+  p.connectionContext.state = p.ui->state.get();
+  p.connectionContext.front = p.front;
+  PolkitExtensionAuthoriser::Options authoriserOptions;
+  authoriserOptions.programDirectory =
+      (hooks_.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : hooks_.programDirectory).toStdString();
+  authoriserOptions.socketPath = helmsey::engineEnvironment().tunnelSocket;
+  p.connectionContext.authoriser = std::make_shared<PolkitExtensionAuthoriser>(authoriserOptions);
+  p.connectionContext.openApprovalWindow = [&p] {
+    QQuickWindow* window = p.modalWindows->openContentWindow(
+        ModalWindowType::systemExtension, false, QString(),
+        QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Info/SystemExtensionTips.qml")), kMainWindowSize);
+    if (!window) return;
+    window->requestActivate();
+    window->raise();
+  };
+  p.connectionContext.quit = [&p](int code) { p.quitPath->quit(code); };
+  SharedInstance<ConnectionContext>::install(&p.connectionContext);
 
   ShellActions::Hooks shellHooks;
   shellHooks.checkUpdate = [&p](bool manual) { p.update->checkUpdate(manual); };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 
@@ -12,6 +14,9 @@ namespace tarnel_app {
 struct LaunchHooks {
   // The main window exists (before its first frame).
   std::function<void(QQuickWindow*)> windowReady;
+  // Where the program counts as installed (the folder of its binary in the package layout);
+  // empty: the folder it runs from.
+  QString programDirectory;
 };
 
 // The composition root: the real services, the state objects, the shell and the window, built

@@ -11,12 +11,14 @@
 #include <QTest>
 #include <QThread>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
 #include "app/Application.h"
 #include "services/network/DNS.h"
 #include "tests/support/ServiceTestBed.h"
+#include "tests/support/TestHome.h"
 #include "tools/devservice/DevService.h"
 #include "ui/base/AppStateManager.h"
 #include "ui/base/SharedInstance.h"
@@ -60,6 +62,8 @@ class AppWorld {
     node.address = bed_.address(kNodeAddress);
     node.domain = tarnel::test::ServiceTestBed::kNodeDomain;
     node.certificate = bed_.leaf();
+    // The node starts on the first connect and keeps its configuration and log here.
+    node.directory = nodeDir_.path();
     script_ = std::make_unique<tarnel::dev::DevAccountScript>(*api_, tarnel::dev::DevAccount{}, node);
   }
 
@@ -68,8 +72,10 @@ class AppWorld {
     bed_.settle();
   }
 
-  bool start() {
+  // `programDirectory`: where the program counts as installed; empty: where it runs from.
+  bool start(const QString& programDirectory = {}) {
     tarnel_app::LaunchHooks hooks;
+    hooks.programDirectory = programDirectory;
     hooks.windowReady = [this](QQuickWindow* window) { window_ = window; };
     program_ = std::make_unique<tarnel_app::Application>(hooks);
     return program_->start() && window_ && waitFor([this] { return window_->isExposed(); });
@@ -78,6 +84,7 @@ class AppWorld {
   QQuickWindow* window() const { return window_; }
   AppStateManager& state() const { return *SharedInstance<AppStateManager>::get(); }
   tarnel::test::ServiceDouble& service() { return *api_; }
+  const tarnel::test::ServiceTestBed& bed() const { return bed_; }
   const tarnel::dev::DevAccount& account() const { return script_->account(); }
 
   // The visible item of that name, if any.
@@ -89,6 +96,40 @@ class AppWorld {
     QTest::mouseClick(window_, Qt::LeftButton, {}, centre.toPoint());
     return true;
   }
+  // A fresh start to the home page: the sign-in page, the account's e-mail and password, the
+  // home page shown, and the first showing's disclaimer closed.
+  bool signInToHome() {
+    const auto fail = [](const char* step) {
+      std::fprintf(stderr, "sign-in to the home page: %s\n", step);
+      return false;
+    };
+    // The sign-in page first signs in as a guest by itself; the form is the user's once that
+    // has ended.
+    if (!waitFor([this] {
+          return state().router()->rootName() == "login" && item("accountField") &&
+                 service().count("POST", "lite/users") >= 1 && !item("loadingCard");
+        })) {
+      return fail("no sign-in page");
+    }
+    if (!type("accountField", QString::fromStdString(account().email)) ||
+        !type("passwordField", QString::fromStdString(account().password)) || !click("submitButton")) {
+      return fail("the form did not take the account");
+    }
+    if (!waitFor([this] { return state().router()->rootName() == "main" && item("connectArea"); })) {
+      return fail("no home page");
+    }
+    if (waitFor([this] { return item("disclaimerView") != nullptr; }, 3000)) {
+      if (!waitFor([this] { return click("dialogClose") && waitFor([this] { return !item("disclaimerView"); }, 500); })) {
+        return fail("the disclaimer did not close");
+      }
+    }
+    return true;
+  }
+  QString text(const QString& name) const {
+    QQuickItem* target = item(name);
+    return target ? target->property("text").toString() : QString();
+  }
+
   bool type(const QString& name, const QString& text) const {
     QQuickItem* target = item(name);
     if (!target) return false;
@@ -100,6 +141,7 @@ class AppWorld {
 
  private:
   tarnel::test::ServiceTestBed bed_;
+  tarnel::test::TempDir nodeDir_;
   std::unique_ptr<tarnel::test::ServiceDouble> api_;
   std::unique_ptr<tarnel::dev::DevAccountScript> script_;
   std::unique_ptr<tarnel_app::Application> program_;

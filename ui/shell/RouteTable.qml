@@ -5,7 +5,9 @@ import Lumora.Controls
 import Lumora.Account
 import Lumora.Info
 import Lumora.Home
+import Lumora.Connection
 import Lumora.Shell
+import Lumora.Store
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
 QtObject {
@@ -24,6 +26,13 @@ QtObject {
     property Component upgrade: Component { UpgradeDeviceView {} }
     property Component deleteAccount: Component { DeleteAccountView {} }
     property Component feedback: Component { FeedbackView {} }
+    property Component advanced: Component { AdvancedSettingsView {} }
+    property Component proxyRulues: Component { ProxyRuluesView {} }
+    property Component shop: Component { ShopView {} }
+    property Component discount: Component { CouponsView {} }
+    property Component share: Component { ShareView {} }
+    property Component connection: Component { ConnectionView {} }
+    property Component mobile: Component { MobileAppView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -50,6 +59,13 @@ QtObject {
         // Only store builds offer the way here (and the page deletes nothing elsewhere).
         case "delete": return table.deleteAccount
         case "feedback": return table.feedback
+        case "advanced": return table.advanced
+        case "proxyRulues": return table.proxyRulues
+        case "shop": return StoreFlags.shopAvailable() ? table.shop : table.placeholder
+        case "discount": return table.discount
+        case "share": return table.share
+        case "connection": return table.connection
+        case "mobile": return table.mobile
         default: return table.placeholder
         }
     }

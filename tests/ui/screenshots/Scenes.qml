@@ -2,6 +2,7 @@ import QtQuick
 import Lumora.Base
 import Lumora.Controls
 import Lumora.Shell
+import Lumora.Info
 
 // The foundation's widgets, one scene at a time, for review pictures.
 Item {
@@ -52,6 +53,18 @@ Item {
             width: 220
             height: 220
             animationName: root.scene === "animation" ? "ani_loop" : ""
+        }
+    }
+
+    // The tunnel-mode approval window's content, on the grey of the desktop behind it.
+    Rectangle {
+        visible: root.scene === "tips"
+        anchors.fill: parent
+        color: "#607D8B"
+        Loader {
+            anchors.fill: parent
+            active: root.scene === "tips"
+            source: "qrc:/qt/qml/Lumora/Info/SystemExtensionTips.qml"
         }
     }
 }

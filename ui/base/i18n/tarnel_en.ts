@@ -700,8 +700,8 @@
         <translation>The download was incomplete.</translation>
     </message>
     <message id="drag and drop app to applications">
-        <source>Please install Tarnel in the applications folder, then start it again.</source>
-        <translation>Please install Tarnel in the applications folder, then start it again.</translation>
+        <source>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu.</source>
+        <translation>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu.</translation>
     </message>
     <message id="empty notify">
         <source>No notices yet</source>
@@ -1040,8 +1040,8 @@
         <translation>Restart your computer to finish setting up tunnel mode.</translation>
     </message>
     <message id="system_tips">
-        <source>Open the security settings and allow Tarnel's network extension, then choose tunnel mode again.</source>
-        <translation>Open the security settings and allow Tarnel's network extension, then choose tunnel mode again.</translation>
+        <source>Tunnel mode needs your permission. Enter your password in the authentication window the system shows; tunnel mode is chosen as soon as it is granted.</source>
+        <translation>Tunnel mode needs your permission. Enter your password in the authentication window the system shows; tunnel mode is chosen as soon as it is granted.</translation>
     </message>
     <message id="tag">
         <source>Tags</source>

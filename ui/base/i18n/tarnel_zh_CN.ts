@@ -700,8 +700,8 @@
         <translation>下载的文件不完整。</translation>
     </message>
     <message id="drag and drop app to applications">
-        <source>Please install Tarnel in the applications folder, then start it again.</source>
-        <translation>请将 Tarnel 安装到应用程序目录，然后重新打开。</translation>
+        <source>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu.</source>
+        <translation>隧道模式需要安装 Tarnel 软件包。请安装 tarnel 软件包（例如：sudo apt install ./tarnel.deb），然后从应用程序菜单启动 Tarnel。</translation>
     </message>
     <message id="empty notify">
         <source>No notices yet</source>
@@ -1040,8 +1040,8 @@
         <translation>请重新启动电脑，以完成隧道模式的设置。</translation>
     </message>
     <message id="system_tips">
-        <source>Open the security settings and allow Tarnel's network extension, then choose tunnel mode again.</source>
-        <translation>请打开安全性设置，允许 Tarnel 的网络扩展，然后重新选择隧道模式。</translation>
+        <source>Tunnel mode needs your permission. Enter your password in the authentication window the system shows; tunnel mode is chosen as soon as it is granted.</source>
+        <translation>隧道模式需要你的授权。请在系统弹出的认证窗口中输入密码；授权后即会选中隧道模式。</translation>
     </message>
     <message id="tag">
         <source>Tags</source>

@@ -700,8 +700,8 @@
         <translation>下載的檔案不完整。</translation>
     </message>
     <message id="drag and drop app to applications">
-        <source>Please install Tarnel in the applications folder, then start it again.</source>
-        <translation>請將 Tarnel 安裝到應用程式資料夾，然後重新開啟。</translation>
+        <source>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu.</source>
+        <translation>通道模式需要安裝 Tarnel 套件。請安裝 tarnel 套件（例如：sudo apt install ./tarnel.deb），然後從應用程式選單啟動 Tarnel。</translation>
     </message>
     <message id="empty notify">
         <source>No notices yet</source>
@@ -1040,8 +1040,8 @@
         <translation>請重新啟動電腦，以完成通道模式的設定。</translation>
     </message>
     <message id="system_tips">
-        <source>Open the security settings and allow Tarnel's network extension, then choose tunnel mode again.</source>
-        <translation>請開啟安全性設定，允許 Tarnel 的網路延伸功能，然後重新選擇通道模式。</translation>
+        <source>Tunnel mode needs your permission. Enter your password in the authentication window the system shows; tunnel mode is chosen as soon as it is granted.</source>
+        <translation>通道模式需要你的授權。請在系統顯示的驗證視窗中輸入密碼；授權後即會選取通道模式。</translation>
     </message>
     <message id="tag">
         <source>Tags</source>

@@ -193,6 +193,7 @@ class RealShopService final : public ShopService {
   }
   tarnel::Coupon coupons() override { return APIManager::getCoupons(); }
   ServiceError useCard(std::int64_t id) override { return APIManager::useCard(id); }
+  std::size_t resendPendingReceipts() override { return APIManager::resendPendingReceipts(); }
 };
 
 class RealNoticeService final : public NoticeService {
