@@ -38,6 +38,7 @@
 #include "ui/info/DownloadManager.h"
 #include "ui/info/InfoActions.h"
 #include "ui/info/InfoContext.h"
+#include "ui/diagnosis/DiagnosisContext.h"
 #include "ui/info/ModalWindows.h"
 #include "ui/info/UpdateManager.h"
 #include "ui/shell/AccountCheck.h"
@@ -143,6 +144,7 @@ struct Application::Parts {
   std::unique_ptr<UpdateManager> update;
   std::unique_ptr<InfoActions> infoActions;
   InfoContext infoContext;
+  DiagnosisContext diagnosisContext;
   // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
   QString packageToOpen;
   std::unique_ptr<QQmlApplicationEngine> engine;
@@ -154,6 +156,7 @@ struct Application::Parts {
     if (accountContext) SharedInstance<AccountContext>::uninstall(accountContext.get());
     if (deviceManager) SharedInstance<DeviceManager>::uninstall(deviceManager.get());
     SharedInstance<InfoContext>::uninstall(&infoContext);
+    SharedInstance<DiagnosisContext>::uninstall(&diagnosisContext);
     if (infoActions) SharedInstance<InfoActions>::uninstall(infoActions.get());
     if (update) SharedInstance<UpdateManager>::uninstall(update.get());
     if (download) SharedInstance<DownloadManager>::uninstall(download.get());
@@ -292,6 +295,10 @@ bool Application::start() {
     if (p.clipboardWarning) p.clipboardWarning->open();
   };
   SharedInstance<InfoContext>::install(&p.infoContext);
+  p.diagnosisContext.services = p.services;
+  p.diagnosisContext.state = p.ui->state.get();
+  p.diagnosisContext.front = p.front;
+  SharedInstance<DiagnosisContext>::install(&p.diagnosisContext);
   p.infoActions = std::make_unique<InfoActions>(
       p.infoContext, QString::fromStdString(platform::mainBundle().shortVersion),
       QString::fromStdString(platform::mainBundle().buildVersion), isAppStoreBuild(), nullptr);

@@ -5,6 +5,7 @@ import Lumora.Controls
 import Lumora.Account
 import Lumora.Info
 import Lumora.Home
+import Lumora.Diagnosis
 import Lumora.Shell
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
@@ -18,6 +19,8 @@ QtObject {
     property Component menu: Component { MainMenuView {} }
     property Component main: Component { MainView {} }
     property Component notify: Component { NotifyListView {} }
+    property Component diagnsis: Component { NetworkDiagnosisView {} }
+    property Component tools: Component { ToolsView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -37,6 +40,8 @@ QtObject {
         case "menu": return table.menu
         case "main": return table.main
         case "notify": return table.notify
+        case "diagnsis": return table.diagnsis
+        case "tools": return table.tools
         default: return table.placeholder
         }
     }

@@ -31,6 +31,8 @@
 #include "ui/info/DownloadManager.h"
 #include "ui/info/InfoActions.h"
 #include "ui/info/InfoContext.h"
+#include "ui/diagnosis/DiagnosisContext.h"
+#include "ui/diagnosis/NetworkDiagnosis.h"
 #include "ui/info/ModalWindows.h"
 #include "ui/info/UpdateManager.h"
 #include "ui/shell/LumoraPlugins.h"
@@ -129,6 +131,18 @@ int main(int argc, char** argv) {
   info.state = ui.state.get();
   info.windows = &windows;
   lumora::SharedInstance<lumora::InfoContext>::install(&info);
+  // The diagnosis: a run that waits in host discovery while "running" is taken.
+  lumora::DiagnosisContext diagnosisContext;
+  diagnosisContext.services = fakes.services();
+  diagnosisContext.state = ui.state.get();
+  lumora::SharedInstance<lumora::DiagnosisContext>::install(&diagnosisContext);
+  auto discovery = std::make_shared<lumora::FakeGate>();
+  fakes.diagnosis->script.gate("discover", discovery);
+  const auto tapDiagnosis = [](QQuickItem* r) {
+    if (auto* page = r->findChild<QObject*>("networkDiagnosisView")) {
+      if (auto* diagnosis = page->findChild<lumora::NetworkDiagnosis*>()) diagnosis->action();
+    }
+  };
   lumora::InfoActions actions(info, QStringLiteral("1.2.0"), QStringLiteral("57"), false, nullptr);
   lumora::SharedInstance<lumora::InfoActions>::install(&actions);
   lumora::DownloadManager::Options downloadOptions;
@@ -262,6 +276,24 @@ int main(int argc, char** argv) {
          fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", tarnel::Notices{});
          u.state->router()->push(lumora::Route::notify);
        }},
+      {"diagnosis_idle", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::diagnsis); }},
+      {"diagnosis_running", "route",
+       [&discovery, &tapDiagnosis](auto& u, QQuickItem* r) {
+         discovery->close();
+         u.state->router()->push(lumora::Route::diagnsis);
+         spin(450);
+         tapDiagnosis(r);
+       },
+       600},
+      {"diagnosis_finished", "route",
+       [&discovery, &tapDiagnosis](auto& u, QQuickItem* r) {
+         discovery->open();
+         u.state->router()->push(lumora::Route::diagnsis);
+         spin(450);
+         tapDiagnosis(r);
+       },
+       1500},
+      {"tools_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::tools); }},
       {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
       {"update_offer_manual", "route",
        [&update](auto& u, auto*) {
@@ -300,6 +332,8 @@ int main(int argc, char** argv) {
       ++failures;
     }
   }
+  discovery->open();
+  lumora::SharedInstance<lumora::DiagnosisContext>::uninstall(&diagnosisContext);
   lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
   lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
