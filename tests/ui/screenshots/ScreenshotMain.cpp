@@ -138,8 +138,17 @@ int main(int argc, char** argv) {
   lumora::SharedInstance<lumora::DiagnosisContext>::install(&diagnosisContext);
   auto discovery = std::make_shared<lumora::FakeGate>();
   fakes.diagnosis->script.gate("discover", discovery);
-  const auto tapDiagnosis = [](QQuickItem* r) {
-    if (auto* page = r->findChild<QObject*>("networkDiagnosisView")) {
+  // Pages made by the route view's loaders are visual children: the search walks those.
+  std::function<QQuickItem*(QQuickItem*, const QString&)> findItem = [&findItem](QQuickItem* item,
+                                                                                 const QString& name) -> QQuickItem* {
+    for (QQuickItem* child : item->childItems()) {
+      if (child->objectName() == name) return child;
+      if (QQuickItem* found = findItem(child, name)) return found;
+    }
+    return nullptr;
+  };
+  const auto tapDiagnosis = [&findItem](QQuickItem* r) {
+    if (QQuickItem* page = findItem(r, QStringLiteral("networkDiagnosisView"))) {
       if (auto* diagnosis = page->findChild<lumora::NetworkDiagnosis*>()) diagnosis->action();
     }
   };
