@@ -5,7 +5,6 @@
 #include "core/CoreManager.h"
 #include "services/common/DeviceInfo.h"
 #include "services/common/Global.h"
-#include "services/connection/NodeController.h"
 #include "services/log/PrimaryDns.h"
 #include "services/model/TextFormat.h"
 
@@ -60,13 +59,6 @@ ReportSources ReportSources::current(VPNProtocol protocolSetup, VPNProtocol prot
   sources.coreVersion = helmsey::CoreManager::coreVersion();
   return sources;
 }
-
-ReportSources ReportSources::current() {
-  const NodeController& nodes = NodeController::shared();
-  return current(nodes.selectedProtocol(), nodes.currentProtocol());
-}
-
-ReportData ReportData::current() { return gather(ReportSources::current()); }
 
 ReportData ReportData::gather(const ReportSources& sources) {
   ReportData report;

@@ -185,9 +185,6 @@ struct ReportSources {
   // when none is stored), the network type, the stored account, the engine's version and the
   // system's DNS servers. The protocol choice and the protocol in use come from node selection.
   static ReportSources current(VPNProtocol protocolSetup, VPNProtocol protocolUsed);
-  // The same, with the protocol choice and the protocol in use read from the process-wide node
-  // selection.
-  static ReportSources current();
 };
 
 struct ReportData {
@@ -203,8 +200,6 @@ struct ReportData {
 
   // A report holding what the library knows by itself; everything a test produces starts empty.
   static ReportData gather(const ReportSources& sources);
-  // gather(ReportSources::current()): a report of the running library, in one call.
-  static ReportData current();
 
   template <class Self, class V>
   static void fields(Self& self, V& v) {

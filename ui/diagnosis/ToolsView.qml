@@ -13,7 +13,7 @@ Rectangle {
 
     Column {
         anchors.fill: parent
-        spacing: 0
+        spacing: 1  // a hairline of the background between the rows
 
         PageBand {}
 

@@ -13,6 +13,7 @@
 #include "services/common/NetworkMonitor.h"
 #include "services/connection/AreaFilter.h"
 #include "services/connection/ConnectionController.h"
+#include "services/connection/LiveReport.h"
 #include "services/connection/NodeController.h"
 #include "services/log/CloudLog.h"
 #include "services/network/DNS.h"
@@ -236,7 +237,7 @@ class RealLinkService final : public LinkService {
 
 class RealDiagnosisService final : public DiagnosisService {
  public:
-  tarnel::ReportData newReport() override { return tarnel::ReportData::current(); }
+  tarnel::ReportData newReport() override { return tarnel::liveReport(); }
   std::string userUID() override { return Global::userUID(); }
   void discover(const std::function<void(const std::shared_ptr<tarnel::HttpResponse>&)>& each) override {
     tarnel::DNS::shared().getDNS(each);
