@@ -127,7 +127,8 @@ void DiagnosisRun::run() {
     collectLogs();
     if (!enterStep(7)) return false;
     disconnect();
-    return enterStep(kTotalSteps);
+    // Step 8 reaches the page together with the report (onFinished), never before it.
+    return !cancelled();
   }();
 
   // A cancelled run leaves no trial tunnel behind; the user's own connection stays ended.

@@ -54,8 +54,8 @@ class DiagnosisRun : public std::enable_shared_from_this<DiagnosisRun> {
     std::chrono::milliseconds trialTimeout = std::chrono::seconds(25);
   };
 
-  // `onStep` hears each step number (2 to 8) as the step begins; `onFinished` the report once the
-  // run has passed step 8. Neither is called after cancel(). Both come on the run's thread.
+  // `onStep` hears each step number (2 to 7) as the step begins; `onFinished` the report once the
+  // run is through (step 8). Neither is called after cancel(). Both come on the run's thread.
   struct Listener {
     std::function<void(int step)> onStep;
     std::function<void(const tarnel::ReportData& report)> onFinished;
