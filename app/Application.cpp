@@ -41,6 +41,7 @@
 #include "ui/info/DownloadManager.h"
 #include "ui/info/InfoActions.h"
 #include "ui/info/InfoContext.h"
+#include "ui/diagnosis/DiagnosisContext.h"
 #include "ui/info/ModalWindows.h"
 #include "ui/info/UpdateManager.h"
 #include "ui/shell/AccountCheck.h"
@@ -151,6 +152,7 @@ struct Application::Parts {
   std::unique_ptr<AdvancedSettings> advancedSettings;
   StoreContext storeContext;
   ConnectionContext connectionContext;
+  DiagnosisContext diagnosisContext;
   // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
   QString packageToOpen;
   std::unique_ptr<QQmlApplicationEngine> engine;
@@ -165,6 +167,7 @@ struct Application::Parts {
     SharedInstance<InfoContext>::uninstall(&infoContext);
     SharedInstance<StoreContext>::uninstall(&storeContext);
     SharedInstance<ConnectionContext>::uninstall(&connectionContext);
+    SharedInstance<DiagnosisContext>::uninstall(&diagnosisContext);
     if (infoActions) SharedInstance<InfoActions>::uninstall(infoActions.get());
     if (update) SharedInstance<UpdateManager>::uninstall(update.get());
     if (download) SharedInstance<DownloadManager>::uninstall(download.get());
@@ -306,6 +309,10 @@ bool Application::start() {
   SharedInstance<InfoContext>::install(&p.infoContext);
   p.advancedSettings = std::make_unique<AdvancedSettings>(p.services, *p.ui->state);
   SharedInstance<AdvancedSettings>::install(p.advancedSettings.get());
+  p.diagnosisContext.services = p.services;
+  p.diagnosisContext.state = p.ui->state.get();
+  p.diagnosisContext.front = p.front;
+  SharedInstance<DiagnosisContext>::install(&p.diagnosisContext);
   p.infoActions = std::make_unique<InfoActions>(
       p.infoContext, QString::fromStdString(platform::mainBundle().shortVersion),
       QString::fromStdString(platform::mainBundle().buildVersion), isAppStoreBuild(), nullptr);

@@ -265,6 +265,11 @@ void NodeController::setCurrentProtocol(VPNProtocol protocol) {
   queueWriteLocked(StoreKeys::SELECTED_PROTOCOL, std::string(rawValue(protocol)));
 }
 
+VPNProtocol NodeController::selectedProtocol() const {
+  std::lock_guard lock(mutex_);
+  return selectedProtocol_;
+}
+
 std::optional<Open> NodeController::openInfo() const {
   std::lock_guard lock(mutex_);
   return openInfo_;

@@ -77,6 +77,8 @@ class NodeController {
   // user's protocol, forgets the used-up nodes and stores its code under SELECTED_PROTOCOL.
   VPNProtocol currentProtocol() const;
   void setCurrentProtocol(VPNProtocol protocol);
+  // The user's own protocol choice as stored (AUTO for automatic choice), whatever the attempt uses.
+  VPNProtocol selectedProtocol() const;
 
   // The routing rule lists of the tunnel configuration, worked out on every read from the
   // service's domain lists, the API hosts' addresses and the user's rules.

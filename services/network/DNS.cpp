@@ -319,6 +319,17 @@ DNS::API DNS::currentHost() const {
   return dnsApi_[static_cast<std::size_t>(apiIndex_)];
 }
 
+std::vector<DNS::API> DNS::hostsFromCurrent() const {
+  std::lock_guard lock(mutex_);
+  std::vector<API> hosts;
+  const std::size_t count = dnsApi_.size();
+  if (count == 0) return hosts;
+  const std::size_t start =
+      apiIndex_ >= 0 && apiIndex_ < static_cast<std::int64_t>(count) ? static_cast<std::size_t>(apiIndex_) : 0;
+  for (std::size_t i = 0; i < count; ++i) hosts.push_back(dnsApi_[(start + i) % count]);
+  return hosts;
+}
+
 std::string DNS::apiDomain() const { return currentHost().domain; }
 
 // An IPv6 host goes in brackets; a host that cannot stand in a URL gives no URL at all (the

@@ -94,6 +94,9 @@ class DNS {
 
   // The current API host, read together: empty texts while the host list is empty.
   API currentHost() const;
+  // Every API host once, in the order nextHost() would move through them, the current one first.
+  // Reads only: neither the current host nor the retry budget changes.
+  std::vector<API> hostsFromCurrent() const;
   std::string apiDomain() const;
   std::string apiBaseUrl() const;  // "https://" + host + "/v6"
   std::string apiBaseHost() const;

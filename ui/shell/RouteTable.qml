@@ -6,6 +6,7 @@ import Lumora.Account
 import Lumora.Info
 import Lumora.Home
 import Lumora.Connection
+import Lumora.Diagnosis
 import Lumora.Shell
 import Lumora.Store
 
@@ -33,6 +34,8 @@ QtObject {
     property Component share: Component { ShareView {} }
     property Component connection: Component { ConnectionView {} }
     property Component mobile: Component { MobileAppView {} }
+    property Component diagnsis: Component { NetworkDiagnosisView {} }
+    property Component tools: Component { ToolsView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -66,6 +69,8 @@ QtObject {
         case "share": return table.share
         case "connection": return table.connection
         case "mobile": return table.mobile
+        case "diagnsis": return table.diagnsis
+        case "tools": return table.tools
         default: return table.placeholder
         }
     }

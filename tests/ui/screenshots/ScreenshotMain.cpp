@@ -43,6 +43,8 @@
 #include "ui/info/DownloadManager.h"
 #include "ui/info/InfoActions.h"
 #include "ui/info/InfoContext.h"
+#include "ui/diagnosis/DiagnosisContext.h"
+#include "ui/diagnosis/NetworkDiagnosis.h"
 #include "ui/info/ModalWindows.h"
 #include "ui/info/UpdateManager.h"
 #include "ui/shell/LumoraPlugins.h"
@@ -218,6 +220,27 @@ int main(int argc, char** argv) {
   info.state = ui.state.get();
   info.windows = &windows;
   lumora::SharedInstance<lumora::InfoContext>::install(&info);
+  // The diagnosis: a run that waits in host discovery while "running" is taken.
+  lumora::DiagnosisContext diagnosisContext;
+  diagnosisContext.services = fakes.services();
+  diagnosisContext.state = ui.state.get();
+  lumora::SharedInstance<lumora::DiagnosisContext>::install(&diagnosisContext);
+  auto discovery = std::make_shared<lumora::FakeGate>();
+  fakes.diagnosis->script.gate("discover", discovery);
+  // Pages made by the route view's loaders are visual children: the search walks those.
+  std::function<QQuickItem*(QQuickItem*, const QString&)> findItem = [&findItem](QQuickItem* item,
+                                                                                 const QString& name) -> QQuickItem* {
+    for (QQuickItem* child : item->childItems()) {
+      if (child->objectName() == name) return child;
+      if (QQuickItem* found = findItem(child, name)) return found;
+    }
+    return nullptr;
+  };
+  const auto tapDiagnosis = [&findItem](QQuickItem* r) {
+    if (QQuickItem* page = findItem(r, QStringLiteral("networkDiagnosisView"))) {
+      if (auto* diagnosis = page->findChild<lumora::NetworkDiagnosis*>()) diagnosis->action();
+    }
+  };
   lumora::InfoActions actions(info, QStringLiteral("1.2.0"), QStringLiteral("57"), false, nullptr);
   lumora::SharedInstance<lumora::InfoActions>::install(&actions);
   lumora::DownloadManager::Options downloadOptions;
@@ -536,6 +559,24 @@ int main(int argc, char** argv) {
        }},
       {"mobile_app", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::mobile); }},
       {"system_extension_tips", "tips", [](auto&, auto*) {}},
+      {"diagnosis_idle", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::diagnsis); }},
+      {"diagnosis_running", "route",
+       [&discovery, &tapDiagnosis](auto& u, QQuickItem* r) {
+         discovery->close();
+         u.state->router()->push(lumora::Route::diagnsis);
+         spin(450);
+         tapDiagnosis(r);
+       },
+       600},
+      {"diagnosis_finished", "route",
+       [&discovery, &tapDiagnosis](auto& u, QQuickItem* r) {
+         discovery->open();
+         u.state->router()->push(lumora::Route::diagnsis);
+         spin(450);
+         tapDiagnosis(r);
+       },
+       1500},
+      {"tools_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::tools); }},
       {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
       {"update_offer_manual", "route",
        [&update](auto& u, auto*) {
@@ -633,6 +674,8 @@ int main(int argc, char** argv) {
 
   lumora::SharedInstance<lumora::StoreContext>::uninstall(&storeContext);
   lumora::SharedInstance<lumora::ConnectionContext>::uninstall(&connection);
+  discovery->open();
+  lumora::SharedInstance<lumora::DiagnosisContext>::uninstall(&diagnosisContext);
   lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
   lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/DNSServer.h"
@@ -487,6 +488,13 @@ class FakeDiagnosisService final : public DiagnosisService {
     return script.call<ApiHost>("apiHost", {}, ApiHost{"https://api.test/v6", "api.test", "api.test"});
   }
   bool nextHost() override { return script.call<bool>("nextHost", {}, false); }
+  // The one host of apiHost() unless scripted.
+  std::vector<ApiHost> apiHosts() override {
+    return script.call<std::vector<ApiHost>>("apiHosts", {}, {apiHost()});
+  }
+  std::optional<std::string> countryName(const std::string& code) override {
+    return script.call<std::optional<std::string>>("countryName", {code}, std::nullopt);
+  }
   tarnel::NetworkResult fetch(const std::string& url, const std::map<std::string, std::string>& headers,
                               const std::optional<std::string>& proxy) override {
     return script.call<tarnel::NetworkResult>("fetch", {url, fake_text::of(headers), fake_text::of(proxy)},
@@ -552,8 +560,24 @@ class FakeEngineService final : public EngineService {
                 StatusCallback callback) override {
     script.call("startVPN", {fake_text::of(config), fake_text::of(reconnect), fake_text::of(systemProxy),
                              fake_text::of(commandLineProxy)});
+    std::optional<helmsey::VPNStatus> answer;
+    {
+      std::lock_guard lock(mutex_);
+      startCallback_ = callback;
+      answer = startAnswer_;
+    }
+    // As the engine does, from a thread of its own.
+    if (answer && callback) std::thread([callback, status = *answer] { callback(status); }).detach();
+  }
+  // Every later start reports `status` on a thread of its own (none: only emitStatus reports).
+  void answerStarts(std::optional<helmsey::VPNStatus> status) {
     std::lock_guard lock(mutex_);
-    startCallback_ = std::move(callback);
+    startAnswer_ = status;
+  }
+  // Every later stop confirms `times` times (an engine that repeats itself).
+  void repeatStopConfirmations(int times) {
+    std::lock_guard lock(mutex_);
+    stopConfirmations_ = times;
   }
   void stopVPN(StatusCallback callback) override {
     script.call("stopVPN", {});
@@ -566,7 +590,12 @@ class FakeEngineService final : public EngineService {
         return;
       }
     }
-    if (callback) callback(helmsey::VPNStatus::disconnected);
+    int times = 1;
+    {
+      std::lock_guard lock(mutex_);
+      times = stopConfirmations_;
+    }
+    for (int i = 0; i < times && callback; ++i) callback(helmsey::VPNStatus::disconnected);
   }
   // Calls the callback of the last start, if it was not stopped since, on the calling thread.
   void emitStatus(helmsey::VPNStatus status) {
@@ -630,6 +659,8 @@ class FakeEngineService final : public EngineService {
   StatusCallback startCallback_;
   bool holdStops_ = false;
   std::vector<StatusCallback> heldStops_;
+  std::optional<helmsey::VPNStatus> startAnswer_;
+  int stopConfirmations_ = 1;
   bool tun_ = false;
 };
 

@@ -44,6 +44,11 @@ class DiagnosisService {
   virtual ApiHost apiHost() = 0;
   // Moves every later API call to the next host; false once the retry budget is spent.
   virtual bool nextHost() = 0;
+  // Every API host once, the one in use first, in the order nextHost() moves through them. Reads
+  // only: the host in use and the retry budget of later calls stay as they are.
+  virtual std::vector<ApiHost> apiHosts() = 0;
+  // The name of the signed-in account's country `code`; none when the account has no such country.
+  virtual std::optional<std::string> countryName(const std::string& code) = 0;
 
   // One GET of `url` with the given headers, through `proxy` ("http://127.0.0.1:<port>") when
   // given, with the library's time-out.

@@ -13,6 +13,7 @@
 #include "services/common/NetworkMonitor.h"
 #include "services/connection/AreaFilter.h"
 #include "services/connection/ConnectionController.h"
+#include "services/connection/LiveReport.h"
 #include "services/connection/NodeController.h"
 #include "services/log/CloudLog.h"
 #include "services/network/DNS.h"
@@ -237,26 +238,29 @@ class RealLinkService final : public LinkService {
 
 class RealDiagnosisService final : public DiagnosisService {
  public:
-  tarnel::ReportData newReport() override {
-    // The user's own choice as stored (AUTO when none or not a protocol), and what the attempt uses.
-    tarnel::VPNProtocol setup = tarnel::VPNProtocol::AUTO;
-    if (const auto stored = tarnel::Store::getValue(tarnel::StoreKeys::SELECTED_PROTOCOL)) {
-      if (const auto text = stored->string()) setup = tarnel::vpnProtocolFromRaw(*text).value_or(setup);
-    }
-    const auto used = tarnel::NodeController::shared().currentProtocol();
-    return tarnel::ReportData::gather(tarnel::ReportSources::current(setup, used));
-  }
+  tarnel::ReportData newReport() override { return tarnel::liveReport(); }
   std::string userUID() override { return Global::userUID(); }
   void discover(const std::function<void(const std::shared_ptr<tarnel::HttpResponse>&)>& each) override {
     tarnel::DNS::shared().getDNS(each);
   }
-  ApiHost apiHost() override {
-    // One consistent read: base URL and host come from the same entry.
-    const auto current = tarnel::DNS::shared().currentHost();
-    const auto urlHost = tarnel::urlHost(current.host);
-    return {urlHost ? "https://" + *urlHost + "/v6" : std::string(), current.host, current.domain};
+  // One consistent read: base URL and host come from the same entry.
+  ApiHost apiHost() override { return apiHostOf(tarnel::DNS::shared().currentHost()); }
+  static ApiHost apiHostOf(const tarnel::DNS::API& entry) {
+    const auto urlHost = tarnel::urlHost(entry.host);
+    return {urlHost ? "https://" + *urlHost + "/v6" : std::string(), entry.host, entry.domain};
   }
   bool nextHost() override { return tarnel::DNS::shared().nextHost(); }
+  std::vector<ApiHost> apiHosts() override {
+    std::vector<ApiHost> hosts;
+    for (const auto& entry : tarnel::DNS::shared().hostsFromCurrent()) hosts.push_back(apiHostOf(entry));
+    return hosts;
+  }
+  std::optional<std::string> countryName(const std::string& code) override {
+    const auto countries = Global::countryMap();
+    const auto found = countries.find(code);
+    if (found == countries.end()) return std::nullopt;
+    return found->second.name;
+  }
   tarnel::NetworkResult fetch(const std::string& url, const std::map<std::string, std::string>& headers,
                               const std::optional<std::string>& proxy) override {
     std::optional<std::map<std::string, std::string>> sent;
