@@ -227,16 +227,7 @@ int main(int argc, char** argv) {
   lumora::SharedInstance<lumora::DiagnosisContext>::install(&diagnosisContext);
   auto discovery = std::make_shared<lumora::FakeGate>();
   fakes.diagnosis->script.gate("discover", discovery);
-  // Pages made by the route view's loaders are visual children: the search walks those.
-  std::function<QQuickItem*(QQuickItem*, const QString&)> findItem = [&findItem](QQuickItem* item,
-                                                                                 const QString& name) -> QQuickItem* {
-    for (QQuickItem* child : item->childItems()) {
-      if (child->objectName() == name) return child;
-      if (QQuickItem* found = findItem(child, name)) return found;
-    }
-    return nullptr;
-  };
-  const auto tapDiagnosis = [&findItem](QQuickItem* r) {
+  const auto tapDiagnosis = [](QQuickItem* r) {
     if (QQuickItem* page = findItem(r, QStringLiteral("networkDiagnosisView"))) {
       if (auto* diagnosis = page->findChild<lumora::NetworkDiagnosis*>()) diagnosis->action();
     }
@@ -591,27 +582,6 @@ int main(int argc, char** argv) {
          download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
        }},
       {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
-      {"advanced_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::advanced); }},
-      {"advanced_dns_list", "route",
-       [](auto& u, QQuickItem* r) {
-         u.state->router()->push(lumora::Route::advanced);
-         spin(450);
-         if (auto* row = r->findChild<QObject*>("row_dns")) row->setProperty("showList", true);
-       }},
-      {"advanced_tooltip", "route",
-       [](auto& u, QQuickItem* r) {
-         u.state->router()->push(lumora::Route::advanced);
-         spin(450);
-         if (auto* row = r->findChild<QObject*>("row_dnsStrategy")) row->setProperty("showTooltip", true);
-       }},
-      {"proxy_rules", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::proxyRulues); }},
-      {"proxy_rules_invalid", "route",
-       [](auto& u, QQuickItem* r) {
-         u.state->router()->push(lumora::Route::proxyRulues);
-         spin(450);
-         if (auto* editor = r->findChild<QObject*>("editor_block")) editor->setProperty("text", "ads.example.com\n*.tracker");
-         u.state->router()->back();
-       }},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.
