@@ -82,6 +82,8 @@ class NodeWorld {
   std::string pageUrl(const std::string& path) const {
     return "https://page.test:" + std::to_string(page_.port()) + "/" + path;
   }
+  // The test page's port; its certificate names page.test and 127.0.0.1.
+  std::uint16_t pagePort() const { return page_.port(); }
   // The address the page sees for traffic that node `index` carried.
   std::string sourceOf(std::size_t index) const { return world_.bed().address(kFirstSourceAddress + int(index)); }
 
