@@ -5,6 +5,7 @@ import Lumora.Controls
 import Lumora.Account
 import Lumora.Info
 import Lumora.Home
+import Lumora.Location
 import Lumora.Shell
 
 // The page of every route. Routes whose page is not built yet show a titled placeholder.
@@ -18,6 +19,9 @@ QtObject {
     property Component menu: Component { MainMenuView {} }
     property Component main: Component { MainView {} }
     property Component notify: Component { NotifyListView {} }
+    property Component location: Component { CountriesView {} }
+    property Component node: Component { NodesView {} }
+    property Component tag: Component { TagsView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -37,6 +41,9 @@ QtObject {
         case "menu": return table.menu
         case "main": return table.main
         case "notify": return table.notify
+        case "location": return table.location
+        case "node": return table.node
+        case "tag": return table.tag
         default: return table.placeholder
         }
     }
