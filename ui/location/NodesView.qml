@@ -26,7 +26,8 @@ Rectangle {
 
     ListView {
         objectName: "nodeList"
-        y: band.height + 40
+        // Below the search box's field, so the first node is not hidden under it.
+        y: Math.max(band.height + 40, searchBox.y + searchRow.height + 6)
         width: page.width
         height: page.height - y
         clip: true
@@ -61,6 +62,7 @@ Rectangle {
             id: searchColumn
             width: parent.width
             Item {
+                id: searchRow
                 width: parent.width
                 height: field.implicitHeight + 2 * Theme.padding / 2
                 SymbolImage {
