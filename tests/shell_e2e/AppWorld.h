@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/Application.h"
 #include "services/network/DNS.h"
@@ -52,15 +53,24 @@ class AppWorld {
   static constexpr int kServiceAddress = 2;
   static constexpr int kNodeAddress = 5;
 
-  AppWorld() {
+  using NodeSetups = std::function<std::vector<tarnel::dev::DevNodeSetup>(tarnel::test::ServiceTestBed&)>;
+
+  AppWorld() : AppWorld([](auto&) { return std::vector<tarnel::dev::DevNodeSetup>{{}}; }) {}
+  // The account offers the nodes `setups` makes with this world's bed; each gets the bed's node
+  // domain, a certificate of the bed's authority, and, unless it names one, the bed's node address.
+  explicit AppWorld(const NodeSetups& setups) {
     api_ = bed_.startService(kServiceAddress);
     tarnel::DNS::setDeploymentForTesting({{{tarnel::test::ServiceTestBed::endpoint(*api_)}},
                                           tarnel::test::ServiceTestBed::kSiteName});
-    tarnel::dev::DevNodeSetup node;
-    node.address = bed_.address(kNodeAddress);
-    node.domain = tarnel::test::ServiceTestBed::kNodeDomain;
-    node.certificate = bed_.leaf();
-    script_ = std::make_unique<tarnel::dev::DevAccountScript>(*api_, tarnel::dev::DevAccount{}, node);
+    std::vector<tarnel::dev::DevNodeSetup> nodes = setups(bed_);
+    for (auto& node : nodes) {
+      if (node.address == tarnel::dev::DevAddresses::kNode) node.address = bed_.address(kNodeAddress);
+      node.domain = tarnel::test::ServiceTestBed::kNodeDomain;
+      // The tunnel's and the port probe's names of host "h1", the one the account opens.
+      node.certificate = bed_.ca().issue("node-" + node.id, {"h1-d." + node.domain, "h1-a." + node.domain},
+                                         {node.address});
+    }
+    script_ = std::make_unique<tarnel::dev::DevAccountScript>(*api_, tarnel::dev::DevAccount{}, std::move(nodes));
   }
 
   ~AppWorld() {
@@ -78,6 +88,8 @@ class AppWorld {
   QQuickWindow* window() const { return window_; }
   AppStateManager& state() const { return *SharedInstance<AppStateManager>::get(); }
   tarnel::test::ServiceDouble& service() { return *api_; }
+  tarnel::test::ServiceTestBed& bed() { return bed_; }
+  const tarnel::dev::DevAccountScript& script() const { return *script_; }
   const tarnel::dev::DevAccount& account() const { return script_->account(); }
 
   // The visible item of that name, if any.

@@ -62,7 +62,7 @@ Item {
     }
     Item {
         id: nodesButton
-        objectName: "nodesButton"
+        objectName: "nodesButton_" + row.code
         visible: !row.isAuto
         anchors.right: parent.right
         height: parent.height

@@ -18,14 +18,14 @@ const QStringList LocationScreen::kAreaOrder = {
 LocationScreen::LocationScreen(LocationContext context, QObject* parent)
     : QObject(parent), context_(std::move(context)) {
   // The region table is fixed in the library: read once.
-  QStringList rest;
-  for (const auto& [name, codes] : context_.services.nodes->areaMap()) {
-    const QString area = QString::fromStdString(name);
-    if (!kAreaOrder.contains(area)) rest.push_back(area);
-  }
   const auto known = context_.services.nodes->areaMap();
   for (const auto& area : kAreaOrder) {
     if (known.count(area.toStdString())) areas_.push_back(area);
+  }
+  QStringList rest;
+  for (const auto& [name, codes] : known) {
+    const QString area = QString::fromStdString(name);
+    if (!kAreaOrder.contains(area)) rest.push_back(area);
   }
   rest.sort();
   areas_ += rest;
