@@ -31,6 +31,7 @@
 #include "ui/base/UiObjects.h"
 #include "ui/base/Workers.h"
 #include "ui/base/services/Services.h"
+#include "ui/connection/AdvancedSettings.h"
 #include "ui/controls/ClipboardWarning.h"
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
@@ -49,6 +50,8 @@
 #include "ui/shell/ShellActions.h"
 #include "ui/shell/SingleInstance.h"
 #include "ui/shell/StartupController.h"
+#include "ui/store/StoreContext.h"
+#include "ui/store/StoreManager.h"
 
 namespace {
 
@@ -148,17 +151,21 @@ struct Application::Parts {
   std::unique_ptr<UpdateManager> update;
   std::unique_ptr<InfoActions> infoActions;
   InfoContext infoContext;
+  std::unique_ptr<AdvancedSettings> advancedSettings;
+  StoreContext storeContext;
   // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
   QString packageToOpen;
   std::unique_ptr<QQmlApplicationEngine> engine;
 
   ~Parts() {
     engine.reset();  // the window and its bindings go before the objects they read
+    if (advancedSettings) SharedInstance<AdvancedSettings>::uninstall(advancedSettings.get());
     if (clipboardWarning) SharedInstance<ClipboardWarning>::uninstall(clipboardWarning.get());
     if (accountMenu) SharedInstance<AccountMenu>::uninstall(accountMenu.get());
     if (accountContext) SharedInstance<AccountContext>::uninstall(accountContext.get());
     if (deviceManager) SharedInstance<DeviceManager>::uninstall(deviceManager.get());
     SharedInstance<InfoContext>::uninstall(&infoContext);
+    SharedInstance<StoreContext>::uninstall(&storeContext);
     if (infoActions) SharedInstance<InfoActions>::uninstall(infoActions.get());
     if (update) SharedInstance<UpdateManager>::uninstall(update.get());
     if (download) SharedInstance<DownloadManager>::uninstall(download.get());
@@ -258,6 +265,7 @@ bool Application::start() {
   accountHooks.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
   // Support, privacy and terms open in the desktop's browser (http and https only).
   accountHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  accountHooks.disconnect = [front = p.front] { front->disconnect(); };
   p.accountContext =
       std::make_unique<AccountContext>(p.services, *p.ui->state, *p.deviceManager, accountHooks, nullptr);
   SharedInstance<AccountContext>::install(p.accountContext.get());
@@ -300,10 +308,26 @@ bool Application::start() {
     if (p.clipboardWarning) p.clipboardWarning->open();
   };
   SharedInstance<InfoContext>::install(&p.infoContext);
+  p.advancedSettings = std::make_unique<AdvancedSettings>(p.services, *p.ui->state);
+  SharedInstance<AdvancedSettings>::install(p.advancedSettings.get());
   p.infoActions = std::make_unique<InfoActions>(
       p.infoContext, QString::fromStdString(platform::mainBundle().shortVersion),
       QString::fromStdString(platform::mainBundle().buildVersion), isAppStoreBuild(), nullptr);
   SharedInstance<InfoActions>::install(p.infoActions.get());
+
+  // The shop, coupon and invitation pages. No app store sells on Linux: no store backend.
+  p.storeContext.services = p.services;
+  p.storeContext.state = p.ui->state.get();
+  p.storeContext.openOfficialWebsite = [&p] { p.accountCheck->openOfficialWebsite(); };
+  p.storeContext.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
+  p.storeContext.refreshAccount = [&p] { p.accountCheck->checkLive(); };
+  p.storeContext.openPayment = [&p] { p.connect->openPayment(); };
+  p.storeContext.openWindow = [&p](ModalWindowType type, const QString& title, const QUrl& url, QSize size) {
+    p.modalWindows->openModalWindow(type, true, title, url.toString(), size.width(), size.height());
+  };
+  SharedInstance<StoreContext>::install(&p.storeContext);
+  // Purchases the service did not credit in an earlier run.
+  StoreManager::resendPendingReceipts(p.services.shop);
 
   ShellActions::Hooks shellHooks;
   shellHooks.checkUpdate = [&p](bool manual) { p.update->checkUpdate(manual); };

@@ -3,6 +3,7 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -251,6 +252,13 @@ class Pool {
     if (bundleOverride_.empty()) {
       const auto directory = defaultDirectory();
       if (!directory.empty()) X509_STORE_load_path(store, directory.c_str());
+    }
+    // OpenSSL fills a certificate's decoded extensions (key identifiers, constraints) on first use
+    // and reads them afterwards without its lock. The store is shared by every exchange thread, so
+    // fill them now, while this thread is the store's only user.
+    STACK_OF(X509_OBJECT)* objects = X509_STORE_get0_objects(store);
+    for (int i = 0; i < sk_X509_OBJECT_num(objects); ++i) {
+      if (X509* cert = X509_OBJECT_get0_X509(sk_X509_OBJECT_value(objects, i))) X509_check_purpose(cert, -1, 0);
     }
     // libcurl's defaults for a store it loads itself.
     X509_STORE_set_flags(store, X509_V_FLAG_TRUSTED_FIRST | X509_V_FLAG_PARTIAL_CHAIN);

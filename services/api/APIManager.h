@@ -99,6 +99,8 @@ class APIManager {
   static std::shared_ptr<APIErrorInfo> update(std::int64_t fetch);
   // The account's devices; empty on any failure.
   static std::vector<Devices> getDevices();
+  // The same list, none on any failure (so a failure is not mistaken for an empty account).
+  static std::optional<std::vector<Devices>> fetchDevices();
   // Gives device `deviceId` the description `name`.
   static bool updateDeviceName(const std::string& name, const std::string& deviceId);
   // What raising the allowance to `deviceCountTarget` devices costs; none on any failure.

@@ -100,10 +100,12 @@ std::shared_ptr<APIErrorInfo> APIManager::update(std::int64_t fetch) {
   return nullptr;
 }
 
-std::vector<Devices> APIManager::getDevices() {
+std::vector<Devices> APIManager::getDevices() { return fetchDevices().value_or(std::vector<Devices>{}); }
+
+std::optional<std::vector<Devices>> APIManager::fetchDevices() {
   APIRequest request;
   const auto result = request.perform<DevicesResult>("users/" + Global::userId() + "/devices", HttpMethod::GET);
-  if (!result.isSuccess() || !result.value()) return {};
+  if (!result.isSuccess() || !result.value()) return std::nullopt;
   return result.value()->devices;
 }
 

@@ -1,7 +1,5 @@
 #include "services/connection/NodeController.h"
 
-#include <idn2.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <set>
@@ -12,6 +10,7 @@
 #include "services/common/Global.h"
 #include "services/common/Store.h"
 #include "services/connection/AreaFilter.h"
+#include "services/connection/RuleEntry.h"
 #include "services/encryption/StringExtension.h"
 #include "services/network/DNS.h"
 #include "services/network/NetworkRequest.h"
@@ -64,22 +63,13 @@ std::vector<std::string> priorityCodes(const std::vector<VPNProtocol>& priority)
   return codes;
 }
 
-// The IDNA (punycode) form of a domain; the entry as written when it has none.
-std::string idnaEncoded(const std::string& entry) {
-  char* output = nullptr;
-  const int rc = idn2_to_ascii_8z(entry.c_str(), &output, 0);
-  std::string result = (rc == IDN2_OK && output) ? std::string(output) : entry;
-  std::free(output);
-  return result;
-}
+using EntryKind = RuleEntryKind;
 
-enum class EntryKind { domain, address };
-
+// The entries of `kind`, by the same rule the proxy rules editor accepts them with.
 std::vector<std::string> entriesOf(const std::vector<std::string>& entries, EntryKind kind, bool encode) {
   std::vector<std::string> kept;
   for (const auto& entry : entries) {
-    const bool matches = kind == EntryKind::domain ? isDomain(entry) : (isIPV4(entry) || isIPV6(entry));
-    if (matches) kept.push_back(encode ? idnaEncoded(entry) : entry);
+    if (ruleEntryKind(entry) == kind) kept.push_back(encode ? idnaEncoded(entry) : entry);
   }
   return kept;
 }
@@ -154,6 +144,7 @@ NodeController::~NodeController() { service_->detach(); }
 
 void NodeController::forgetStoredChoices() {
   std::lock_guard lock(mutex_);
+  pendingWrites_.clear();  // choices made before they were forgotten
   currentNode_.reset();
   selectedNode_.reset();
   currentCountry_.reset();
@@ -161,6 +152,26 @@ void NodeController::forgetStoredChoices() {
   selectedProtocol_ = VPNProtocol::AUTO;
   nodes_.clear();
   updateTime_ = -1;
+}
+
+void NodeController::queueWriteLocked(StoreKeys key, std::optional<StoreValue> value) {
+  pendingWrites_.push_back(PendingWrite{key, std::move(value), ++writeOrder_});
+}
+
+void NodeController::writePending() {
+  std::vector<PendingWrite> writes;
+  {
+    std::lock_guard lock(mutex_);
+    writes.swap(pendingWrites_);
+  }
+  if (writes.empty()) return;
+  std::lock_guard lock(writeMutex_);
+  for (auto& write : writes) {
+    auto& last = lastWritten_[write.key];
+    if (last > write.order) continue;  // a later choice of the same key is on disk already
+    last = write.order;
+    Store::setValue(write.key, write.value);
+  }
 }
 
 // --- plain state ---------------------------------------------------------------------------
@@ -186,7 +197,7 @@ VPNProtocol NodeController::currentProtocolLocked() const {
 
 void NodeController::setCurrentNodeLocked(const std::optional<Node>& node) {
   currentNode_ = node;
-  Store::setValue(StoreKeys::CURRENT_NODE, storedForm(node));
+  queueWriteLocked(StoreKeys::CURRENT_NODE, storedForm(node));
 }
 
 std::optional<Node> NodeController::currentNode() const {
@@ -195,6 +206,7 @@ std::optional<Node> NodeController::currentNode() const {
 }
 
 void NodeController::setCurrentNode(const std::optional<Node>& node) {
+  const WriteBehind writes(*this);
   std::lock_guard lock(mutex_);
   setCurrentNodeLocked(node);
 }
@@ -205,10 +217,11 @@ std::optional<Node> NodeController::selectedNode() const {
 }
 
 void NodeController::setSelectedNode(const std::optional<Node>& node) {
+  const WriteBehind writes(*this);
   std::lock_guard lock(mutex_);
   markNodesUpdatedLocked();
   selectedNode_ = node;
-  Store::setValue(StoreKeys::SELECTED_NODE, storedForm(node));
+  queueWriteLocked(StoreKeys::SELECTED_NODE, storedForm(node));
 }
 
 std::optional<Country> NodeController::currentCountry() const {
@@ -217,11 +230,12 @@ std::optional<Country> NodeController::currentCountry() const {
 }
 
 void NodeController::setCurrentCountry(const std::optional<Country>& country) {
+  const WriteBehind writes(*this);
   std::lock_guard lock(mutex_);
   currentCountry_ = country;
   isChanged_ = true;
   failedNodes_.clear();
-  Store::setValue(StoreKeys::CURRENT_COUNTRY, storedForm(country));
+  queueWriteLocked(StoreKeys::CURRENT_COUNTRY, storedForm(country));
 }
 
 std::optional<Tag> NodeController::currentTag() const {
@@ -230,11 +244,12 @@ std::optional<Tag> NodeController::currentTag() const {
 }
 
 void NodeController::setCurrentTag(const std::optional<Tag>& tag) {
+  const WriteBehind writes(*this);
   std::lock_guard lock(mutex_);
   currentTag_ = tag;
   isChanged_ = true;
   failedNodes_.clear();
-  Store::setValue(StoreKeys::CURRENT_TAG, storedForm(tag));
+  queueWriteLocked(StoreKeys::CURRENT_TAG, storedForm(tag));
 }
 
 VPNProtocol NodeController::currentProtocol() const {
@@ -243,10 +258,11 @@ VPNProtocol NodeController::currentProtocol() const {
 }
 
 void NodeController::setCurrentProtocol(VPNProtocol protocol) {
+  const WriteBehind writes(*this);
   std::lock_guard lock(mutex_);
   selectedProtocol_ = protocol;
   failedNodes_.clear();
-  Store::setValue(StoreKeys::SELECTED_PROTOCOL, std::string(rawValue(protocol)));
+  queueWriteLocked(StoreKeys::SELECTED_PROTOCOL, std::string(rawValue(protocol)));
 }
 
 std::optional<Open> NodeController::openInfo() const {
@@ -335,15 +351,17 @@ void NodeController::markNodesUpdatedLocked() {
   failedNodes_.clear();
   updateTime_ = Global::currentTimeMillisecondsSinceEpoch();
   isChanged_ = false;
-  Store::setValue(StoreKeys::NODE_UPDATE_TIME, updateTime_);
+  queueWriteLocked(StoreKeys::NODE_UPDATE_TIME, updateTime_);
 }
 
 void NodeController::markNodesUpdated() {
+  const WriteBehind writes(*this);
   std::lock_guard lock(mutex_);
   markNodesUpdatedLocked();
 }
 
 void NodeController::nodesFetched(std::vector<Node> nodes) {
+  const WriteBehind writes(*this);
   std::lock_guard lock(mutex_);
   markNodesUpdatedLocked();
   nodes_ = std::move(nodes);
@@ -363,7 +381,7 @@ std::vector<Node> NodeController::getNodesLocked() {
       updateTime_ = *storedTime;
     } else {
       updateTime_ = now;
-      Store::setValue(StoreKeys::NODE_UPDATE_TIME, now);
+      queueWriteLocked(StoreKeys::NODE_UPDATE_TIME, now);
     }
   }
   if (now - updateTime_ <= refreshMinutes() * 60 * 1000) return AreaFilter::filterNodes(nodes_);
@@ -371,6 +389,7 @@ std::vector<Node> NodeController::getNodesLocked() {
 }
 
 std::vector<Node> NodeController::getNodes() {
+  const WriteBehind writes(*this);
   std::lock_guard lock(mutex_);
   return getNodesLocked();
 }
@@ -486,6 +505,7 @@ std::shared_ptr<APIErrorInfo> NodeController::pickConnectNode() {
 }
 
 std::shared_ptr<APIErrorInfo> NodeController::pickConnectNode(Epoch epoch) {
+  const WriteBehind writes(*this);
   const auto priority = Global::protocolPriority();
   const bool clockOffset = Global::serverTimeOffset() != 0;
 
@@ -566,6 +586,7 @@ std::shared_ptr<APIErrorInfo> NodeController::pickConnectNode(Epoch epoch) {
 }
 
 std::shared_ptr<APIErrorInfo> NodeController::openNode() {
+  const WriteBehind writes(*this);
   Epoch epoch;
   {
     std::lock_guard lock(mutex_);
@@ -605,6 +626,7 @@ std::shared_ptr<APIErrorInfo> NodeController::openNode() {
 }
 
 std::shared_ptr<APIErrorInfo> NodeController::checkPort() {
+  const WriteBehind writes(*this);
   Epoch epoch;
   std::optional<Open> open;
   VPNProtocol protocol;

@@ -23,6 +23,8 @@
 #include <vector>
 
 #include "services/base/VPNProtocol.h"
+#include "services/common/Store.h"
+#include "services/common/StoreKeys.h"
 #include "services/connection/NodeService.h"
 #include "services/model/APIErrorInfo.h"
 #include "services/model/NodeModels.h"
@@ -143,9 +145,37 @@ class NodeController {
   std::shared_ptr<APIErrorInfo> pickConnectNode(Epoch epoch);
   std::vector<Node> classicNodes();
 
+  // Settings writes rewrite and flush the settings file. Made under mutex_, they would hold every
+  // reader (the user interface's among them) for the length of a disk write; so the choices are
+  // queued under mutex_ and written once it is released, by the call that made them.
+  struct PendingWrite {
+    StoreKeys key;
+    std::optional<StoreValue> value;
+    std::uint64_t order = 0;
+  };
+  // Writes what the calls of this scope queued when the scope ends (after its locks, when it is
+  // declared before them).
+  class WriteBehind {
+   public:
+    explicit WriteBehind(NodeController& owner) : owner_(owner) {}
+    ~WriteBehind() { owner_.writePending(); }
+    WriteBehind(const WriteBehind&) = delete;
+    WriteBehind& operator=(const WriteBehind&) = delete;
+
+   private:
+    NodeController& owner_;
+  };
+  void queueWriteLocked(StoreKeys key, std::optional<StoreValue> value);
+  void writePending();
+
   std::unique_ptr<NodeService> service_;
 
   mutable std::mutex mutex_;
+  std::vector<PendingWrite> pendingWrites_;  // guarded by mutex_
+  std::uint64_t writeOrder_ = 0;             // guarded by mutex_
+  // Writes of different calls may reach writePending in any order: a key keeps its latest value.
+  std::mutex writeMutex_;
+  std::map<StoreKeys, std::uint64_t> lastWritten_;  // guarded by writeMutex_
   std::optional<Node> currentNode_;
   std::optional<Node> selectedNode_;
   std::optional<Country> currentCountry_;

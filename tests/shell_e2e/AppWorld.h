@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -88,6 +89,7 @@ class AppWorld {
   QQuickWindow* window() const { return window_; }
   AppStateManager& state() const { return *SharedInstance<AppStateManager>::get(); }
   tarnel::test::ServiceDouble& service() { return *api_; }
+  const tarnel::test::ServiceTestBed& bed() const { return bed_; }
   tarnel::test::ServiceTestBed& bed() { return bed_; }
   const tarnel::dev::DevAccountScript& script() const { return *script_; }
   const tarnel::dev::DevAccount& account() const { return script_->account(); }
@@ -101,6 +103,40 @@ class AppWorld {
     QTest::mouseClick(window_, Qt::LeftButton, {}, centre.toPoint());
     return true;
   }
+  // A fresh start to the home page: the sign-in page, the account's e-mail and password, the
+  // home page shown, and the first showing's disclaimer closed.
+  bool signInToHome() {
+    const auto fail = [](const char* step) {
+      std::fprintf(stderr, "sign-in to the home page: %s\n", step);
+      return false;
+    };
+    // The sign-in page first signs in as a guest by itself; the form is the user's once that
+    // has ended.
+    if (!waitFor([this] {
+          return state().router()->rootName() == "login" && item("accountField") &&
+                 service().count("POST", "lite/users") >= 1 && !item("loadingCard");
+        })) {
+      return fail("no sign-in page");
+    }
+    if (!type("accountField", QString::fromStdString(account().email)) ||
+        !type("passwordField", QString::fromStdString(account().password)) || !click("submitButton")) {
+      return fail("the form did not take the account");
+    }
+    if (!waitFor([this] { return state().router()->rootName() == "main" && item("connectArea"); })) {
+      return fail("no home page");
+    }
+    if (waitFor([this] { return item("disclaimerView") != nullptr; }, 3000)) {
+      if (!waitFor([this] { return click("dialogClose") && waitFor([this] { return !item("disclaimerView"); }, 500); })) {
+        return fail("the disclaimer did not close");
+      }
+    }
+    return true;
+  }
+  QString text(const QString& name) const {
+    QQuickItem* target = item(name);
+    return target ? target->property("text").toString() : QString();
+  }
+
   bool type(const QString& name, const QString& text) const {
     QQuickItem* target = item(name);
     if (!target) return false;

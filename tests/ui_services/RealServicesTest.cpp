@@ -142,8 +142,9 @@ TEST_F(RealServicesTest, DevicesAndTheirEmptyOutcomes) {
   service().script("PUT", "users/u-7/device/d1", Answer::empty(204));
   service().script("GET", "lite/users/u-7/upgrade", Answer::model({{"days", "12"}, {"days_less", "3"}, {"days_lave", "9"}}));
   const auto devices = services.devices->devices();
-  ASSERT_EQ(devices.size(), 1u);
-  EXPECT_EQ(devices[0].platform, "linux");
+  ASSERT_TRUE(devices.has_value());
+  ASSERT_EQ(devices->size(), 1u);
+  EXPECT_EQ(devices->at(0).platform, "linux");
   EXPECT_TRUE(services.devices->updateDeviceName("Office", "d1"));
   ASSERT_TRUE(services.devices->previewUpgrade(5).has_value());
   EXPECT_EQ(services.devices->previewUpgrade(5)->days_lave, "9");
@@ -156,7 +157,7 @@ TEST_F(RealServicesTest, DevicesAndTheirEmptyOutcomes) {
       service().script(method, "users/u-7/device/d1", failure);
       service().script(method, "lite/users/u-7/upgrade", failure);
     }
-    EXPECT_TRUE(services.devices->devices().empty());
+    EXPECT_FALSE(services.devices->devices().has_value());
     EXPECT_FALSE(services.devices->updateDeviceName("Office", "d1"));
     EXPECT_FALSE(services.devices->previewUpgrade(5).has_value());
     EXPECT_FALSE(services.devices->upgradeDevices(5));

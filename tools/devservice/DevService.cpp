@@ -76,10 +76,13 @@ DevAccountScript::DevAccountScript(test::ServiceDouble& api, DevAccount account,
     : DevAccountScript(api, std::move(account), std::vector<DevNodeSetup>{std::move(node)}) {}
 
 DevAccountScript::DevAccountScript(test::ServiceDouble& api, DevAccount account, std::vector<DevNodeSetup> nodes)
-    : account_(std::move(account)) {
+    : account_(std::move(account)), passwordDigest_(test::wire::passwordDigest(account_.password)) {
   for (auto& setup : nodes) nodes_.push_back(RunningNode{std::move(setup), {}, nullptr});
   const DevNodeSetup& first = nodes_.front().setup;
   api.respond("POST", "lite/users", [this](const ServiceRequest& r) { return signIn(r); });
+  api.respond("POST", "password/change", [this](const ServiceRequest& r) { return changePassword(r); });
+  api.respond("GET", "users/*/devices", [this](const ServiceRequest& r) { return devices(r); });
+  api.respond("PUT", "users/*/device/*", [this](const ServiceRequest& r) { return renameDevice(r); });
   api.respond("GET", "lite/users/*/device/*", [this](const ServiceRequest& r) { return status(r); });
   api.respond("POST", "connect/node/*/user/*", [this](const ServiceRequest& r) { return openNode(r); });
   api.script("PUT", "connect/node/*/user/*",
@@ -161,11 +164,18 @@ DevService::~DevService() {
 Answer DevAccountScript::signIn(const ServiceRequest& request) {
   const std::string email = bodyText(request, "email");
   const std::string digest = bodyText(request, "passwd");
+  if (request.body && request.body->contains("device") && (*request.body)["device"].is_object()) {
+    const auto& device = (*request.body)["device"];
+    if (device.contains("device_id") && device["device_id"].is_string()) {
+      std::lock_guard lock(accountMutex_);
+      thisDevice_ = device["device_id"].get<std::string>();
+    }
+  }
   WireJson user;
   std::int64_t emailStatus = 0;
   if (email.empty() && digest == test::wire::passwordDigest(kGuestPassword)) {
     user = {{"id", "u-guest-1"}, {"email", ""}};
-  } else if (email == account_.email && digest == test::wire::passwordDigest(account_.password)) {
+  } else if (email == account_.email && passwordMatches(digest)) {
     user = {{"id", account_.userId}, {"email", account_.email}};
     emailStatus = 2;
   } else {
@@ -224,6 +234,49 @@ Answer DevAccountScript::status(const ServiceRequest& request) {
   live["link"] = {{"show", false}, {"text", WireJson::object()}, {"updated_at", 0}, {"id", 0}, {"link", ""}};
   live["device_count"] = 3;
   return Answer::model(live);
+}
+
+bool DevAccountScript::passwordMatches(const std::string& digest) const {
+  std::lock_guard lock(accountMutex_);
+  return digest == passwordDigest_;
+}
+
+Answer DevAccountScript::changePassword(const ServiceRequest& request) {
+  std::lock_guard lock(accountMutex_);
+  if (bodyText(request, "email") != account_.email ||
+      bodyText(request, "old_passwd") != passwordDigest_ || bodyText(request, "passwd").empty()) {
+    return Answer::error(3302, "密码错误\nThe password is wrong.");
+  }
+  passwordDigest_ = bodyText(request, "passwd");
+  return Answer::model(true);
+}
+
+Answer DevAccountScript::devices(const ServiceRequest& request) {
+  if (request.path != "users/" + account_.userId + "/devices") return Answer::error(3305, "unknown user");
+  std::lock_guard lock(accountMutex_);
+  const auto entry = [&](const std::string& id, const std::string& name, const std::string& platform,
+                         const std::string& updated) {
+    WireJson device{{"device_id", id},          {"uid", account_.userId},
+                    {"device_name", name},      {"device_model", "Development machine"},
+                    {"version", 5},             {"platform", platform},
+                    {"created_at", "2024-05-01T10:00:00.000Z"},
+                    {"updated_at", updated}};
+    if (const auto found = deviceNames_.find(id); found != deviceNames_.end()) device["device_desc"] = found->second;
+    return device;
+  };
+  WireJson list = WireJson::array();
+  if (!thisDevice_.empty()) list.push_back(entry(thisDevice_, "dev-desktop", "linux", "2024-06-02T08:00:00.000Z"));
+  list.push_back(entry("dev-phone", "dev-phone", "android", "2024-06-01T08:00:00.000Z"));
+  return Answer::model({{"devices", list}});
+}
+
+Answer DevAccountScript::renameDevice(const ServiceRequest& request) {
+  const std::string prefix = "users/" + account_.userId + "/device/";
+  const std::string name = bodyText(request, "device_desc");
+  if (request.path.rfind(prefix, 0) != 0 || name.empty()) return Answer::error(400, "bad request");
+  std::lock_guard lock(accountMutex_);
+  deviceNames_[request.path.substr(prefix.size())] = name;
+  return Answer::empty(204);
 }
 
 Answer DevAccountScript::openNode(const ServiceRequest& request) {

@@ -61,7 +61,9 @@ struct DevNodeSetup {
 
 // The account's side of the service on a service double: the guest and the e-mail sign-in, the
 // status check, the node list, node opening (the node starts on the first opening, with the
-// device's credential) and release, and an empty notice list. Thread-safe.
+// device's credential) and release, an empty notice list, the password change, and the
+// account's devices (the device that signed in last, and a phone) with their names.
+// Thread-safe.
 class DevAccountScript {
  public:
   DevAccountScript(test::ServiceDouble& api, DevAccount account, DevNodeSetup node);
@@ -81,6 +83,10 @@ class DevAccountScript {
   test::Answer signIn(const test::ServiceRequest& request);
   test::Answer status(const test::ServiceRequest& request);
   test::Answer openNode(const test::ServiceRequest& request);
+  test::Answer changePassword(const test::ServiceRequest& request);
+  bool passwordMatches(const std::string& digest) const;
+  test::Answer devices(const test::ServiceRequest& request);
+  test::Answer renameDevice(const test::ServiceRequest& request);
   struct RunningNode {
     DevNodeSetup setup;
     std::vector<std::string> credentials;
@@ -90,6 +96,12 @@ class DevAccountScript {
   bool ensureNodeClient(RunningNode& node, const std::string& credential);
 
   DevAccount account_;
+  // The account's password as the service keeps it (a digest, replaced by a password change),
+  // and its devices' given names.
+  mutable std::mutex accountMutex_;
+  std::string passwordDigest_;
+  std::string thisDevice_;  // the device that signed in last
+  std::map<std::string, std::string> deviceNames_;
   mutable std::mutex nodeMutex_;
   std::vector<RunningNode> nodes_;
   std::vector<std::string> opened_;

@@ -33,6 +33,13 @@ bool AccountContext::hasWindow() const {
   return !QGuiApplication::topLevelWindows().isEmpty();
 }
 
+std::function<void()> AccountContext::disconnecter() const {
+  if (hooks_.disconnect) return hooks_.disconnect;
+  return [connection = services_.connection] {
+    if (connection) connection->disconnect();
+  };
+}
+
 bool AccountContext::openWebPage(const QString& address) const {
   const QUrl url(address, QUrl::StrictMode);
   const QString scheme = url.scheme().toLower();

@@ -38,6 +38,9 @@ class AccountContext : public QObject {
     std::function<bool(const QUrl& url)> openUrl;
     // Whether the application shows any window (links open only then); none: any top-level window.
     std::function<bool()> hasWindow;
+    // Ends the connection or the attempt under way and returns once it has; never called on the
+    // GUI thread. None: the connection service's own disconnect.
+    std::function<void()> disconnect;
   };
 
   AccountContext(Services services, AppStateManager& state, DeviceManager& devices, Hooks hooks, QObject* parent);
@@ -51,6 +54,8 @@ class AccountContext : public QObject {
   void checkLive(Completion completion);
   QString vipRemainingTime() const;
   bool hasWindow() const;
+  // Stops the connection; blocks until it has (workers only). Safe on any thread.
+  std::function<void()> disconnecter() const;
   // Opens an http or https address in the browser; anything else (another scheme, no host, the
   // empty text while discovery has not answered) opens nothing. True when handed on.
   bool openWebPage(const QString& address) const;

@@ -1,6 +1,11 @@
 #include "ui/account/DeviceManager.h"
 
+#include <QTimeZone>
 #include <QVariantMap>
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
 
 #include "ui/base/SharedInstance.h"
 
@@ -21,6 +26,80 @@ void DeviceManager::setIsLogin(bool on) {
   if (isLogin_ == on) return;
   isLogin_ = on;
   emit isLoginChanged();
+}
+
+void DeviceManager::setEditId(const QString& id) {
+  if (editId_ == id) return;
+  editId_ = id;
+  emit editIdChanged();
+}
+
+void DeviceManager::removeDevice(const std::string& deviceId) {
+  const auto before = devices_.size();
+  std::erase_if(devices_, [&](const tarnel::Devices& device) { return device.device_id == deviceId; });
+  if (devices_.size() != before) emit devicesChanged();
+}
+
+bool DeviceManager::finishLoad(std::uint64_t ticket, std::vector<tarnel::Devices> devices,
+                               const std::string& thisDeviceId) {
+  if (ticket != loadTicket_) return false;
+  sortForDisplay(devices, thisDeviceId);
+  setDevices(std::move(devices));
+  return true;
+}
+
+std::optional<QDateTime> DeviceManager::parseDate(const QString& text) {
+  QDateTime parsed = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
+  if (!parsed.isValid()) return std::nullopt;
+  parsed.setTimeZone(QTimeZone::utc());
+  return parsed;
+}
+
+void DeviceManager::sortForDisplay(std::vector<tarnel::Devices>& devices, const std::string& thisDeviceId) {
+  std::stable_sort(devices.begin(), devices.end(), [&](const tarnel::Devices& a, const tarnel::Devices& b) {
+    const bool aHere = a.device_id == thisDeviceId;
+    const bool bHere = b.device_id == thisDeviceId;
+    if (aHere || bHere) return aHere && !bHere;
+    const auto aDate = parseDate(QString::fromStdString(a.updated_at));
+    const auto bDate = parseDate(QString::fromStdString(b.updated_at));
+    if (aDate && bDate) return *aDate > *bDate;
+    return a.updated_at > b.updated_at;
+  });
+}
+
+namespace {
+
+// A decimal integer with an optional sign and nothing else (no blanks).
+std::optional<std::int64_t> strictInteger(std::string_view piece) {
+  bool plus = false;
+  if (!piece.empty() && piece.front() == '+') {
+    piece.remove_prefix(1);
+    plus = true;
+  }
+  if (piece.empty() || (plus && piece.front() == '-')) return std::nullopt;
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+  if (error != std::errc() || end != piece.data() + piece.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::vector<std::int64_t> DeviceManager::deviceCounts(const tarnel::Live& live) {
+  if (!live.other.device_count_list) return {};
+  const std::string_view text = *live.other.device_count_list;
+  std::vector<std::int64_t> counts;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    const std::string_view piece = text.substr(start, comma - start);
+    start = comma + 1;
+    if (piece.empty()) continue;
+    const auto value = strictInteger(piece);
+    if (!value) return {};
+    if (*value > live.device_count) counts.push_back(*value);
+  }
+  return counts;
 }
 
 QVariantList DeviceManager::devicesValue() const {

@@ -27,8 +27,10 @@ Item {
         radius: 25
         color: Qt.rgba(0, 0, 0, 0.6)
 
+        // After a failure the ring gives way to the message and the retry button.
         Canvas {
             id: ring
+            visible: !panel.failed
             readonly property real progress: Math.max(0, Math.min(1, panel.running ? DownloadManager.downloadProgress : 0))
             anchors.fill: parent
             anchors.margins: 25

@@ -2,28 +2,39 @@
 //   lumora_screenshots <folder> <en|zh-Hans|zh-Hant>
 // Run it under a real display (Xvfb) so text and images draw as users see them.
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QTcpSocket>
 #include <QTimer>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <vector>
+
+#include <unistd.h>
 
 #include "tests/support/TestHome.h"
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui_support/fakes/FakeServices.h"
 #include "ui/account/AccountContext.h"
+#include "ui/account/DeviceListModel.h"
+#include "ui/account/UpgradeDeviceModel.h"
 #include "ui/account/DeviceManager.h"
 #include "ui/account/LoginModel.h"
 #include "ui/base/Feedback.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
+#include "ui/connection/AdvancedSettings.h"
 #include "ui/controls/AnimationPlayer.h"
+#include "ui/controls/ClipboardWarning.h"
 #include "ui/shell/AccountMenu.h"
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
@@ -36,6 +47,10 @@
 #include "ui/shell/LumoraPlugins.h"
 #include "tests/ui/screenshots/LocationScenes.h"
 #include "ui/location/LocationScreen.h"
+#include "tests/ui_support/fakes/FakeStoreBackend.h"
+#include "ui/base/AppGlobals.h"
+#include "ui/store/StoreContext.h"
+#include "ui/store/StoreManager.h"
 
 namespace {
 
@@ -46,6 +61,57 @@ struct Scene {
   const char* scene;
   std::function<void(lumora::UiObjects&, QQuickItem*)> setUp;
   int settleMs = 700;
+};
+
+// By object name through the visual tree: pages opened over the root have no QObject parent.
+QQuickItem* findItem(QQuickItem* root, const QString& name) {
+  for (QQuickItem* child : root->childItems()) {
+    if (child->objectName() == name) return child;
+    if (auto* found = findItem(child, name)) return found;
+  }
+  return nullptr;
+}
+
+// The shop pages' managers, found through the item tree (pushed pages hang off the route view's
+// items, not off its object tree).
+std::vector<lumora::StoreManager*> storeManagers(QQuickItem* item) {
+  std::vector<lumora::StoreManager*> found;
+  for (auto* manager : item->findChildren<lumora::StoreManager*>(Qt::FindDirectChildrenOnly)) found.push_back(manager);
+  for (auto* child : item->childItems()) {
+    const auto more = storeManagers(child);
+    found.insert(found.end(), more.begin(), more.end());
+  }
+  return found;
+}
+
+// A secondary window's picture: the window of one kind, opened by `open`.
+struct WindowScene {
+  const char* file;
+  lumora::ModalWindowType type;
+  std::function<void()> open;
+  int settleMs = 2500;
+};
+
+// Serves one fixed page to every request, so the URL windows show a page from this machine.
+class PageServer : public QTcpServer {
+ public:
+  explicit PageServer(QByteArray page) : page_(std::move(page)) {
+    connect(this, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* socket = nextPendingConnection()) {
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+          socket->readAll();
+          socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                        QByteArray::number(page_.size()) + "\r\nConnection: close\r\n\r\n" + page_);
+          socket->disconnectFromHost();
+        });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+      }
+    });
+    listen(QHostAddress::LocalHost);
+  }
+
+ private:
+  QByteArray page_;
 };
 
 void reset(lumora::UiObjects& ui) {
@@ -68,6 +134,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   tarnel::test::TestHome home;
+  // The web windows need the browser engine, whose sandbox cannot run as root.
+  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  lumora::ModalWindows::registerLinkSchemes();
+  QtWebEngineQuick::initialize();
   QGuiApplication app(argc, argv);
   const QString folder = QString::fromLocal8Bit(argv[1]);
   const QString language = QString::fromLocal8Bit(argv[2]);
@@ -107,6 +177,13 @@ int main(int argc, char** argv) {
   homeHooks.disclaimerDelay = std::chrono::hours(1);  // its own scene shows it
   lumora::HomeScreen homeScreen(fakes.services(), *ui.state, connect, homeHooks);
   lumora::SharedInstance<lumora::HomeScreen>::install(&homeScreen);
+  // The advanced settings and the proxy rules editor, with a few rules held.
+  lumora::AdvancedSettings advancedSettings(fakes.services(), *ui.state);
+  lumora::SharedInstance<lumora::AdvancedSettings>::install(&advancedSettings);
+  tarnel::ProxyRule heldRule;
+  heldRule.direct = {"intranet.example.com", "192.168.1.10"};
+  heldRule.proxy = {"news.example.org", "2001:db8::1"};
+  fakes.status->setProxyRule(heldRule);
   login.max_age = 3600;
   fakes.account->setLoginInfo(login);
   ui.state->setLoginInfo(login);
@@ -131,6 +208,7 @@ int main(int argc, char** argv) {
   fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", notices);
   ui.state->setNoticesReadIds({2});
   lumora::ModalWindows windows(ui.modalWindows, nullptr);
+  windows.setEngine(view.engine());
   lumora::InfoContext info;
   info.services = fakes.services();
   info.state = ui.state.get();
@@ -157,6 +235,36 @@ int main(int argc, char** argv) {
   newer.update_version = 101;
   login.other = newer;
   fakes.account->setLoginInfo(login);
+  // The shop (a store build through the seam, over the tests' store), coupons and sharing.
+  auto store = std::make_shared<lumora::FakeStoreBackend>();
+  store->shelve({{"plan.month", "1 Month", "4.99", "$", "USD"},
+                 {"plan.year", "12 Months", "39.99", "$", "USD"},
+                 {"plan.quarter", "3 Months", "12.99", "$", "USD"}});
+  fakes.shop->script.answer<std::optional<tarnel::PaymentPlans>>(
+      "paymentPlans", tarnel::PaymentPlans{{{1, "plan.month"}, {12, "plan.year"}, {3, "plan.quarter"}}});
+  const std::int64_t dayMs = 86'400'000;
+  const std::int64_t nowMs = 1'900'000'000'000;
+  fakes.status->setServerTimeMilliseconds(nowMs);
+  fakes.shop->script.answer<tarnel::Coupon>(
+      "coupons", tarnel::Coupon({tarnel::CouponCard(1, nowMs + 30 * dayMs, 7, 1, 2), tarnel::CouponCard(2, 0, 2.6, 0, 3)},
+                                {tarnel::CouponRoll(3, nowMs + 10 * dayMs, 5, 0.8, 0),
+                                 tarnel::CouponRoll(4, nowMs + 60 * dayMs, 4, 5, 1)}));
+  fakes.account->modifyLoginInfo([](tarnel::Login& l) { l.user.code = "k7pq2x"; });
+  fakes.links->script.answer<std::string>("share", "https://site.test/register?code=k7pq2x");
+  QTemporaryDir receiptFolder;
+  {
+    QFile receipt(receiptFolder.filePath(QStringLiteral("receipt")));
+    receipt.open(QIODevice::WriteOnly);
+    receipt.write("receipt");
+  }
+  store->setReceipt(receiptFolder.filePath(QStringLiteral("receipt")).toStdString());
+  lumora::StoreContext storeContext;
+  storeContext.services = fakes.services();
+  storeContext.state = ui.state.get();
+  storeContext.backend = store;
+  storeContext.vipRemainingTime = [] { return QStringLiteral("12day 3hour"); };
+  lumora::SharedInstance<lumora::StoreContext>::install(&storeContext);
+
   ui.state->setCurrentLanguage(language);
   view.setSource(QUrl::fromLocalFile(QStringLiteral(LUMORA_SCENES_QML)));
   if (view.status() != QQuickView::Ready) {
@@ -262,6 +370,67 @@ int main(int argc, char** argv) {
          if (auto* page = r->findChild<QObject*>("mainView")) page->setProperty("switchHovering", false);
          QMetaObject::invokeMethod(r->findChild<QObject*>("mainView"), "showDisclaimer");
        }},
+      {"settings_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::settings); }},
+      {"settings_invitation", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::settings);
+         spin(500);
+         if (auto* row = r->findChild<QObject*>("rowInvitee")) QMetaObject::invokeMethod(row, "callback");
+       }},
+      {"settings_close_choices", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::settings);
+         spin(500);
+         if (auto* row = r->findChild<QObject*>("rowCloseEvent")) row->setProperty("showList", true);
+       }},
+      {"change_password", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::changePWD); }},
+      {"device_list", "route",
+       [&fakes](auto& u, auto*) {
+         tarnel::Live live;
+         live.device_count = 3;
+         live.other.device_count_list = "2,5,10";
+         u.state->setLive(live);
+         std::vector<tarnel::Devices> list;
+         const char* platforms[] = {"linux", "win32", "darwin", "android"};
+         for (int i = 0; i < 4; ++i) {
+           tarnel::Devices d;
+           d.device_id = i == 0 ? lumora::FakeDeviceService::kThisDevice : "device-" + std::to_string(i);
+           d.uid = "u-1";
+           d.device_name = i == 2 ? "MacBook-Pro-de-Zoë" : "workstation-" + std::to_string(i);
+           d.device_model = i == 1 ? "Dell XPS 13 9310" : "ThinkPad X1";
+           d.version = 5;
+           d.platform = platforms[i];
+           d.created_at = "2024-05-01T10:00:00.000Z";
+           d.updated_at = "2024-06-0" + std::to_string(i + 1) + "T08:30:00.000Z";
+           list.push_back(d);
+         }
+         fakes.devices->script.answer<std::optional<std::vector<tarnel::Devices>>>("devices", list);
+         u.state->router()->push(lumora::Route::devices);
+       },
+       1000},
+      {"device_rename", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::devices);
+         spin(600);
+         if (auto* list = r->findChild<lumora::DeviceListModel*>()) list->beginEdit(1);
+       }},
+      {"device_upgrade", "route",
+       [&fakes](auto& u, auto*) {
+         tarnel::UpgradeInfo info;
+         info.days = "120";
+         info.days_lave = "72";
+         fakes.devices->script.answer<std::optional<tarnel::UpgradeInfo>>("previewUpgrade", info);
+         u.state->router()->push(lumora::Route::upgrade);
+       },
+       1000},
+      {"device_upgrade_warning", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::upgrade);
+         spin(600);
+         if (auto* page = r->findChild<lumora::UpgradeDeviceModel*>()) page->confirm();
+       }},
+      {"delete_account", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::deleteAccount); }},
+      {"feedback_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::feedback); }},
       {"about_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::about); }},
       {"notify_list", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::notify); }},
       {"notify_empty", "route",
@@ -269,6 +438,71 @@ int main(int argc, char** argv) {
          fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", tarnel::Notices{});
          u.state->router()->push(lumora::Route::notify);
        }},
+      {"advanced_settings", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::advanced); }},
+      {"advanced_dns_list", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::advanced);
+         spin(450);
+         if (auto* row = findItem(r, "row_dns")) row->setProperty("showList", true);
+       }},
+      {"advanced_tooltip", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::advanced);
+         spin(450);
+         if (auto* row = findItem(r, "row_dnsStrategy")) row->setProperty("showTooltip", true);
+       }},
+      {"proxy_rules", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::proxyRulues); }},
+      {"proxy_rules_invalid", "route",
+       [](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::proxyRulues);
+         spin(450);
+         if (auto* editor = findItem(r, "editor_block")) editor->setProperty("text", "ads.example.com\n*.tracker");
+         u.state->router()->back();
+       }},
+      {"shop_page", "route",
+       [](auto& u, auto*) {
+         lumora::setAppStoreBuildForTesting(true);
+         u.state->router()->push(lumora::Route::shop);
+       },
+       1200},
+      {"shop_other_card", "route",
+       [&](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::shop);
+         spin(900);
+         for (auto* manager : storeManagers(r)) manager->setSelectId(QStringLiteral("plan.month"));
+       },
+       900},
+      {"shop_purchase_success", "route",
+       [&](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::shop);
+         spin(600);
+         const auto managers = storeManagers(r);
+         if (!managers.empty()) managers.back()->buy(QStringLiteral("plan.year"));
+       },
+       900},
+      {"coupons_page", "route",
+       [](auto& u, auto*) {
+         lumora::setAppStoreBuildForTesting(std::nullopt);
+         u.state->router()->push(lumora::Route::discount);
+       }},
+      {"coupons_redeem", "route",
+       [](auto& u, auto*) {
+         u.state->router()->push(lumora::Route::discount);
+         spin(500);
+         lumora::showDialog("Are you sure to use it?", "tips_title", true, {{"Confirm", {}, true}}, {});
+       }},
+      {"coupons_empty", "route",
+       [&fakes](auto& u, auto*) {
+         fakes.shop->script.answer<tarnel::Coupon>("coupons", tarnel::Coupon());
+         u.state->router()->push(lumora::Route::discount);
+       }},
+      {"share_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::share); }, 1000},
+      {"share_no_code", "route",
+       [&fakes](auto& u, auto*) {
+         fakes.account->modifyLoginInfo([](tarnel::Login& l) { l.user.code.clear(); });
+         u.state->router()->push(lumora::Route::share);
+       },
+       1000},
       {"location_picker", "route",
        [&](auto& u, auto*) {
          lumora::screenshots::prepareLocationScenes(fakes, *u.state, pictures);
@@ -352,13 +586,52 @@ int main(int argc, char** argv) {
       ++failures;
     }
   }
+  // The secondary windows: a notice's text, a web page from a loopback server, the clipboard warning.
+  PageServer pages(QByteArrayLiteral(
+      "<!doctype html><html><body style='font-family:sans-serif;margin:24px'>"
+      "<h2>Terms of Service</h2><p>These terms govern the use of the service.</p>"
+      "<p><a href='systembrowser:https://www.example.com/'>example.com</a></p></body></html>"));
+  lumora::ClipboardWarning clipboard(*view.engine(), ui.modalWindows, nullptr);
+  reset(ui);
+  const std::vector<WindowScene> windowScenes{
+      {"window_notice", lumora::ModalWindowType::notice,
+       [&windows] {
+         windows.openModalHtmlWindow(lumora::ModalWindowType::notice, true, QStringLiteral("Service maintenance"),
+                                     QStringLiteral("<h3>Service maintenance</h3><p>On 1 March from 10:00 "
+                                                    "to 11:00 some nodes restart. Connections reconnect on "
+                                                    "their own.</p>"),
+                                     500, 500);
+       }},
+      {"window_terms", lumora::ModalWindowType::service,
+       [&windows, &pages] {
+         windows.openModalWindow(lumora::ModalWindowType::service, true, QStringLiteral("Terms of Service"),
+                                 QStringLiteral("http://127.0.0.1:%1/terms").arg(pages.serverPort()), 600, 500);
+       }},
+      {"window_clipboard", lumora::ModalWindowType::clipboard, [&clipboard] { clipboard.open(); }, 700},
+  };
+  for (const auto& scene : windowScenes) {
+    scene.open();
+    spin(scene.settleMs);
+    auto* window = qobject_cast<QQuickWindow*>(ui.modalWindows.window(scene.type));
+    const QString file = folder + QLatin1Char('/') + QString::fromLatin1(scene.file) + QStringLiteral(".png");
+    if (window == nullptr || !window->grabWindow().save(file)) {
+      std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+      ++failures;
+    }
+    ui.modalWindows.close(scene.type);
+    spin(100);
+  }
+
+  lumora::SharedInstance<lumora::StoreContext>::uninstall(&storeContext);
   lumora::SharedInstance<lumora::AccountMenu>::uninstall(&accountMenu);
   lumora::SharedInstance<lumora::AccountContext>::uninstall(&account);
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
+  lumora::SharedInstance<lumora::AdvancedSettings>::uninstall(&advancedSettings);
   lumora::SharedInstance<lumora::HomeScreen>::uninstall(&homeScreen);
   lumora::SharedInstance<lumora::LocationScreen>::uninstall(&locationScreen);
   lumora::SharedInstance<lumora::ConnectManager>::uninstall(&connect);
   lumora::SharedInstance<lumora::AnimationController>::uninstall(&animation);
-  std::printf("%zu pictures in %s\n", scenes.size() - static_cast<std::size_t>(failures), qPrintable(folder));
+  std::printf("%zu pictures in %s\n", scenes.size() + windowScenes.size() - static_cast<std::size_t>(failures),
+              qPrintable(folder));
   return failures == 0 ? 0 : 1;
 }

@@ -220,7 +220,9 @@ class FakeDeviceService final : public DeviceService {
   FakeScript script;
   static constexpr const char* kThisDevice = "0123456789abcdef0123456789abcdef";
 
-  std::vector<tarnel::Devices> devices() override { return script.call<std::vector<tarnel::Devices>>("devices", {}, {}); }
+  std::optional<std::vector<tarnel::Devices>> devices() override {
+    return script.call<std::optional<std::vector<tarnel::Devices>>>("devices", {}, std::vector<tarnel::Devices>{});
+  }
   bool updateDeviceName(const std::string& name, const std::string& deviceId) override {
     return script.call<bool>("updateDeviceName", {name, deviceId}, true);
   }
@@ -395,14 +397,35 @@ class FakeShopService final : public ShopService {
   std::optional<tarnel::PaymentPlans> paymentPlans() override {
     return script.call<std::optional<tarnel::PaymentPlans>>("paymentPlans", {}, std::nullopt);
   }
+  // As the library does, a purchase the service did not credit is kept for resending.
   bool completePurchase(const std::string& productId, const std::string& transactionId,
                         const std::string& receipt) override {
-    return script.call<bool>("completePurchase", {productId, transactionId, receipt}, true);
+    const bool credited = script.call<bool>("completePurchase", {productId, transactionId, receipt}, true);
+    const std::vector<std::string> purchase{productId, transactionId, receipt};
+    std::lock_guard lock(mutex_);
+    std::erase(pending_, purchase);
+    if (!credited) pending_.push_back(purchase);
+    return credited;
   }
   tarnel::Coupon coupons() override { return script.call<tarnel::Coupon>("coupons", {}, tarnel::Coupon{}); }
   ServiceError useCard(std::int64_t id) override {
     return script.call<ServiceError>("useCard", {fake_text::of(id)}, nullptr);
   }
+  std::size_t resendPendingReceipts() override {
+    script.call("resendPendingReceipts", {});
+    for (const auto& purchase : pendingReceipts()) (void)completePurchase(purchase[0], purchase[1], purchase[2]);
+    return pendingReceipts().size();
+  }
+
+  // The kept purchases (product, transaction, receipt), oldest first.
+  std::vector<std::vector<std::string>> pendingReceipts() const {
+    std::lock_guard lock(mutex_);
+    return pending_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::vector<std::string>> pending_;
 };
 
 class FakeNoticeService final : public NoticeService {

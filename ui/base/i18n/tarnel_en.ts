@@ -775,6 +775,10 @@
         <source>You're up to date (%1).</source>
         <translation>You're up to date (%1).</translation>
     </message>
+    <message id="load_devices_failed">
+        <source>The device list could not be loaded. Please try again later.</source>
+        <translation>The device list could not be loaded. Please try again later.</translation>
+    </message>
     <message id="location">
         <source>Location</source>
         <translation>Location</translation>

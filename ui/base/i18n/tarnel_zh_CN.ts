@@ -775,6 +775,10 @@
         <source>You're up to date (%1).</source>
         <translation>已是最新版本（%1）。</translation>
     </message>
+    <message id="load_devices_failed">
+        <source>The device list could not be loaded. Please try again later.</source>
+        <translation>设备列表加载失败，请稍后重试。</translation>
+    </message>
     <message id="location">
         <source>Location</source>
         <translation>地区</translation>

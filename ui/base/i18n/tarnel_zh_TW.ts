@@ -775,6 +775,10 @@
         <source>You're up to date (%1).</source>
         <translation>已是最新版本（%1）。</translation>
     </message>
+    <message id="load_devices_failed">
+        <source>The device list could not be loaded. Please try again later.</source>
+        <translation>裝置清單載入失敗，請稍後再試。</translation>
+    </message>
     <message id="location">
         <source>Location</source>
         <translation>地區</translation>

@@ -2,7 +2,8 @@
 
 // The account's bound devices and the device allowance. Blocking, safe on any thread; these
 // operations turn every failure into an empty outcome (an empty list, none, false), as the
-// device pages show fixed texts rather than the service's message.
+// device pages show fixed texts rather than the service's message. The device list alone tells
+// a failure (none) from an account with no devices (an empty list).
 
 #include <cstdint>
 #include <optional>
@@ -17,8 +18,8 @@ class DeviceService {
  public:
   virtual ~DeviceService() = default;
 
-  // The account's devices; empty on any failure.
-  virtual std::vector<tarnel::Devices> devices() = 0;
+  // The account's devices; none on any failure.
+  virtual std::optional<std::vector<tarnel::Devices>> devices() = 0;
   // Names device `deviceId` `name`; false on any failure.
   virtual bool updateDeviceName(const std::string& name, const std::string& deviceId) = 0;
   // What raising the allowance to `deviceCountTarget` costs; none on any failure.

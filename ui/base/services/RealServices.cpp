@@ -103,7 +103,7 @@ class RealSettingsStore final : public SettingsStore {
 
 class RealDeviceService final : public DeviceService {
  public:
-  std::vector<tarnel::Devices> devices() override { return APIManager::getDevices(); }
+  std::optional<std::vector<tarnel::Devices>> devices() override { return APIManager::fetchDevices(); }
   bool updateDeviceName(const std::string& name, const std::string& deviceId) override {
     return APIManager::updateDeviceName(name, deviceId);
   }
@@ -193,6 +193,7 @@ class RealShopService final : public ShopService {
   }
   tarnel::Coupon coupons() override { return APIManager::getCoupons(); }
   ServiceError useCard(std::int64_t id) override { return APIManager::useCard(id); }
+  std::size_t resendPendingReceipts() override { return APIManager::resendPendingReceipts(); }
 };
 
 class RealNoticeService final : public NoticeService {

@@ -2,6 +2,7 @@
 
 // Plans, purchases and coupons. Blocking, safe on any thread.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,6 +26,8 @@ class ShopService {
   virtual tarnel::Coupon coupons() = 0;
   // Redeems time card `id`.
   virtual ServiceError useCard(std::int64_t id) = 0;
+  // Sends the kept receipts again; those credited leave the list. How many are still kept.
+  virtual std::size_t resendPendingReceipts() = 0;
 };
 
 }  // namespace lumora

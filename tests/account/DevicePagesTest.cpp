@@ -1,0 +1,339 @@
+// The device model, the device list page with its rows, and the device upgrade page over the
+// fakes.
+#include <gtest/gtest.h>
+
+#include "tests/shell/AccountWorld.h"
+#include "ui/account/DeviceListModel.h"
+#include "ui/account/DeviceManager.h"
+#include "ui/account/UpgradeDeviceModel.h"
+#include "ui/base/Feedback.h"
+
+namespace lumora::test {
+namespace {
+
+constexpr const char* kHere = FakeDeviceService::kThisDevice;
+
+tarnel::Devices device(const std::string& id, const std::string& updated, const std::string& platform = "linux") {
+  tarnel::Devices d;
+  d.device_id = id;
+  d.uid = "u-1";
+  d.device_name = "name-" + id;
+  d.device_model = "model-" + id;
+  d.version = 5;
+  d.platform = platform;
+  d.created_at = "2024-05-01T10:00:00.000Z";
+  d.updated_at = updated;
+  return d;
+}
+
+tarnel::Live liveWith(std::int64_t limit, std::optional<std::string> counts) {
+  tarnel::Live live;
+  live.device_count = limit;
+  live.other.device_count_list = std::move(counts);
+  return live;
+}
+
+std::vector<std::string> ids(const DeviceManager& manager) {
+  std::vector<std::string> list;
+  for (const auto& d : manager.devices()) list.push_back(d.device_id);
+  return list;
+}
+
+TEST(DeviceManagerRules, UpgradeChoicesComeFromTheServiceListAboveTheLimit) {
+  struct Case {
+    std::optional<std::string> list;
+    std::vector<std::int64_t> expected;
+  };
+  const Case cases[] = {
+      {"2,3,5,10", {5, 10}},  {",5,,10,", {5, 10}},   {"10,5", {10, 5}},  {"5,5,+7", {5, 5, 7}},
+      {"2, 5", {}},           {"5,1x", {}},           {std::nullopt, {}}, {"", {}},
+      {"1,2,3", {}},          {"+-5,6", {}},          {"-4,8", {8}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DeviceManager::deviceCounts(liveWith(3, c.list)), c.expected) << c.list.value_or("(absent)");
+  }
+}
+
+TEST(DeviceManagerRules, ThisDeviceHeadsTheListThenTheLatestActivity) {
+  std::vector<tarnel::Devices> list{
+      device("old", "2024-01-01T00:00:00.000Z"), device(kHere, "2020-01-01T00:00:00.000Z"),
+      device("new", "2024-06-01T00:00:00.000Z"), device("textB", "b-not-a-date"),
+      device("textA", "a-not-a-date"),           device("tie1", "2023-01-01T00:00:00.000Z"),
+      device("tie2", "2023-01-01T00:00:00.000Z"),
+  };
+  DeviceManager::sortForDisplay(list, kHere);
+  std::vector<std::string> order;
+  for (const auto& d : list) order.push_back(d.device_id);
+  // Text against date falls back to comparing the texts ("b-" and "a-" sort above "2").
+  EXPECT_EQ(order, (std::vector<std::string>{kHere, "textB", "textA", "new", "old", "tie1", "tie2"}));
+
+  EXPECT_TRUE(DeviceManager::parseDate(QStringLiteral("2024-05-01T10:00:00.123Z")).has_value());
+  EXPECT_FALSE(DeviceManager::parseDate(QStringLiteral("2024-05-01T10:00:00Z")).has_value());
+  EXPECT_EQ(DeviceListModel::displayDate("2024-05-01T10:00:00.123Z"), QStringLiteral("2024-05-01 10:00:00"));
+  EXPECT_EQ(DeviceListModel::displayDate("2024-05-01T10:00:00Z"), QStringLiteral("2024-05-01T10:00:00Z"));
+}
+
+TEST(DeviceRow, NamesAreOneToSixteenWordCharactersOfAnyScript) {
+  const std::pair<const char*, bool> cases[] = {
+      {"Office", true},           {"abcdefghijklmnop", true}, {"abcdefghijklmnopq", false}, {"", false},
+      {"Zoë-Café_2", true},       {"办公室电脑", true},      {"my laptop", false},         {"hey!", false},
+      {"Ｅ", true},               {"a.b", false},             {"ÅÄÖ-ßç", true},             {"e\u0301cole", true},
+  };
+  for (const auto& [name, valid] : cases) {
+    EXPECT_EQ(DeviceListModel::isValidName(QString::fromUtf8(name)), valid) << name;
+  }
+  const std::pair<const char*, const char*> platforms[] = {
+      {"darwin", "macOS"}, {"win32", "Windows"}, {"linux", "Linux"}, {"ios", "IOS"}, {"harmony", "Android"}};
+  for (const auto& [platform, shown] : platforms) EXPECT_EQ(DeviceListModel::platformName(platform), shown);
+  EXPECT_EQ(DeviceListModel::platformIcon("harmony"), QStringLiteral("ic_device_android"));
+  EXPECT_EQ(DeviceListModel::platformIcon("win32"), QStringLiteral("ic_device_win32"));
+}
+
+struct DeviceWorld : AccountWorld {
+  DeviceWorld() {
+    ui.state->setLive(liveWith(3, std::string("2,5,10")));
+    router().setRoot(Route::main);
+    router().push(Route::settings);
+    router().push(Route::devices);
+  }
+  int rowOf(DeviceListModel& list, const std::string& id) {
+    for (int row = 0; row < list.rowCount(); ++row) {
+      if (list.data(list.index(row), DeviceListModel::DeviceIdRole).toString() == QString::fromStdString(id)) return row;
+    }
+    return -1;
+  }
+  QString nameAt(DeviceListModel& list, int row) {
+    return list.data(list.index(row), DeviceListModel::NameRole).toString();
+  }
+};
+
+TEST(DeviceList, ShowsTheServiceListAndAFailedFetchSaysSoAndKeepsIt) {
+  DeviceWorld world;
+  world.fakes.devices->script.enqueue<std::optional<std::vector<tarnel::Devices>>>(
+      "devices", std::vector<tarnel::Devices>{device("a", "2024-01-01T00:00:00.000Z"), device(kHere, "x")});
+  DeviceListModel list(&world.context, nullptr);
+  list.appear();
+  ASSERT_TRUE(waitFor([&] { return list.count() == 2; }));
+  EXPECT_EQ(ids(world.devices), (std::vector<std::string>{kHere, "a"}));
+  EXPECT_EQ(list.maxCount(), 3);
+  EXPECT_TRUE(list.canUpgrade());
+  EXPECT_TRUE(list.data(list.index(0), DeviceListModel::CurrentRole).toBool());
+  EXPECT_EQ(list.data(list.index(1), DeviceListModel::PlatformRole).toString(), QStringLiteral("Linux (version 5)"));
+
+  world.fakes.devices->script.enqueue<std::optional<std::vector<tarnel::Devices>>>("devices", std::nullopt);
+  list.appear();
+  ASSERT_TRUE(waitFor([&] { return world.toastText() == QStringLiteral("load_devices_failed"); }));
+  EXPECT_EQ(world.ui.toast.type(), ToastType::error);
+  EXPECT_EQ(list.count(), 2) << "a failure is not an empty account";
+
+  world.ui.state->setLive(liveWith(10, std::string("2,5,10")));
+  EXPECT_FALSE(list.canUpgrade());
+}
+
+TEST(DeviceList, OverlappingLoadsPublishTheLatestRequestOnly) {
+  DeviceWorld world;
+  auto first = std::make_shared<FakeGate>();
+  first->close();
+  // The first request answers last, with a list that is out of date by then.
+  world.fakes.devices->script.onCall("devices", [&, calls = std::make_shared<std::atomic<int>>(0)] {
+    if (calls->fetch_add(1) == 0) first->pass();
+  });
+  world.fakes.devices->script.enqueue<std::optional<std::vector<tarnel::Devices>>>(
+      "devices", std::vector<tarnel::Devices>{device("stale", "x")});
+  world.fakes.devices->script.enqueue<std::optional<std::vector<tarnel::Devices>>>(
+      "devices", std::vector<tarnel::Devices>{device("fresh", "x")});
+  DeviceListModel list(&world.context, nullptr);
+  list.appear();
+  ASSERT_TRUE(AccountWorld::waitForCall(world.fakes.devices->script, "devices", 1));
+  spin(20);
+  list.appear();
+  ASSERT_TRUE(waitFor([&] { return ids(world.devices) == std::vector<std::string>{"fresh"}; }));
+  first->open();
+  spin(100);
+  EXPECT_EQ(ids(world.devices), std::vector<std::string>{"fresh"});
+}
+
+TEST(DeviceList, RenameChecksTheNameLeavesEditingAndShowsTheNewName) {
+  DeviceWorld world;
+  world.devices.setDevices({device(kHere, "x"), device("b", "x")});
+  DeviceListModel list(&world.context, nullptr);
+  const int row = world.rowOf(list, "b");
+
+  list.beginEdit(row);
+  EXPECT_EQ(world.devices.editId(), QStringLiteral("b"));
+  list.beginEdit(world.rowOf(list, kHere));
+  EXPECT_EQ(world.devices.editId(), QString::fromUtf8(kHere)) << "one row edits at a time";
+
+  list.beginEdit(row);
+  list.setDraft(row, QStringLiteral("my laptop"));
+  list.confirmRename(row);
+  EXPECT_TRUE(world.devices.editId().isEmpty()) << "an invalid name still closes the field";
+  EXPECT_EQ(world.toastText(), QStringLiteral("device_desc_error"));
+  spin(30);
+  EXPECT_EQ(world.fakes.devices->script.count("updateDeviceName"), 0u);
+  EXPECT_EQ(list.data(list.index(row), DeviceListModel::DraftRole).toString(), QStringLiteral("my laptop"))
+      << "the typed text waits for the next edit";
+
+  world.fakes.devices->script.enqueue<bool>("updateDeviceName", false);
+  list.setDraft(row, QStringLiteral("Zoë_laptop"));
+  list.confirmRename(row);
+  ASSERT_TRUE(waitFor([&] { return world.toastText() == QStringLiteral("device_desc_update_error"); }));
+  EXPECT_EQ(world.nameAt(list, row), QStringLiteral("name-b"));
+
+  list.confirmRename(row);
+  ASSERT_TRUE(waitFor([&] { return world.nameAt(list, row) == QStringLiteral("Zoë_laptop"); }));
+  EXPECT_FALSE(world.loadingShown());
+  EXPECT_EQ(world.fakes.devices->script.calls("updateDeviceName").back().arguments,
+            (std::vector<std::string>{"Zoë_laptop", "b"}));
+}
+
+TEST(DeviceList, UnbindRemovesTheRowAndInTheSignInFlowReturnsToSignIn) {
+  DeviceWorld world;
+  world.devices.setDevices({device(kHere, "x"), device("b", "x"), device("c", "x")});
+  DeviceListModel list(&world.context, nullptr);
+  list.unbind(world.rowOf(list, "b"));  // while this device is unknown no badge unbinds
+  world.fakes.devices->script.answer<std::optional<std::vector<tarnel::Devices>>>("devices", world.devices.devices());
+  list.appear();
+  ASSERT_TRUE(waitFor([&] { return list.data(list.index(0), DeviceListModel::CurrentRole).toBool(); }));
+  EXPECT_EQ(world.fakes.account->script.count("logout"), 0u);
+
+  list.unbind(world.rowOf(list, kHere));  // this device's badge does nothing
+  world.fakes.account->script.enqueue<ServiceError>("logout", tarnel::APIErrorInfo::make(500, "server says no"));
+  list.unbind(world.rowOf(list, "b"));
+  ASSERT_TRUE(waitFor([&] { return world.toastText() == QStringLiteral("unbind_failed"); }));
+  EXPECT_EQ(list.count(), 3);
+
+  list.unbind(world.rowOf(list, "b"));
+  ASSERT_TRUE(waitFor([&] { return list.count() == 2; }));
+  EXPECT_EQ(ids(world.devices), (std::vector<std::string>{kHere, "c"}));
+  EXPECT_EQ(world.router().depth(), 2) << "outside the sign-in flow the page stays";
+  EXPECT_EQ(world.fakes.account->script.calls("logout").back().arguments, (std::vector<std::string>{"u-1", "b"}));
+  EXPECT_EQ(world.events(), std::vector<std::string>{"REMOVE_DEVICE"});
+
+  // The sign-in flow: refused for the limit, the user frees one slot and is sent back.
+  world.router().backToRoot();
+  world.router().setRoot(Route::login);
+  world.router().push(Route::devices);
+  ASSERT_TRUE(waitFor([&] { return world.router().depth() == 1; }));
+  world.devices.setDevices({device("p", "x"), device("q", "x")});
+  world.devices.setIsLogin(true);
+  list.beginEdit(0);
+  EXPECT_TRUE(world.devices.editId().isEmpty()) << "no renaming in the sign-in flow";
+  const auto fetched = world.fakes.devices->script.count("devices");
+  list.appear();
+  spin(30);
+  EXPECT_EQ(world.fakes.devices->script.count("devices"), fetched) << "the sign-in flow's list is not fetched";
+  list.unbind(1);
+  ASSERT_TRUE(waitFor([&] { return world.router().depth() == 0; }));
+  EXPECT_TRUE(world.devices.devices().empty());
+  EXPECT_FALSE(world.devices.isLogin());
+  EXPECT_EQ(world.router().root().kind(), Route::login);
+}
+
+TEST(DeviceList, MoreDevicesReplacesTheListPage) {
+  DeviceWorld world;
+  DeviceListModel list(&world.context, nullptr);
+  list.openUpgrade();
+  ASSERT_TRUE(waitFor([&] { return world.router().topName() == QStringLiteral("upgrade"); }));
+  const auto stack = world.router().stack();
+  ASSERT_EQ(stack.size(), 2u);
+  EXPECT_EQ(stack[0].kind(), Route::settings) << "back from the upgrade leads below the list";
+}
+
+tarnel::UpgradeInfo preview(const std::string& now, const std::string& after) {
+  tarnel::UpgradeInfo info;
+  info.days = now;
+  info.days_lave = after;
+  return info;
+}
+
+TEST(Upgrade, OpensOnTheSmallestOfferAndDropsAPreviewForACountNoLongerChosen) {
+  DeviceWorld world;
+  world.ui.state->setLive(liveWith(3, std::string("10,5")));
+  auto slow = std::make_shared<FakeGate>();
+  slow->close();
+  world.fakes.devices->script.onCall("previewUpgrade", [&, calls = std::make_shared<std::atomic<int>>(0)] {
+    if (calls->fetch_add(1) == 0) slow->pass();
+  });
+  world.fakes.devices->script.enqueue<std::optional<tarnel::UpgradeInfo>>("previewUpgrade", preview("30", "18"));
+  world.fakes.devices->script.enqueue<std::optional<tarnel::UpgradeInfo>>("previewUpgrade", preview("30", "9"));
+
+  UpgradeDeviceModel page(&world.context, nullptr);
+  page.appear();
+  EXPECT_EQ(page.selectedCount(), 5);
+  EXPECT_EQ(page.choices(), (QVariantList{10, 5}));
+  ASSERT_TRUE(AccountWorld::waitForCall(world.fakes.devices->script, "previewUpgrade", 1));
+  page.select(10);
+  ASSERT_TRUE(waitFor([&] { return page.daysLave() == QStringLiteral("9"); }));
+  slow->open();  // the answer for 5 arrives after the user chose 10
+  spin(100);
+  EXPECT_EQ(page.daysLave(), QStringLiteral("9"));
+  EXPECT_FALSE(world.loadingShown());
+  const auto calls = world.fakes.devices->script.calls("previewUpgrade");
+  EXPECT_EQ(calls[0].arguments, std::vector<std::string>{"5"});
+  EXPECT_EQ(calls[1].arguments, std::vector<std::string>{"10"});
+
+  // A failed preview leaves every figure at "0".
+  page.select(5);
+  ASSERT_TRUE(AccountWorld::waitForCall(world.fakes.devices->script, "previewUpgrade", 3));
+  ASSERT_TRUE(waitFor([&] { return !world.loadingShown(); }));
+  EXPECT_EQ(page.days(), QStringLiteral("0"));
+  EXPECT_EQ(page.daysLave(), QStringLiteral("0"));
+}
+
+TEST(Upgrade, WithoutOffersThePresentLimitIsChosenAndPreviewed) {
+  DeviceWorld world;
+  world.ui.state->setLive(liveWith(3, std::nullopt));
+  UpgradeDeviceModel page(&world.context, nullptr);
+  page.appear();
+  EXPECT_EQ(page.selectedCount(), 3);
+  EXPECT_TRUE(page.choices().isEmpty());
+  ASSERT_TRUE(AccountWorld::waitForCall(world.fakes.devices->script, "previewUpgrade", 1));
+  EXPECT_EQ(world.fakes.devices->script.calls("previewUpgrade")[0].arguments, std::vector<std::string>{"3"});
+}
+
+TEST(Upgrade, TheWarningClosesFirstAndOnlyOneUpgradeIsSent) {
+  DeviceWorld world;
+  world.router().replaceTop(Route::upgrade);
+  UpgradeDeviceModel page(&world.context, nullptr);
+  page.appear();
+  ASSERT_TRUE(waitFor([&] { return !world.loadingShown(); }));
+
+  // Closing the warning sends nothing.
+  page.confirm();
+  ASSERT_TRUE(world.dialog().isShow());
+  EXPECT_EQ(world.dialog().text(), localized(QStringLiteral("Note: You cannot downgrade after upgrading.")));
+  world.dialog().close();
+  spin(30);
+  EXPECT_EQ(world.fakes.devices->script.count("upgradeDevices"), 0u);
+
+  // The first try fails; the page stays and may try again.
+  world.fakes.devices->script.enqueue<bool>("upgradeDevices", false);
+  page.confirm();
+  world.dialog().press(0);
+  ASSERT_TRUE(waitFor([&] { return world.toastText() == QStringLiteral("Upgrade failed, please try again later"); }));
+  EXPECT_EQ(world.router().topName(), QStringLiteral("upgrade"));
+
+  auto gate = std::make_shared<FakeGate>();
+  gate->close();
+  world.fakes.devices->script.gate("upgradeDevices", gate);
+  std::atomic<bool> dialogOpenAtSend{true};
+  world.fakes.devices->script.onCall("upgradeDevices", [&] { dialogOpenAtSend = world.dialog().isShow(); });
+  page.confirm();
+  world.dialog().press(0);
+  EXPECT_FALSE(world.dialog().isShow());
+  page.confirm();  // a second press while the first is under way
+  EXPECT_FALSE(world.dialog().isShow());
+  page.upgrade();
+  gate->open();
+  ASSERT_TRUE(waitFor([&] { return world.toastText() == QStringLiteral("Upgrade success"); }));
+  EXPECT_FALSE(dialogOpenAtSend.load());
+  ASSERT_TRUE(waitFor([&] { return world.router().topName() == QStringLiteral("settings"); }));
+  ASSERT_TRUE(AccountWorld::waitForCall(world.fakes.status->script, "live", 1)) << "the new limit is fetched";
+  spin(30);
+  EXPECT_EQ(world.fakes.devices->script.count("upgradeDevices"), 2u);
+  EXPECT_EQ(world.fakes.devices->script.calls("upgradeDevices").back().arguments, std::vector<std::string>{"5"});
+}
+
+}  // namespace
+}  // namespace lumora::test

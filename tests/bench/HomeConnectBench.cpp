@@ -1,0 +1,321 @@
+// The home screen's connect, measured in one run on this machine, in the real program under its
+// own X server, through a real v2ray node on loopback:
+//   ui_connect        the click on the connect button to the first frame that shows "Connected"
+//   library_connect   ConnectionController::openConnection alone (no click, no window work) to
+//                     the same moment: the connected status
+//   library_success   ConnectionController::openConnection to connect_success (the page check
+//                     passed), the figure connection_bench calls "connect"
+//   gui_stall         the longest late tick of a 2 ms timer on the GUI thread from each click to
+//                     the end of its connect or disconnect
+//   rss               the program's resident memory while connected
+// Rounds alternate the click and the library alone, so the machine's load weighs on both alike.
+// Run through scripts/bench-home, which also runs connection_bench for its connect figure.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QQuickStyle>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "app/Application.h"
+#include "services/connection/ConnectionController.h"
+#include "tests/e2e/E2EWorld.h"
+#include "tests/shell_e2e/AppWorld.h"
+#include "tests/shell_e2e/NodeWorld.h"
+#include "tests/shell_e2e/XServer.h"
+#include "tests/support/TestHome.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tarnel::ConnectionController;
+using namespace std::chrono_literals;
+
+constexpr int kWarmUps = 2;
+constexpr int kRounds = 15;
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+long residentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// The calling thread's time waiting to run: runnable, but the processor was busy with others.
+double threadCpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+}
+
+double runQueueMs() {
+  std::ifstream file("/proc/thread-self/schedstat");
+  double onCpuNs = 0, waitingNs = 0;
+  file >> onCpuNs >> waitingNs;
+  return waitingNs / 1e6;
+}
+
+// A timer on the GUI thread: each tick later than its interval is a stall of the thread. Of a
+// stall, the time the thread was runnable but not run is the loaded machine's; the rest (work
+// on the thread, or the thread waiting on something) is the program's.
+class StallMeter {
+ public:
+  static constexpr int kIntervalMs = 2;
+  struct Worst {
+    double wall = 0;     // the longest late tick
+    double program = 0;  // the longest late tick less the time the machine kept the thread waiting
+    // The longest late tick's parts: work on the thread, waiting to run, and the rest (blocked).
+    double work = 0, queued = 0, blocked = 0;
+  };
+  StallMeter() {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(kIntervalMs);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const auto now = Clock::now();
+      const double queued = runQueueMs();
+      const double cpu = threadCpuMs();
+      if (measuring_) {
+        const double gap = ms(now - last_);
+        const double late = gap - kIntervalMs;
+        if (late > worst_.wall) {
+          worst_.wall = late;
+          worst_.work = cpu - lastCpu_;
+          worst_.queued = queued - lastQueued_;
+          worst_.blocked = gap - worst_.work - worst_.queued;
+        }
+        worst_.program = std::max(worst_.program, late - (queued - lastQueued_));
+      }
+      last_ = now;
+      lastQueued_ = queued;
+      lastCpu_ = cpu;
+    });
+    timer_.start();
+  }
+  void begin() {
+    last_ = Clock::now();
+    lastQueued_ = runQueueMs();
+    lastCpu_ = threadCpuMs();
+    worst_ = {};
+    measuring_ = true;
+  }
+  Worst end() {
+    measuring_ = false;
+    return worst_;
+  }
+
+ private:
+  QTimer timer_;
+  Clock::time_point last_ = Clock::now();
+  double lastQueued_ = 0;
+  double lastCpu_ = 0;
+  Worst worst_;
+  bool measuring_ = false;
+};
+
+// Runs the GUI thread's event loop (never sleeping on it) until `done` holds; false on timeout.
+bool runUntil(const std::function<bool()>& done, int timeoutMs = 30000) {
+  QEventLoop loop;
+  QTimer poll;
+  poll.setInterval(1);
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(1); });
+  if (done()) return true;
+  poll.start();
+  return loop.exec() == 0;
+}
+
+ConnectionController::Phase phase() { return ConnectionController::shared().phase(); }
+
+struct Bench {
+  lumora::test::AppWorld& world;
+  lumora::test::NodeWorld& nodes;
+  StallMeter stall;
+  std::vector<double> ui, library, librarySuccess, stalls, busyStalls, idleStalls, idleBusyStalls, rss;
+  Clock::time_point stateShown{};
+  std::atomic<Clock::time_point::rep> frameAfterState{0};
+  std::atomic<bool> awaitingFrame{false};
+
+  Bench(lumora::test::AppWorld& w, lumora::test::NodeWorld& n) : world(w), nodes(n) {
+    // The first frame drawn after the state turned to connected is the one that shows it.
+    QObject::connect(world.window(), &QQuickWindow::frameSwapped, world.window(), [this] {
+      if (awaitingFrame.exchange(false)) frameAfterState = Clock::now().time_since_epoch().count();
+    }, Qt::DirectConnection);
+    QObject::connect(&world.state(), &lumora::AppStateManager::currentStateChanged, world.window(), [this] {
+      if (world.state().currentState() != QLatin1String("connected") || stateShown != Clock::time_point{}) return;
+      stateShown = Clock::now();
+      awaitingFrame = true;
+    });
+  }
+
+  bool quiet() const { return phase() == ConnectionController::Phase::idle && tarnel::test::engineProcesses().empty(); }
+
+  // The connect switch ignores a click within a second of the previous one.
+  void pastTheGuard() { runUntil([] { return false; }, 1100); }
+
+  bool uiRound(bool record) {
+    pastTheGuard();
+    stateShown = {};
+    frameAfterState = 0;
+    stall.begin();
+    const auto clicked = Clock::now();
+    if (!world.click("connectArea")) return false;
+    if (!runUntil([this] { return frameAfterState.load() != 0; })) return false;
+    const Clock::time_point shown{Clock::duration(frameAfterState.load())};
+    // The rest of the attempt (the page check) still belongs to the connect.
+    if (!runUntil([] { return phase() == ConnectionController::Phase::connected; })) return false;
+    const auto connectStall = stall.end();
+    const long kb = residentKb();
+    pastTheGuard();
+    stall.begin();
+    if (!world.click("connectArea")) return false;
+    if (!runUntil([this] { return world.text("statusText") == "Disconnected" && quiet(); })) return false;
+    const auto disconnectStall = stall.end();
+    // The same span of time on the idle home page, for comparison.
+    stall.begin();
+    runUntil([] { return false; }, 1000);
+    const auto idle = stall.end();
+    if (record) {
+      ui.push_back(ms(shown - clicked));
+      stalls.push_back(std::max(connectStall.wall, disconnectStall.wall));
+      const auto& worst = connectStall.wall > disconnectStall.wall ? connectStall : disconnectStall;
+      if (std::getenv("BENCH_STALLS")) {
+        std::fprintf(stderr, "stall %.2f ms: work %.2f, waiting to run %.2f, blocked %.2f\n", worst.wall, worst.work,
+                     worst.queued, worst.blocked);
+      }
+      busyStalls.push_back(std::max(connectStall.program, disconnectStall.program));
+      idleStalls.push_back(idle.wall);
+      idleBusyStalls.push_back(idle.program);
+      rss.push_back(kb / 1024.0);
+    }
+    return true;
+  }
+
+  bool libraryRound(bool record) {
+    pastTheGuard();
+    std::atomic<bool> finished{false};
+    double toStatus = -1, toSuccess = -1;
+    std::thread attempt([&] {
+      const auto started = Clock::now();
+      std::thread poll([&] {
+        bool statusSeen = false;
+        const auto deadline = started + 30s;
+        while (Clock::now() < deadline) {
+          const auto now = phase();
+          if (!statusSeen && (now == ConnectionController::Phase::checking || now == ConnectionController::Phase::connected)) {
+            toStatus = ms(Clock::now() - started);
+            statusSeen = true;
+          }
+          if (now == ConnectionController::Phase::connected) {
+            toSuccess = ms(Clock::now() - started);
+            return;
+          }
+          std::this_thread::sleep_for(100us);
+        }
+      });
+      ConnectionController::shared().openConnection();
+      poll.join();
+      ConnectionController::shared().disconnect();
+      finished = true;
+    });
+    const bool ended = runUntil([&] { return finished.load(); }, 60000);
+    attempt.join();
+    if (!ended || toStatus < 0 || toSuccess < 0) return false;
+    if (!runUntil([this] { return world.text("statusText") == "Disconnected" && quiet(); })) return false;
+    if (record) {
+      library.push_back(toStatus);
+      librarySuccess.push_back(toSuccess);
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tarnel::test::TestHome home;
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1);
+  setenv("GSETTINGS_BACKEND", "memory", 1);
+  setenv("LANG", "C.UTF-8", 1);
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  std::unique_ptr<lumora::test::XServer> screen;
+  try {
+    screen = std::make_unique<lumora::test::XServer>();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 1;
+  }
+  tarnel_app::Application::prepareProcess();
+  QApplication app(argc, argv);
+  app.setQuitOnLastWindowClosed(false);
+  QQuickStyle::setStyle(QStringLiteral("Basic"));
+
+  int code = 0;
+  {
+    lumora::test::AppWorld world;
+    if (!world.start()) {
+      std::fprintf(stderr, "the program did not start\n");
+      return 1;
+    }
+    lumora::test::NodeWorld nodes(world, {{"A"}});
+    if (!world.signInToHome()) {
+      std::fprintf(stderr, "no home page after the sign-in\n");
+      return 1;
+    }
+    // As connection_bench runs it: the desktop's proxy settings are left alone.
+    world.state().setSystemProxy(true);
+    Bench bench(world, nodes);
+    for (int i = 0; i < kWarmUps + kRounds && code == 0; ++i) {
+      const bool record = i >= kWarmUps;
+      if (!bench.uiRound(record)) {
+        std::fprintf(stderr, "round %d: the click did not connect and disconnect\n", i);
+        code = 1;
+      } else if (!bench.libraryRound(record)) {
+        std::fprintf(stderr, "round %d: the library alone did not connect\n", i);
+        code = 1;
+      }
+    }
+    if (code == 0) {
+      const double uiMs = median(bench.ui);
+      const double libraryMs = median(bench.library);
+      const double added = uiMs - libraryMs;
+      const double allowed = std::max(0.10 * libraryMs, 20.0);
+      std::printf("rounds: %d (after %d warm-ups)\n", kRounds, kWarmUps);
+      std::printf("click to \"Connected\" on screen, median: %.2f ms (min %.2f, max %.2f)\n", uiMs,
+                  *std::min_element(bench.ui.begin(), bench.ui.end()), *std::max_element(bench.ui.begin(), bench.ui.end()));
+      std::printf("library alone to the connected status, median: %.2f ms\n", libraryMs);
+      std::printf("library alone to connect_success, median: %.2f ms\n", median(bench.librarySuccess));
+      std::printf("the user interface adds: %.2f ms (%.1f %%); bar: under %.2f ms\n", added,
+                  libraryMs > 0 ? 100.0 * added / libraryMs : 0.0, allowed);
+      const auto largest = [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); };
+      std::printf("longest GUI-thread stall during connect and disconnect: %.2f ms (median of rounds %.2f); bar: 16 ms\n",
+                  largest(bench.stalls), median(bench.stalls));
+      std::printf("  less the time the loaded machine kept the thread waiting to run: %.2f ms (median of rounds %.2f)\n",
+                  largest(bench.busyStalls), median(bench.busyStalls));
+      std::printf("  the idle home page, 1 s after each disconnect: %.2f ms (less the machine's: %.2f ms)\n",
+                  largest(bench.idleStalls), largest(bench.idleBusyStalls));
+      std::printf("resident memory while connected: %.1f MB (largest of rounds %.1f); bar: 150 MB\n",
+                  median(bench.rss), *std::max_element(bench.rss.begin(), bench.rss.end()));
+    }
+    ConnectionController::shared().disconnect();
+  }
+  return code;
+}

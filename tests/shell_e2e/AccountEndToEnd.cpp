@@ -1,0 +1,123 @@
+// The account pages of the real program against the loopback service: the device list, renaming
+// this device, and a password change followed by a sign-in with the new password.
+#include <gtest/gtest.h>
+
+#include "tests/shell_e2e/AppWorld.h"
+#include "ui/base/DialogManager.h"
+#include "ui/base/LoadingManager.h"
+#include "ui/base/ToastManager.h"
+
+namespace lumora::test {
+namespace {
+
+bool signIn(AppWorld& world, const std::string& password) {
+  // The page signs a guest in by itself first; the form waits for that.
+  if (!waitFor([&] {
+        return world.state().router()->rootName() == "login" && world.item("accountField") &&
+               !SharedInstance<LoadingManager>::get()->isShowing();
+      })) {
+    return false;
+  }
+  QTest::qWait(400);
+  return world.type("accountField", QString::fromStdString(world.account().email)) &&
+         world.type("passwordField", QString::fromStdString(password)) && world.click("submitButton") &&
+         waitFor([&] { return world.state().router()->rootName() == "main"; });
+}
+
+// The page `route` is on top and has finished sliding in, so taps land where its items are.
+// The loading overlay (and its fade) is gone too.
+bool showing(AppWorld& world, const char* route) {
+  const bool shown = waitFor([&] {
+    auto* router = world.state().router();
+    return router->topName() == QLatin1String(route) && router->offsetX() == 0 &&
+           !SharedInstance<LoadingManager>::get()->isShowing();
+  });
+  QTest::qWait(400);
+  return shown;
+}
+
+QString text(AppWorld& world, const QString& name) {
+  QQuickItem* found = world.item(name);
+  return found ? found->property("text").toString() : QString();
+}
+
+TEST(AccountEndToEnd, RenamesThisDeviceAndSignsInWithAChangedPassword) {
+  AppWorld world;
+  ASSERT_TRUE(world.start());
+  ASSERT_TRUE(signIn(world, world.account().password));
+
+  // A first start's home page shows the disclaimer half a second in; it is dismissed.
+  ASSERT_TRUE(waitFor([&] { return world.item("disclaimerView") != nullptr; }));
+  ASSERT_TRUE(world.click("dialogClose"));
+  ASSERT_TRUE(waitFor([&] { return !SharedInstance<DialogManager>::get()->isShow(); }));
+
+  // Menu, settings, devices: the service's list, this device first.
+  ASSERT_TRUE(waitFor([&] { return world.click("homeMenu"); }));
+  ASSERT_TRUE(showing(world, "menu")) << world.state().router()->topName().toStdString() << " depth "
+                                      << world.state().router()->depth() << " dialog "
+                                      << SharedInstance<DialogManager>::get()->isShow() << " "
+                                      << SharedInstance<DialogManager>::get()->text().toStdString();
+  ASSERT_TRUE(world.click("row_settings"));
+  ASSERT_TRUE(showing(world, "settings")) << world.state().router()->topName().toStdString();
+  ASSERT_TRUE(world.click("rowDevices"));
+  ASSERT_TRUE(showing(world, "devices"));
+  ASSERT_TRUE(waitFor([&] { return text(world, "deviceName") == QStringLiteral("dev-desktop"); }))
+      << text(world, "deviceName").toStdString();
+  const auto fetches = world.service().count("GET", "users/" + world.account().userId + "/devices");
+
+  ASSERT_TRUE(world.click("renameIcon"));
+  ASSERT_TRUE(waitFor([&] { return world.item("renameField") != nullptr; }));
+  ASSERT_TRUE(world.type("renameField", QStringLiteral("my-desk_2")));
+  ASSERT_TRUE(world.click("renameConfirm"));
+  ASSERT_TRUE(waitFor([&] { return world.service().count("PUT", "users/*/device/*") >= 1; }))
+      << "no rename reached the service";
+  const auto renames = world.service().requests("PUT", "users/*/device/*");
+  ASSERT_FALSE(renames.empty());
+  EXPECT_EQ(renames.back().body->at("device_desc"), "my-desk_2");
+
+  // Back to settings and in again: the list comes from the service once more, with the name.
+  ASSERT_TRUE(waitFor([&] { return !world.item("renameField"); }));
+  ASSERT_TRUE(showing(world, "devices"));
+  ASSERT_TRUE(world.click("backControl"));
+  ASSERT_TRUE(showing(world, "settings"));
+  ASSERT_TRUE(world.click("rowDevices"));
+  ASSERT_TRUE(waitFor([&] {
+    return world.service().count("GET", "users/" + world.account().userId + "/devices") > fetches &&
+           text(world, "deviceName") == QStringLiteral("my-desk_2");
+  })) << text(world, "deviceName").toStdString();
+
+  // Change the password.
+  ASSERT_TRUE(showing(world, "devices"));
+  ASSERT_TRUE(world.click("backControl"));
+  ASSERT_TRUE(showing(world, "settings"));
+  ASSERT_TRUE(world.click("rowChangePassword"));
+  ASSERT_TRUE(showing(world, "changePWD"));
+  const std::string fresh = "fresh-pass-9";
+  ASSERT_TRUE(world.type("oldPasswordField", QString::fromStdString(world.account().password)));
+  ASSERT_TRUE(world.type("newPasswordField", QString::fromStdString(fresh)));
+  ASSERT_TRUE(world.type("confirmPasswordField", QString::fromStdString(fresh)));
+  ASSERT_TRUE(world.click("changePasswordConfirm"));
+  ASSERT_TRUE(waitFor([&] { return world.service().count("POST", "password/change") == 1; }));
+  ASSERT_TRUE(waitFor([&] { return world.state().router()->topName() == "settings"; }))
+      << "the page goes back after the change";
+
+  // Sign out through the menu, then in with the new password.
+  world.state().router()->backToRoot();
+  ASSERT_TRUE(waitFor([&] { return world.state().router()->depth() == 0 && world.item("homeMenu"); }));
+  ASSERT_TRUE(world.click("homeMenu"));
+  ASSERT_TRUE(showing(world, "menu"));
+  ASSERT_TRUE(world.click("row_signOut"));
+  const auto signInsBefore = world.service().count("POST", "lite/users");
+  ASSERT_TRUE(signIn(world, fresh)) << world.state().router()->rootName().toStdString() << " "
+                                    << world.service().count("POST", "lite/users") - signInsBefore << " "
+                                    << world.service().requests("POST", "lite/users").back().answeredStatus << " "
+                                    << text(world, "accountField").toStdString() << " "
+                                    << SharedInstance<ToastManager>::get()->message().toStdString();
+  EXPECT_EQ(world.state().loginInfo().user.email, world.account().email);
+  const auto signIns = world.service().requests("POST", "lite/users");
+  ASSERT_GT(signIns.size(), signInsBefore);
+  EXPECT_EQ(signIns.back().answeredStatus, 200);
+}
+
+}  // namespace
+}  // namespace lumora::test
