@@ -105,10 +105,15 @@ DevAccountScript::DevAccountScript(test::ServiceDouble& api, DevAccount account,
     }
     return list;
   };
-  // The nodes of the country asked for; all of them for the automatic choice.
-  api.respond("POST", "lite/users/*/nodes", [nodeList](const ServiceRequest& request) {
-    return Answer::model({{"nodes", nodeList(bodyText(request, "country"))}});
-  });
+  if (nodes_.size() == 1) {
+    // A fixed answer, which a test may script over.
+    api.script("POST", "lite/users/*/nodes", Answer::model({{"nodes", nodeList("")}}));
+  } else {
+    // The nodes of the country asked for; all of them for the automatic choice.
+    api.respond("POST", "lite/users/*/nodes", [nodeList](const ServiceRequest& request) {
+      return Answer::model({{"nodes", nodeList(bodyText(request, "country"))}});
+    });
+  }
   // The node lists of the countries: every node, with no load figures.
   api.script("GET", "lite/users/*/classic/nodes", Answer::model({{"nodes", nodeList("")}}));
   api.script("GET", "lite/users/*/classic/uptime", Answer::model({{"uptime", WireJson::object()}}));
