@@ -38,6 +38,8 @@
 #include "ui/home/AnimationController.h"
 #include "ui/home/ConnectManager.h"
 #include "ui/home/HomeScreen.h"
+#include "ui/location/LocationScreen.h"
+#include "ui/controls/RemoteImages.h"
 #include "ui/info/DownloadManager.h"
 #include "ui/info/InfoActions.h"
 #include "ui/info/InfoContext.h"
@@ -136,6 +138,9 @@ struct Application::Parts {
   std::unique_ptr<AnimationController> animation;
   std::unique_ptr<ConnectManager> connect;
   std::unique_ptr<HomeScreen> home;
+  std::unique_ptr<LocationScreen> location;
+  // Outlives the engine, which reaches it until it goes.
+  RemoteImages remoteImages{RemoteImages::defaultFolder()};
   std::unique_ptr<AccountCheck> accountCheck;
   std::unique_ptr<StartupController> startup;
   std::unique_ptr<DeviceManager> deviceManager;
@@ -176,6 +181,7 @@ struct Application::Parts {
     if (startup) SharedInstance<StartupController>::uninstall(startup.get());
     if (accountCheck) SharedInstance<AccountCheck>::uninstall(accountCheck.get());
     if (home) SharedInstance<HomeScreen>::uninstall(home.get());
+    if (location) SharedInstance<LocationScreen>::uninstall(location.get());
     if (connect) SharedInstance<ConnectManager>::uninstall(connect.get());
     if (animation) SharedInstance<AnimationController>::uninstall(animation.get());
     front->attach(nullptr);
@@ -247,6 +253,8 @@ bool Application::start() {
   homeHooks.openUrl = openWithDesktop;
   p.home = std::make_unique<HomeScreen>(p.services, *p.ui->state, *p.connect, homeHooks);
   SharedInstance<HomeScreen>::install(p.home.get());
+  p.location = std::make_unique<LocationScreen>(LocationContext{p.services, p.ui->state.get()});
+  SharedInstance<LocationScreen>::install(p.location.get());
   p.startup = std::make_unique<StartupController>(p.services, *p.ui->state, *p.accountCheck,
                                                   [&p](int code) { p.quitPath->quit(code); });
   SharedInstance<StartupController>::install(p.startup.get());
@@ -374,6 +382,7 @@ bool Application::start() {
 
   p.engine = std::make_unique<QQmlApplicationEngine>();
   p.ui->prepare(*p.engine);
+  p.engine->setNetworkAccessManagerFactory(&p.remoteImages);
   p.modalWindows->setEngine(p.engine.get());
   p.update->setEngine(p.engine.get());
   p.engine->load(QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Shell/MainWindow.qml")));

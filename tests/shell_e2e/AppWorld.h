@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/Application.h"
 #include "services/network/DNS.h"
@@ -54,17 +55,26 @@ class AppWorld {
   static constexpr int kServiceAddress = 2;
   static constexpr int kNodeAddress = 5;
 
-  AppWorld() {
+  using NodeSetups = std::function<std::vector<tarnel::dev::DevNodeSetup>(tarnel::test::ServiceTestBed&)>;
+
+  AppWorld() : AppWorld([](auto&) { return std::vector<tarnel::dev::DevNodeSetup>{{}}; }) {}
+  // The account offers the nodes `setups` makes with this world's bed; each gets the bed's node
+  // domain, a certificate of the bed's authority, and, unless it names one, the bed's node address.
+  explicit AppWorld(const NodeSetups& setups) {
     api_ = bed_.startService(kServiceAddress);
     tarnel::DNS::setDeploymentForTesting({{{tarnel::test::ServiceTestBed::endpoint(*api_)}},
                                           tarnel::test::ServiceTestBed::kSiteName});
-    tarnel::dev::DevNodeSetup node;
-    node.address = bed_.address(kNodeAddress);
-    node.domain = tarnel::test::ServiceTestBed::kNodeDomain;
-    node.certificate = bed_.leaf();
-    // The node starts on the first connect and keeps its configuration and log here.
-    node.directory = nodeDir_.path();
-    script_ = std::make_unique<tarnel::dev::DevAccountScript>(*api_, tarnel::dev::DevAccount{}, node);
+    std::vector<tarnel::dev::DevNodeSetup> nodes = setups(bed_);
+    for (auto& node : nodes) {
+      if (node.address == tarnel::dev::DevAddresses::kNode) node.address = bed_.address(kNodeAddress);
+      node.domain = tarnel::test::ServiceTestBed::kNodeDomain;
+      // The tunnel's and the port probe's names of host "h1", the one the account opens.
+      node.certificate = bed_.ca().issue("node-" + node.id, {"h1-d." + node.domain, "h1-a." + node.domain},
+                                         {node.address});
+      // A node starts on the first connect and keeps its configuration and log in a folder of its own.
+      if (node.directory.empty()) node.directory = nodeDir_.path() / ("node-" + node.id);
+    }
+    script_ = std::make_unique<tarnel::dev::DevAccountScript>(*api_, tarnel::dev::DevAccount{}, std::move(nodes));
   }
 
   ~AppWorld() {
@@ -85,6 +95,8 @@ class AppWorld {
   AppStateManager& state() const { return *SharedInstance<AppStateManager>::get(); }
   tarnel::test::ServiceDouble& service() { return *api_; }
   const tarnel::test::ServiceTestBed& bed() const { return bed_; }
+  tarnel::test::ServiceTestBed& bed() { return bed_; }
+  const tarnel::dev::DevAccountScript& script() const { return *script_; }
   const tarnel::dev::DevAccount& account() const { return script_->account(); }
 
   // The visible item of that name, if any.

@@ -1,6 +1,8 @@
 #include "tools/devservice/DevService.h"
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <stdexcept>
 
 #include "tests/support/WireCipher.h"
@@ -71,9 +73,12 @@ std::string bodyText(const ServiceRequest& request, const char* key) {
 }  // namespace
 
 DevAccountScript::DevAccountScript(test::ServiceDouble& api, DevAccount account, DevNodeSetup node)
-    : account_(std::move(account)),
-      node_(std::move(node)),
-      passwordDigest_(test::wire::passwordDigest(account_.password)) {
+    : DevAccountScript(api, std::move(account), std::vector<DevNodeSetup>{std::move(node)}) {}
+
+DevAccountScript::DevAccountScript(test::ServiceDouble& api, DevAccount account, std::vector<DevNodeSetup> nodes)
+    : account_(std::move(account)), passwordDigest_(test::wire::passwordDigest(account_.password)) {
+  for (auto& setup : nodes) nodes_.push_back(RunningNode{std::move(setup), {}, nullptr});
+  const DevNodeSetup& first = nodes_.front().setup;
   api.respond("POST", "lite/users", [this](const ServiceRequest& r) { return signIn(r); });
   api.respond("POST", "password/change", [this](const ServiceRequest& r) { return changePassword(r); });
   api.respond("GET", "users/*/devices", [this](const ServiceRequest& r) { return devices(r); });
@@ -85,22 +90,39 @@ DevAccountScript::DevAccountScript(test::ServiceDouble& api, DevAccount account,
                             {"status", 1},
                             {"max_age", 30},
                             {"message", ""},
-                            {"node", {{"server", node_.address}, {"host", "released"}, {"domain", node_.domain},
+                            {"node", {{"server", first.address}, {"host", "released"}, {"domain", first.domain},
                                       {"port", 0}}}}));
-  WireJson nodes = WireJson::array();
-  nodes.push_back({{"node_id", "1"},
-                   {"protocal", kProtocol},
-                   {"unsupported", WireJson::array()},
-                   {"name", "Development node"},
-                   {"country", "JP"},
-                   {"enabled", 2}});
-  api.script("POST", "lite/users/*/nodes", Answer::model({{"nodes", nodes}}));
+  const auto nodeList = [this](const std::string& country) {
+    WireJson list = WireJson::array();
+    for (const auto& node : nodes_) {
+      if (!country.empty() && node.setup.country != country) continue;
+      list.push_back({{"node_id", node.setup.id},
+                      {"protocal", kProtocol},
+                      {"unsupported", WireJson::array()},
+                      {"name", node.setup.name},
+                      {"country", node.setup.country},
+                      {"enabled", 2}});
+    }
+    return list;
+  };
+  if (nodes_.size() == 1) {
+    // A fixed answer, which a test may script over.
+    api.script("POST", "lite/users/*/nodes", Answer::model({{"nodes", nodeList("")}}));
+  } else {
+    // The nodes of the country asked for; all of them for the automatic choice.
+    api.respond("POST", "lite/users/*/nodes", [nodeList](const ServiceRequest& request) {
+      return Answer::model({{"nodes", nodeList(bodyText(request, "country"))}});
+    });
+  }
+  // The node lists of the countries: every node, with no load figures.
+  api.script("GET", "lite/users/*/classic/nodes", Answer::model({{"nodes", nodeList("")}}));
+  api.script("GET", "lite/users/*/classic/uptime", Answer::model({{"uptime", WireJson::object()}}));
   api.script("GET", "notice/list", Answer::model({{"notices", WireJson::array()}}));
 }
 
 DevAccountScript::~DevAccountScript() {
   std::lock_guard lock(nodeMutex_);
-  process_.reset();
+  for (auto& node : nodes_) node.process.reset();
 }
 
 DevService::DevService(const std::filesystem::path& stateDir, DevAccount account)
@@ -184,7 +206,17 @@ Answer DevAccountScript::signIn(const ServiceRequest& request) {
   login["user"] = user;
   login["card_version"] = 1;
   login["tags"] = WireJson::array();
-  login["countries"] = WireJson::array({{{"country", "JP"}, {"name", "Japan"}, {"tags", WireJson::array()}, {"sort", 1}}});
+  WireJson countries = WireJson::array();
+  std::vector<std::string> listed;
+  for (const auto& node : nodes_) {
+    if (std::find(listed.begin(), listed.end(), node.setup.country) != listed.end()) continue;
+    listed.push_back(node.setup.country);
+    countries.push_back({{"country", node.setup.country},
+                         {"name", node.setup.countryName},
+                         {"tags", WireJson::array()},
+                         {"sort", static_cast<int>(listed.size())}});
+  }
+  login["countries"] = countries;
   login["other"] = serverSettings();
   login["message"] = "";
   login["config_text"] = {{"LOGIN_PROMOTER_CODE", ""}, {"APP_STORE_PLAN_DESC", ""}};
@@ -196,7 +228,11 @@ Answer DevAccountScript::status(const ServiceRequest& request) {
   WireJson live = membership(member ? 2 : 0);
   live["other"] = serverSettings();
   live["grp_id"] = "dev";
-  live["ports"] = {node_.port};
+  WireJson ports = WireJson::array();
+  for (const auto& node : nodes_) {
+    if (std::find(ports.begin(), ports.end(), node.setup.port) == ports.end()) ports.push_back(node.setup.port);
+  }
+  live["ports"] = ports;
   live["ports_trojan"] = WireJson::array();
   live["op"] = "";
   live["message"] = "";
@@ -255,43 +291,74 @@ Answer DevAccountScript::openNode(const ServiceRequest& request) {
     if (user.contains("uid") && user["uid"].is_string()) credential = user["uid"].get<std::string>();
   }
   if (credential.empty()) return Answer::error(400, "缺少设备凭据\nThe device credential is missing.");
-  if (!ensureNodeClient(credential)) return Answer::error(503, "节点无法启动\nThe node could not start.", 503);
+  // ".../node/<id>/user/<uid>"
+  std::string id;
+  if (const auto at = request.path.find("node/"); at != std::string::npos) {
+    const auto from = at + 5;
+    id = request.path.substr(from, request.path.find('/', from) - from);
+  }
+  DevNodeSetup setup;
+  {
+    std::lock_guard lock(nodeMutex_);
+    auto found = std::find_if(nodes_.begin(), nodes_.end(), [&](const RunningNode& n) { return n.setup.id == id; });
+    if (found == nodes_.end()) found = nodes_.begin();
+    if (!ensureNodeClient(*found, credential)) {
+      return Answer::error(503, "节点无法启动\nThe node could not start.", 503);
+    }
+    opened_.push_back(found->setup.id);
+    setup = found->setup;
+  }
   return Answer::model({{"ts", 0},
                         {"status", 1},
                         {"max_age", 30},
                         {"message", ""},
                         {"node",
-                         {{"server", node_.address}, {"host", "h1"}, {"domain", node_.domain}, {"port", node_.port}}}});
+                         {{"server", setup.address}, {"host", "h1"}, {"domain", setup.domain}, {"port", setup.port}}}});
 }
 
-bool DevAccountScript::ensureNodeClient(const std::string& credential) {
-  std::lock_guard lock(nodeMutex_);
-  if (std::find(credentials_.begin(), credentials_.end(), credential) != credentials_.end() && process_) return true;
-  std::vector<std::string> wanted = credentials_;
+bool DevAccountScript::ensureNodeClient(RunningNode& node, const std::string& credential) {
+  const DevNodeSetup& setup = node.setup;
+  if (std::find(node.credentials.begin(), node.credentials.end(), credential) != node.credentials.end() &&
+      node.process) {
+    return true;
+  }
+  std::vector<std::string> wanted = node.credentials;
   if (std::find(wanted.begin(), wanted.end(), credential) == wanted.end()) wanted.push_back(credential);
 
   test::V2rayNode::Options options;
   options.kind = test::V2rayNode::Kind::vless;
   options.credential = wanted.front();
   options.moreCredentials.assign(wanted.begin() + 1, wanted.end());
-  options.certificate = node_.certificate;
-  options.hosts = node_.hosts;
-  options.fallbackPort = node_.probePort;
-  options.listenAddress = node_.address;
-  options.port = node_.port;
-  process_.reset();  // the old process lets go of the port first
+  options.certificate = setup.certificate;
+  options.hosts = setup.hosts;
+  options.fallbackPort = setup.probePort;
+  options.listenAddress = setup.address;
+  options.port = setup.port;
+  options.sendThrough = setup.sendThrough;
+  node.process.reset();  // the old process lets go of the port first
   try {
-    process_ = std::make_unique<test::V2rayNode>(options, node_.directory);
+    // Each node keeps its files apart.
+    const auto directory = nodes_.size() > 1 && !setup.directory.empty() ? setup.directory / ("node-" + setup.id)
+                                                                          : setup.directory;
+    if (!directory.empty()) std::filesystem::create_directories(directory);
+    node.process = std::make_unique<test::V2rayNode>(options, directory);
   } catch (const std::exception&) {
     return false;
   }
-  credentials_ = std::move(wanted);
+  node.credentials = std::move(wanted);
   return true;
 }
 
 std::size_t DevAccountScript::nodeClientCount() const {
   std::lock_guard lock(nodeMutex_);
-  return process_ ? credentials_.size() : 0;
+  std::size_t count = 0;
+  for (const auto& node : nodes_) count += node.process ? node.credentials.size() : 0;
+  return count;
+}
+
+std::vector<std::string> DevAccountScript::openedNodes() const {
+  std::lock_guard lock(nodeMutex_);
+  return opened_;
 }
 
 }  // namespace tarnel::dev

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "tests/support/LogServiceDouble.h"
 #include "tests/support/LoopbackHttpServer.h"
@@ -44,6 +45,11 @@ struct DevAccount {
 
 // What the node the account opens looks like, and where it runs.
 struct DevNodeSetup {
+  std::string id = "1";
+  std::string name = "Development node";
+  std::string country = "JP";  // the account lists each node's country once
+  std::string countryName = "Japan";
+  std::string sendThrough;     // the source address of the node's own connections; "": any
   std::string address = DevAddresses::kNode;
   std::uint16_t port = DevAddresses::kNodePort;
   std::string domain = DevAddresses::kNodeDomain;
@@ -61,13 +67,17 @@ struct DevNodeSetup {
 class DevAccountScript {
  public:
   DevAccountScript(test::ServiceDouble& api, DevAccount account, DevNodeSetup node);
+  // Several nodes, each started on its first opening; the first answers releases.
+  DevAccountScript(test::ServiceDouble& api, DevAccount account, std::vector<DevNodeSetup> nodes);
   ~DevAccountScript();
   DevAccountScript(const DevAccountScript&) = delete;
   DevAccountScript& operator=(const DevAccountScript&) = delete;
 
   const DevAccount& account() const { return account_; }
-  // The node's clients: one per device credential seen in a node-opening request.
+  // The nodes' clients: one per node and device credential seen in a node-opening request.
   std::size_t nodeClientCount() const;
+  // The ids of the nodes opened, in order.
+  std::vector<std::string> openedNodes() const;
 
  private:
   test::Answer signIn(const test::ServiceRequest& request);
@@ -77,11 +87,15 @@ class DevAccountScript {
   bool passwordMatches(const std::string& digest) const;
   test::Answer devices(const test::ServiceRequest& request);
   test::Answer renameDevice(const test::ServiceRequest& request);
+  struct RunningNode {
+    DevNodeSetup setup;
+    std::vector<std::string> credentials;
+    std::unique_ptr<test::V2rayNode> process;
+  };
   // Starts (or restarts with one more client) the node; false when v2ray would not start.
-  bool ensureNodeClient(const std::string& credential);
+  bool ensureNodeClient(RunningNode& node, const std::string& credential);
 
   DevAccount account_;
-  DevNodeSetup node_;
   // The account's password as the service keeps it (a digest, replaced by a password change),
   // and its devices' given names.
   mutable std::mutex accountMutex_;
@@ -89,8 +103,8 @@ class DevAccountScript {
   std::string thisDevice_;  // the device that signed in last
   std::map<std::string, std::string> deviceNames_;
   mutable std::mutex nodeMutex_;
-  std::vector<std::string> credentials_;
-  std::unique_ptr<test::V2rayNode> process_;
+  std::vector<RunningNode> nodes_;
+  std::vector<std::string> opened_;
 };
 
 class DevService {

@@ -323,8 +323,9 @@ void AppStateManager::setCurrentTag(const std::optional<tarnel::Tag>& tag) {
 void AppStateManager::setSelectedArea(const QString& area) {
   const bool differs = area != selectedArea_;
   selectedArea_ = area;
-  if (differs) emit selectedAreaChanged();
+  // Stored first: the country list that follows the signal reads the region from the library.
   services_.nodes->setSelectedArea(area.toStdString());
+  if (differs) emit selectedAreaChanged();
 }
 
 void AppStateManager::setCurrentCountry(const std::optional<tarnel::Country>& country) {

@@ -66,11 +66,21 @@ ConnectManager* ConnectManager::create(QQmlEngine* qml, QJSEngine* js) {
 }
 
 void ConnectManager::toggleConnection(bool recordEvent, std::function<void()> onConnected) {
+  toggle(recordEvent, std::move(onConnected), true);
+}
+
+void ConnectManager::toggleConnection(bool recordEvent) {
+  // The user asked for the new location: a click shortly before must not swallow the connect
+  // that completes the switch-over, which would leave the connection silently down.
+  toggle(recordEvent, {}, !switchingOver_.exchange(false));
+}
+
+void ConnectManager::toggle(bool recordEvent, std::function<void()> onConnected, bool guarded) {
   // Every call restarts the guard, taken or not, so a burst of clicks acts once.
   const auto now = hooks_.clock();
   const bool tooSoon = lastClick_ && now - *lastClick_ < kToggleGuard;
   lastClick_ = now;
-  if (tooSoon) return;
+  if (tooSoon && guarded) return;
   onConnected_ = std::move(onConnected);
 
   switch (state_.vpnStatus()) {
@@ -152,6 +162,7 @@ void ConnectManager::stopListening() {
 }
 
 void ConnectManager::disconnect() {
+  switchingOver_ = true;
   animation_.close();
   stopListening();
   services_.connection->disconnect();

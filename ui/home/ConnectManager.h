@@ -50,14 +50,17 @@ class ConnectManager : public QObject, public ConnectFront {
   // The connect switch: a connect when disconnected, a stop while connecting or connected,
   // nothing otherwise. A call less than a second after the previous call is ignored.
   void toggleConnection(bool recordEvent, std::function<void()> onConnected);
-  void toggleConnection(bool recordEvent) override { toggleConnection(recordEvent, {}); }
+  // ConnectFront: the same switch; right after a switch-over's disconnect it is not dropped by
+  // the guard, so a new location chosen just after a click still ends in a connection attempt.
+  void toggleConnection(bool recordEvent) override;
   Q_INVOKABLE void toggle(bool recordEvent) { toggleConnection(recordEvent, {}); }
 
   // Starts a connection attempt (no guard, no event).
   void connect();
   // Ends the connection or the attempt on a worker; returns at once.
   void disconnectAsync();
-  // ConnectFront: blocks until the connection has ended. Any thread but the GUI's.
+  // ConnectFront: blocks until the connection has ended (the first half of a switch-over to a
+  // new location). Any thread but the GUI's.
   void disconnect() override;
   // Stops what runs and connects again, keeping the game-console listener on when it was.
   void reconnect();
@@ -79,6 +82,7 @@ class ConnectManager : public QObject, public ConnectFront {
   void startAttempt();
   ConnectionSettings settings() const;
   void stopListening();
+  void toggle(bool recordEvent, std::function<void()> onConnected, bool guarded);
 
   const QPointer<ConnectManager> self_{this};
   Services services_;
@@ -90,6 +94,8 @@ class ConnectManager : public QObject, public ConnectFront {
   // Mirrors the app state's listening flag for workers, which must not read the state.
   std::atomic<bool> listening_{false};
   std::function<void()> onConnected_;
+  // Set by the switch-over's disconnect, taken by the toggle that follows it.
+  std::atomic<bool> switchingOver_{false};
 };
 
 }  // namespace lumora

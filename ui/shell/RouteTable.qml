@@ -7,6 +7,7 @@ import Lumora.Info
 import Lumora.Home
 import Lumora.Connection
 import Lumora.Diagnosis
+import Lumora.Location
 import Lumora.Shell
 import Lumora.Store
 
@@ -36,6 +37,9 @@ QtObject {
     property Component mobile: Component { MobileAppView {} }
     property Component diagnsis: Component { NetworkDiagnosisView {} }
     property Component tools: Component { ToolsView {} }
+    property Component location: Component { CountriesView {} }
+    property Component node: Component { NodesView {} }
+    property Component tag: Component { TagsView {} }
     property Component placeholder: Component {
         PlaceholderPage {
             // The loader that shows a page carries its route.
@@ -71,6 +75,9 @@ QtObject {
         case "mobile": return table.mobile
         case "diagnsis": return table.diagnsis
         case "tools": return table.tools
+        case "location": return table.location
+        case "node": return table.node
+        case "tag": return table.tag
         default: return table.placeholder
         }
     }

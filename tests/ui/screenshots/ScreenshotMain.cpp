@@ -48,6 +48,8 @@
 #include "ui/info/ModalWindows.h"
 #include "ui/info/UpdateManager.h"
 #include "ui/shell/LumoraPlugins.h"
+#include "tests/ui/screenshots/LocationScenes.h"
+#include "ui/location/LocationScreen.h"
 #include "tests/ui_support/fakes/FakeStoreBackend.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/store/StoreContext.h"
@@ -205,6 +207,11 @@ int main(int argc, char** argv) {
 
   QQuickView view;
   ui.prepare(*view.engine());
+
+  // The pickers of location, node and tag.
+  lumora::screenshots::PictureServer pictures;
+  lumora::LocationScreen locationScreen(lumora::LocationContext{fakes.services(), ui.state.get()});
+  lumora::SharedInstance<lumora::LocationScreen>::install(&locationScreen);
 
   // The information pages and the update's panel and offer, over the same fakes.
   tarnel::Notices notices;
@@ -568,6 +575,51 @@ int main(int argc, char** argv) {
        },
        1500},
       {"tools_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::tools); }},
+      {"location_picker", "route",
+       [&](auto& u, auto*) {
+         lumora::screenshots::prepareLocationScenes(fakes, *u.state, pictures);
+         u.state->router()->setRoot(lumora::Route::main);
+         u.state->router()->push(lumora::Route::location);
+       },
+       1200},
+      {"location_picker_tag_area", "route",
+       [&](auto& u, auto*) {
+         u.state->setSelectedTag(u.state->loginInfo().tags.at(1));
+         u.state->setSelectedArea(QStringLiteral("Asia"));
+         u.state->router()->push(lumora::Route::location);
+       },
+       1200},
+      {"tag_picker", "route",
+       [&](auto& u, auto*) {
+         u.state->setSelectedArea(QString());
+         u.state->setCurrentTag(u.state->loginInfo().tags.at(0));
+         u.state->router()->push(lumora::Route::tag);
+       },
+       1200},
+      {"node_list", "route",
+       [&](auto& u, auto*) {
+         fakes.nodes->setSelectedNode(tarnel::Node("n3", "v2ray", {}, "JP-Osaka-01", "jp", 0, 2, 0));
+         u.state->router()->push(lumora::Route::nodeRoute("jp", "Japan"));
+       },
+       1200},
+      {"node_list_search", "route",
+       [&](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::nodeRoute("jp", "Japan"));
+         spin(600);
+         // The page of the scene before may still be sliding out.
+         for (auto* page : lumora::screenshots::itemsNamed(r, "nodesView")) page->setProperty("isFocused", true);
+       },
+       800},
+      {"node_list_keyword", "route",
+       [&](auto& u, QQuickItem* r) {
+         u.state->router()->push(lumora::Route::nodeRoute("jp", "Japan"));
+         spin(600);
+         for (auto* field : lumora::screenshots::itemsNamed(r, "searchField")) {
+           field->setProperty("text", QStringLiteral("tokyo"));
+           QMetaObject::invokeMethod(field, "textEdited");
+         }
+       },
+       800},
       {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
       {"update_offer_manual", "route",
        [&update](auto& u, auto*) {
@@ -651,6 +703,7 @@ int main(int argc, char** argv) {
   lumora::SharedInstance<lumora::DeviceManager>::uninstall(&devices);
   lumora::SharedInstance<lumora::AdvancedSettings>::uninstall(&advancedSettings);
   lumora::SharedInstance<lumora::HomeScreen>::uninstall(&homeScreen);
+  lumora::SharedInstance<lumora::LocationScreen>::uninstall(&locationScreen);
   lumora::SharedInstance<lumora::ConnectManager>::uninstall(&connect);
   lumora::SharedInstance<lumora::AnimationController>::uninstall(&animation);
   std::printf("%zu pictures in %s\n", scenes.size() + windowScenes.size() - static_cast<std::size_t>(failures),
