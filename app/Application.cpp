@@ -70,6 +70,27 @@ std::filesystem::path logsFolder() { return platform::appCacheDir() / "logs"; }
 
 void copyLogToFile() { tarnel::Logger::setFileCopy(logsFolder() / "tarnel.log", kLogFileBytes); }
 
+// Whether a tray host is there. Asking is a round trip to the X server; the tray menu is rebuilt
+// on every status change, so the answer is kept for a few seconds instead of asked each time.
+class TrayProbe {
+ public:
+  bool available() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!asked_ || now - askedAt_ > kFresh) {
+      available_ = QSystemTrayIcon::isSystemTrayAvailable();
+      askedAt_ = now;
+      asked_ = true;
+    }
+    return available_;
+  }
+
+ private:
+  static constexpr std::chrono::seconds kFresh{3};
+  bool asked_ = false;
+  bool available_ = false;
+  std::chrono::steady_clock::time_point askedAt_;
+};
+
 bool isDarkPanel() {
   // The panel usually follows the desktop's colour scheme, which the palette reflects.
   return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
@@ -371,7 +392,7 @@ bool Application::start() {
   SharedInstance<ShellActions>::install(p.actions.get());
 
   ApplicationDelegate::Hooks delegateHooks;
-  delegateHooks.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+  delegateHooks.trayAvailable = [probe = std::make_shared<TrayProbe>()] { return probe->available(); };
   delegateHooks.darkPanel = isDarkPanel;
   delegateHooks.showAbout = [&p] { p.ui->state->router()->push(Route::about); };
   delegateHooks.toggleConnection = [&p] { p.connect->toggleConnection(false, {}); };
