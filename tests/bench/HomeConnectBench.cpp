@@ -31,7 +31,7 @@
 #include "tests/e2e/E2EWorld.h"
 #include "tests/shell_e2e/AppWorld.h"
 #include "tests/shell_e2e/NodeWorld.h"
-#include "tests/shell_e2e/XServer.h"
+#include "tests/shell_e2e/Desktop.h"
 #include "tests/support/TestHome.h"
 
 namespace {
@@ -254,21 +254,11 @@ struct Bench {
 
 int main(int argc, char** argv) {
   tarnel::test::TestHome home;
-  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1);
   setenv("GSETTINGS_BACKEND", "memory", 1);
-  setenv("LANG", "C.UTF-8", 1);
-  setenv("QT_QPA_PLATFORM", "xcb", 1);
-  std::unique_ptr<lumora::test::XServer> screen;
-  try {
-    screen = std::make_unique<lumora::test::XServer>();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    return 1;
-  }
-  tarnel_app::Application::prepareProcess();
+  const auto screen = lumora::test::startDesktop();
+  if (!screen) return 1;
   QApplication app(argc, argv);
-  app.setQuitOnLastWindowClosed(false);
-  QQuickStyle::setStyle(QStringLiteral("Basic"));
+  lumora::test::styleDesktop(app);
 
   int code = 0;
   {

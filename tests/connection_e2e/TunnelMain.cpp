@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "app/Application.h"
-#include "tests/shell_e2e/XServer.h"
+#include "tests/shell_e2e/Desktop.h"
 #include "tests/support/TestHome.h"
 #include "ui/shell/LumoraPlugins.h"
 
@@ -32,19 +32,9 @@ int main(int argc, char** argv) {
   if (gTunnelSkip) return RUN_ALL_TESTS();
 
   tarnel::test::TestHome home;
-  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1);
-  setenv("LANG", "C.UTF-8", 1);
-  setenv("QT_QPA_PLATFORM", "xcb", 1);
-  std::unique_ptr<lumora::test::XServer> screen;
-  try {
-    screen = std::make_unique<lumora::test::XServer>();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    return 1;
-  }
-  tarnel_app::Application::prepareProcess();
+  const auto screen = lumora::test::startDesktop();
+  if (!screen) return 1;
   QApplication app(argc, argv);
-  app.setQuitOnLastWindowClosed(false);
-  QQuickStyle::setStyle(QStringLiteral("Basic"));
+  lumora::test::styleDesktop(app);
   return RUN_ALL_TESTS();
 }
