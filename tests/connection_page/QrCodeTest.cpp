@@ -23,7 +23,7 @@ QString decode(const QImage& image, const QString& folder) {
 TEST(MobileQrCode, DecodesToTheAddressInGradientBlueOnWhite) {
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
-  for (const QString address : {QStringLiteral("https://dl.tarnel.test/tarnel/app/zl/pc-location.html"),
+  for (const QString& address : {QStringLiteral("https://dl.tarnel.test/tarnel/app/zl/pc-location.html"),
                                 QStringLiteral("https://下载.tarnel.test/app?lang=zh&v=2"),
                                 QStringLiteral("x")}) {
     SCOPED_TRACE(address.toStdString());
