@@ -221,7 +221,9 @@ TEST(DiagnosisRunTest, LeavingThePageEndsTheRunAtEveryStep) {
     EXPECT_FALSE(run->trialRunning());
     EXPECT_EQ(w.fakes.diagnosis->script.count("sendReport"), 0u);
     // Nothing after the step it was in: no logs read after step 6 was left, no second disconnect.
-    if (step < 6) EXPECT_EQ(w.fakes.engine->script.count("getLog"), 0u);
+    if (step < 6) {
+      EXPECT_EQ(w.fakes.engine->script.count("getLog"), 0u);
+    }
     EXPECT_EQ(w.front->calls(), step == 7 ? 2 : 1);
     EXPECT_EQ(w.steps.back(), step);
   }
