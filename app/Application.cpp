@@ -17,6 +17,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <condition_variable>
+#include <mutex>
 
 #include "core/EngineEnvironment.h"
 #include "core/HttpEngine.h"
@@ -126,22 +128,51 @@ void reportEarlierCrash(const Services& services) {
 }
 
 // The app state needs the connection front when it is built, and the front needs the app state:
-// the state gets this relay, which the front joins once it exists.
+// the state gets this relay, which the front joins once it exists. Workers call through it (a
+// location change disconnects on a worker), so leaving it waits for the calls under way: the
+// front is never destroyed under a call.
 class FrontRelay final : public ConnectFront {
  public:
-  void attach(ConnectFront* front) { front_.store(front, std::memory_order_release); }
+  void attach(ConnectFront* front) {
+    std::lock_guard lock(mutex_);
+    front_ = front;
+  }
+  // No new call reaches the front once this returns, and none is still inside it.
+  void detach() {
+    std::unique_lock lock(mutex_);
+    front_ = nullptr;
+    idle_.wait(lock, [this] { return calls_ == 0; });
+  }
   void setNeedSwitch(bool need) override {
-    if (auto* front = front_.load(std::memory_order_acquire)) front->setNeedSwitch(need);
+    call([need](ConnectFront& front) { front.setNeedSwitch(need); });
   }
   void disconnect() override {
-    if (auto* front = front_.load(std::memory_order_acquire)) front->disconnect();
+    call([](ConnectFront& front) { front.disconnect(); });
   }
   void toggleConnection(bool record) override {
-    if (auto* front = front_.load(std::memory_order_acquire)) front->toggleConnection(record);
+    call([record](ConnectFront& front) { front.toggleConnection(record); });
   }
 
  private:
-  std::atomic<ConnectFront*> front_{nullptr};
+  // Counted rather than locked across the call: a call may come back through the relay.
+  template <typename F>
+  void call(F&& f) {
+    ConnectFront* front = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (!front_) return;
+      front = front_;
+      ++calls_;
+    }
+    f(*front);
+    std::lock_guard lock(mutex_);
+    if (--calls_ == 0) idle_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable idle_;
+  ConnectFront* front_ = nullptr;
+  int calls_ = 0;
 };
 
 bool openWithDesktop(const QUrl& url) { return QDesktopServices::openUrl(url); }
@@ -184,6 +215,7 @@ struct Application::Parts {
   std::unique_ptr<QQmlApplicationEngine> engine;
 
   ~Parts() {
+    front->detach();  // after the calls under way, before the front goes
     engine.reset();  // the window and its bindings go before the objects they read
     if (advancedSettings) SharedInstance<AdvancedSettings>::uninstall(advancedSettings.get());
     if (clipboardWarning) SharedInstance<ClipboardWarning>::uninstall(clipboardWarning.get());
