@@ -86,6 +86,7 @@ TEST_F(ShareFixture, WithoutACodeThereIsNoLinkNoQrCodeAndNothingToCopy) {
 }
 
 TEST_F(ShareFixture, TheQrCodeOnThePageReadsAsTheShareLink) {
+  SKIP_UNDER_TSAN();
   serviceCode("Qr7x");
   QQmlEngine engine;
   world.ui.prepare(engine);

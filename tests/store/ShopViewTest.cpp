@@ -24,6 +24,7 @@ QQuickItem* child(QQuickItem* item, const QString& name) {
 }
 
 TEST(ShopView, OnlyTheSelectedCardIsExpandedAndOnlyASavingShowsItsBadge) {
+  SKIP_UNDER_TSAN();
   StoreWorld world;
   world.fakes.shop->script.answer<std::optional<tarnel::PaymentPlans>>(
       "paymentPlans", tarnel::PaymentPlans{{{1, "month"}, {12, "year"}}});
