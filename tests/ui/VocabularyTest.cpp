@@ -165,6 +165,54 @@ TEST_F(AnimationPlayerTest, ANameSetWhilePlayingIsDroppedAndTheSameNameFromTheEn
   EXPECT_EQ(ends, 2);
 }
 
+bool blank(const QImage& image) {
+  if (image.isNull()) return true;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (qAlpha(image.pixel(x, y)) != 0) return false;
+    }
+  }
+  return true;
+}
+
+TEST_F(AnimationPlayerTest, StillFramesAreDrawnOffTheGuiThreadAndAClearedNameStaysBlank) {
+  player.componentComplete();
+  player.setAnimationName("test_pulse");
+  ASSERT_TRUE(waitFor([&] { return !player.isPlaying(); }));
+  ASSERT_TRUE(player.showFrame(3));
+  ASSERT_TRUE(waitFor([&] { return !blank(player.shownFrame()); })) << "the still frame never appeared";
+  EXPECT_EQ(player.frame(), 3);
+
+  // A frame asked for just before the name is cleared is still being drawn: when it arrives, it
+  // belongs to a picture that is gone and must not bring it back.
+  for (int round = 0; round < 8; ++round) {
+    ASSERT_TRUE(player.showFrame(round % 6));
+    player.setAnimationName(QString());
+    test::spin(20);
+    ASSERT_TRUE(blank(player.shownFrame())) << "round " << round;
+    player.setAnimationName("test_pulse");
+    ASSERT_TRUE(waitFor([&] { return !player.isPlaying(); }));
+  }
+}
+
+TEST_F(AnimationPlayerTest, APlayerDestroyedWhileAFrameIsDrawnLeavesNothingBehind) {
+  for (int round = 0; round < 20; ++round) {
+    auto doomed = std::make_unique<BuiltPlayer>();
+    doomed->setSize(QSizeF(400, 600));
+    doomed->classBegin();
+    doomed->setAnimationName("bg_ok");
+    doomed->componentComplete();
+    ASSERT_TRUE(doomed->isPlaying());
+    doomed.reset();  // its first frame is most likely still being drawn
+  }
+  test::spin(100);  // a drawing that finishes now has no player to report to
+  player.componentComplete();
+  QSignalSpy completed(&player, &AnimationPlayer::completed);
+  player.setAnimationName("test_pulse");
+  ASSERT_TRUE(waitFor([&] { return completed.count() == 1; }));
+  EXPECT_TRUE(completed.at(0).at(0).toBool());
+}
+
 TEST_F(AnimationPlayerTest, AMissingAnimationEndsAtOnceUnfinished) {
   player.componentComplete();
   QSignalSpy completed(&player, &AnimationPlayer::completed);

@@ -1,17 +1,49 @@
 #include "ui/controls/AnimationPlayer.h"
 
 #include <QFile>
-#include <QPainter>
+#include <QQuickWindow>
+#include <QSGImageNode>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 #include <rlottie.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "ui/base/Assets.h"
 
 namespace lumora {
+namespace {
 
-AnimationPlayer::AnimationPlayer(QQuickItem* parent) : QQuickPaintedItem(parent) {
+// The threads that draw the frames of every player: two are enough for the background and the
+// button of the home screen, and they never take a thread the service calls would want.
+// Destroyed at exit after waiting for the drawing under way; made after the first animation is
+// parsed, so it goes before rlottie's own statics.
+struct DrawingThreads : QThreadPool {
+  DrawingThreads() { setMaxThreadCount(2); }
+};
+
+QThreadPool& drawingThreads() {
+  static DrawingThreads pool;
+  return pool;
+}
+
+AnimationPlayer::DrawnFrame draw(const AnimationPlayer::FrameRequest& request) {
+  QImage image(request.size, QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) return {QImage(), request.generation};
+  image.fill(Qt::transparent);
+  rlottie::Surface surface(reinterpret_cast<std::uint32_t*>(image.bits()), static_cast<std::size_t>(image.width()),
+                           static_cast<std::size_t>(image.height()), static_cast<std::size_t>(image.bytesPerLine()));
+  request.animation->renderSync(static_cast<std::size_t>(request.frame), surface);
+  return {std::move(image), request.generation};
+}
+
+}  // namespace
+
+AnimationPlayer::AnimationPlayer(QQuickItem* parent) : QQuickItem(parent) {
+  setFlag(ItemHasContents, true);
   connect(&timer_, &QTimer::timeout, this, &AnimationPlayer::tick);
+  connect(&drawing_, &QFutureWatcher<DrawnFrame>::finished, this, &AnimationPlayer::frameDrawn);
 }
 
 AnimationPlayer::~AnimationPlayer() = default;
@@ -23,7 +55,9 @@ void AnimationPlayer::setAnimationName(const QString& name) {
   name_ = name;
   if (differs) emit animationNameChanged();
   if (name_.isEmpty()) {
+    ++generation_;
     image_ = QImage();
+    imageChanged_ = true;
     update();
     return;
   }
@@ -31,21 +65,31 @@ void AnimationPlayer::setAnimationName(const QString& name) {
 }
 
 void AnimationPlayer::componentComplete() {
-  QQuickPaintedItem::componentComplete();
+  QQuickItem::componentComplete();
   complete_ = true;
   if (!name_.isEmpty()) play();
 }
 
 bool AnimationPlayer::load(const QString& name) {
-  QFile file(Assets::animationPath(name));
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray json = file.readAll();
-  // The name is the cache key: each animation is parsed once per process.
-  animation_ = rlottie::Animation::loadFromData(json.toStdString(), name.toStdString());
-  if (!animation_ || animation_->totalFrame() == 0) {
-    animation_.reset();
-    return false;
+  auto known = loaded_.find(name);
+  if (known == loaded_.end()) {
+    QFile file(Assets::animationPath(name));
+    if (!file.open(QIODevice::ReadOnly)) {
+      animation_.reset();
+      return false;
+    }
+    const QByteArray json = file.readAll();
+    // The name is rlottie's cache key: the model is parsed once per process, and each player
+    // gets an animation object of its own over it.
+    std::shared_ptr<rlottie::Animation> parsed =
+        rlottie::Animation::loadFromData(json.toStdString(), name.toStdString());
+    if (!parsed || parsed->totalFrame() == 0) {
+      animation_.reset();
+      return false;
+    }
+    known = loaded_.emplace(name, std::move(parsed)).first;
   }
+  animation_ = known->second;
   totalFrames_ = static_cast<int>(animation_->totalFrame());
   emit animationLoaded();
   return true;
@@ -53,15 +97,17 @@ bool AnimationPlayer::load(const QString& name) {
 
 void AnimationPlayer::play() {
   if (playing_) return;
+  ++generation_;
   if (!load(name_)) {
     qWarning("AnimationPlayer: no animation %s", qPrintable(name_));
     image_ = QImage();
+    imageChanged_ = true;
     update();
     emit completed(false);
     return;
   }
   frame_ = 0;
-  render();
+  requestFrame();
   setPlaying(true);
   const double rate = animation_->frameRate() > 0 ? animation_->frameRate() : 30.0;
   timer_.start(static_cast<int>(std::lround(1000.0 / rate)));
@@ -77,18 +123,19 @@ void AnimationPlayer::tick() {
   }
   ++frame_;
   emit frameChanged();
-  render();
+  requestFrame();
 }
 
 bool AnimationPlayer::showFrame(int frame) {
   if (!animation_ && !load(name_)) return false;
+  ++generation_;
   frame_ = std::clamp(frame, 0, totalFrames_ - 1);
   emit frameChanged();
-  render();
+  requestFrame();
   return true;
 }
 
-void AnimationPlayer::render() {
+void AnimationPlayer::requestFrame() {
   if (!animation_) return;
   // Scaled to fit: the largest size of the animation's aspect that the item holds.
   std::size_t w = 0;
@@ -96,22 +143,54 @@ void AnimationPlayer::render() {
   animation_->size(w, h);
   if (w == 0 || h == 0 || width() <= 0 || height() <= 0) return;
   const double scale = std::min(width() / static_cast<double>(w), height() / static_cast<double>(h));
-  const int dpr = 1;
-  const int iw = std::max(1, static_cast<int>(std::lround(static_cast<double>(w) * scale)) * dpr);
-  const int ih = std::max(1, static_cast<int>(std::lround(static_cast<double>(h) * scale)) * dpr);
-  if (image_.width() != iw || image_.height() != ih) image_ = QImage(iw, ih, QImage::Format_ARGB32_Premultiplied);
-  image_.fill(Qt::transparent);
-  rlottie::Surface surface(reinterpret_cast<std::uint32_t*>(image_.bits()), static_cast<std::size_t>(iw),
-                           static_cast<std::size_t>(ih), static_cast<std::size_t>(image_.bytesPerLine()));
-  animation_->renderSync(static_cast<std::size_t>(frame_), surface);
-  update();
+  const QSize size(std::max(1, static_cast<int>(std::lround(static_cast<double>(w) * scale))),
+                   std::max(1, static_cast<int>(std::lround(static_cast<double>(h) * scale))));
+  FrameRequest request{animation_, frame_, size, generation_};
+  if (drawingBusy_) {
+    nextFrame_ = std::move(request);  // only the newest frame waits
+    return;
+  }
+  startDrawing(std::move(request));
 }
 
-void AnimationPlayer::paint(QPainter* painter) {
-  if (image_.isNull()) return;
-  const QRectF target((width() - image_.width()) / 2.0, (height() - image_.height()) / 2.0, image_.width(),
-                      image_.height());
-  painter->drawImage(target, image_);
+void AnimationPlayer::startDrawing(FrameRequest request) {
+  drawingBusy_ = true;
+  drawing_.setFuture(QtConcurrent::run(&drawingThreads(), [request = std::move(request)] { return draw(request); }));
+}
+
+void AnimationPlayer::frameDrawn() {
+  drawingBusy_ = false;
+  DrawnFrame drawn = drawing_.result();
+  if (drawn.generation == generation_ && !drawn.image.isNull()) {
+    image_ = std::move(drawn.image);
+    imageChanged_ = true;
+    update();
+  }
+  if (nextFrame_) {
+    FrameRequest next = std::move(*nextFrame_);
+    nextFrame_.reset();
+    if (next.generation == generation_) startDrawing(std::move(next));
+  }
+}
+
+QSGNode* AnimationPlayer::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {
+  auto* node = static_cast<QSGImageNode*>(old);
+  if (image_.isNull() || !window()) {
+    delete node;
+    return nullptr;
+  }
+  if (!node) {
+    node = window()->createImageNode();
+    node->setOwnsTexture(true);
+    imageChanged_ = true;
+  }
+  if (imageChanged_) {
+    node->setTexture(window()->createTextureFromImage(image_));
+    imageChanged_ = false;
+  }
+  node->setRect(QRectF((width() - image_.width()) / 2.0, (height() - image_.height()) / 2.0, image_.width(),
+                       image_.height()));
+  return node;
 }
 
 void AnimationPlayer::setPlaying(bool playing) {

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QFutureWatcher>
 #include <QImage>
-#include <QQuickPaintedItem>
+#include <QQuickItem>
+#include <QSize>
 #include <QString>
 #include <QTimer>
 #include <QtQml/qqmlregistration.h>
 
+#include <map>
 #include <memory>
+#include <optional>
 
 namespace rlottie {
 class Animation;
@@ -18,7 +22,12 @@ namespace lumora {
 // starts it unless an animation is playing (that setting is dropped, not queued); the flag is
 // down again before `finished` is emitted, so a handler that sets a name, the same one included,
 // plays it from the start. GUI thread only.
-class AnimationPlayer : public QQuickPaintedItem {
+//
+// Frames are drawn off the GUI thread, one at a time per player: a tick asks for the frame its
+// clock has reached, and a tick that comes while the last one is still being drawn asks for the
+// newest frame only, so a slow machine drops frames instead of holding up the window. The
+// animation's time (and so its end) follows the clock, not the drawing.
+class AnimationPlayer : public QQuickItem {
   Q_OBJECT
   QML_ELEMENT
   Q_PROPERTY(QString animationName READ animationName WRITE setAnimationName NOTIFY animationNameChanged)
@@ -36,10 +45,12 @@ class AnimationPlayer : public QQuickPaintedItem {
   int frame() const { return frame_; }
   int totalFrames() const { return totalFrames_; }
 
-  // Shows frame `frame` without playing (screenshots); false when nothing is loaded.
+  // Shows frame `frame` without playing (screenshots); false when nothing is loaded. The frame
+  // appears once drawn, a few milliseconds later.
   Q_INVOKABLE bool showFrame(int frame);
 
-  void paint(QPainter* painter) override;
+  // The frame on screen now (null before the first is drawn and after the name is cleared).
+  QImage shownFrame() const { return image_; }
 
  signals:
   void animationNameChanged();
@@ -51,21 +62,48 @@ class AnimationPlayer : public QQuickPaintedItem {
 
  protected:
   void componentComplete() override;
+  // The frame as one picture node: the scene graph draws it straight into the window, with no
+  // painter's layer in between.
+  QSGNode* updatePaintNode(QSGNode* old, UpdatePaintNodeData* data) override;
+
+ public:
+  // What one drawing needs; it holds the animation, so the drawing may outlive the player.
+  struct FrameRequest {
+    std::shared_ptr<rlottie::Animation> animation;
+    int frame = 0;
+    QSize size;
+    quint64 generation = 0;
+  };
+  struct DrawnFrame {
+    QImage image;
+    quint64 generation = 0;
+  };
 
  private:
   void play();
   bool load(const QString& name);
   void tick();
-  void render();
+  void requestFrame();
+  void startDrawing(FrameRequest request);
+  void frameDrawn();
   void setPlaying(bool playing);
 
   QString name_;
   bool playing_ = false;
   bool complete_ = false;
-  std::unique_ptr<rlottie::Animation> animation_;
+  // The animations this player has played, parsed once. Not shared between players: one
+  // animation object is never drawn by two threads at once.
+  std::map<QString, std::shared_ptr<rlottie::Animation>> loaded_;
+  std::shared_ptr<rlottie::Animation> animation_;
   int frame_ = 0;
   int totalFrames_ = 0;
+  // Each play (and each still frame) starts a generation; a frame of an earlier one is not shown.
+  quint64 generation_ = 0;
+  QFutureWatcher<DrawnFrame> drawing_;
+  bool drawingBusy_ = false;
+  std::optional<FrameRequest> nextFrame_;
   QImage image_;
+  bool imageChanged_ = false;
   QTimer timer_;
 };
 
