@@ -10,6 +10,11 @@
 //                     runnable but not run (a loaded machine), and the same for the second after
 //                     each disconnect (BENCH_STALLS=1 prints each round's worst tick in parts)
 //   rss               the program's resident memory while connected
+//   steal             the share of the machine's processor time its host took (a virtual
+//                     machine's vCPU descheduled by the hypervisor) during each round: a thread of
+//                     the program, or the X server it waits on, is stopped for that time and the
+//                     GUI thread's stalls grow with it, so stalls are also given for the rounds
+//                     the host left alone
 // Rounds alternate the click and the library alone, so the machine's load weighs on both alike.
 // Run through scripts/bench-home, which also runs connection_bench for its connect figure.
 #include <QApplication>
@@ -42,6 +47,8 @@ using namespace std::chrono_literals;
 
 constexpr int kWarmUps = 2;
 constexpr int kRounds = 15;
+// A round in which the host took less than this share of the processors counts as left alone.
+constexpr double kCalmSteal = 2.0;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -58,6 +65,31 @@ long residentKb() {
     if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
   }
   return -1;
+}
+
+// The machine's processor time so far, and the part of it the hypervisor took (steal), in ticks.
+struct ProcessorTicks {
+  double total = 0;
+  double steal = 0;
+};
+
+ProcessorTicks processorTicks() {
+  std::ifstream stat("/proc/stat");
+  std::string cpu;
+  stat >> cpu;
+  ProcessorTicks ticks;
+  for (int field = 0; field < 10; ++field) {
+    double value = 0;
+    if (!(stat >> value)) break;
+    if (field < 8) ticks.total += value;  // guest time is already counted in user time
+    if (field == 7) ticks.steal = value;
+  }
+  return ticks;
+}
+
+double stealShare(const ProcessorTicks& from, const ProcessorTicks& to) {
+  const double total = to.total - from.total;
+  return total > 0 ? 100.0 * (to.steal - from.steal) / total : 0.0;
 }
 
 // The calling thread's time waiting to run: runnable, but the processor was busy with others.
@@ -151,7 +183,7 @@ struct Bench {
   lumora::test::AppWorld& world;
   lumora::test::NodeWorld& nodes;
   StallMeter stall;
-  std::vector<double> ui, library, librarySuccess, stalls, busyStalls, idleStalls, idleBusyStalls, rss;
+  std::vector<double> ui, library, librarySuccess, stalls, busyStalls, idleStalls, idleBusyStalls, rss, steal;
   Clock::time_point stateShown{};
   std::atomic<Clock::time_point::rep> frameAfterState{0};
   std::atomic<bool> awaitingFrame{false};
@@ -177,6 +209,7 @@ struct Bench {
     pastTheGuard();
     stateShown = {};
     frameAfterState = 0;
+    const ProcessorTicks roundStart = processorTicks();
     stall.begin();
     const auto clicked = Clock::now();
     if (!world.click("connectArea")) return false;
@@ -195,13 +228,15 @@ struct Bench {
     stall.begin();
     runUntil([] { return false; }, 1000);
     const auto idle = stall.end();
+    const double roundSteal = stealShare(roundStart, processorTicks());
     if (record) {
+      steal.push_back(roundSteal);
       ui.push_back(ms(shown - clicked));
       stalls.push_back(std::max(connectStall.wall, disconnectStall.wall));
       const auto& worst = connectStall.wall > disconnectStall.wall ? connectStall : disconnectStall;
       if (std::getenv("BENCH_STALLS")) {
-        std::fprintf(stderr, "stall %.2f ms: work %.2f, waiting to run %.2f, blocked %.2f\n", worst.wall, worst.work,
-                     worst.queued, worst.blocked);
+        std::fprintf(stderr, "stall %.2f ms: work %.2f, waiting to run %.2f, blocked %.2f; host steal %.1f %%\n",
+                     worst.wall, worst.work, worst.queued, worst.blocked, roundSteal);
       }
       busyStalls.push_back(std::max(connectStall.program, disconnectStall.program));
       idleStalls.push_back(idle.wall);
@@ -304,6 +339,22 @@ int main(int argc, char** argv) {
                   largest(bench.busyStalls), median(bench.busyStalls));
       std::printf("  the home page in the second after each disconnect, no click: %.2f ms (less the machine's: %.2f ms)\n",
                   largest(bench.idleStalls), largest(bench.idleBusyStalls));
+      std::printf("host steal during the rounds: median %.1f %%, largest %.1f %% of the machine's processor time\n",
+                  median(bench.steal), largest(bench.steal));
+      std::vector<double> calmStalls, calmIdle;
+      for (std::size_t i = 0; i < bench.stalls.size(); ++i) {
+        if (bench.steal[i] < kCalmSteal) {
+          calmStalls.push_back(bench.stalls[i]);
+          calmIdle.push_back(bench.idleStalls[i]);
+        }
+      }
+      if (calmStalls.empty()) {
+        std::printf("  no round with host steal under %.0f %%\n", kCalmSteal);
+      } else {
+        std::printf("  in the %zu rounds with host steal under %.0f %%: longest stall %.2f ms (median %.2f), the home "
+                    "page alone %.2f ms; bar: 16 ms\n",
+                    calmStalls.size(), kCalmSteal, largest(calmStalls), median(calmStalls), largest(calmIdle));
+      }
       std::printf("resident memory while connected: %.1f MB (largest of rounds %.1f); bar: 150 MB\n",
                   median(bench.rss), *std::max_element(bench.rss.begin(), bench.rss.end()));
     }

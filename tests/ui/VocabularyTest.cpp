@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QQuickWindow>
 #include <QSignalSpy>
 #include <QWindow>
 
@@ -211,6 +212,46 @@ TEST_F(AnimationPlayerTest, APlayerDestroyedWhileAFrameIsDrawnLeavesNothingBehin
   player.setAnimationName("test_pulse");
   ASSERT_TRUE(waitFor([&] { return completed.count() == 1; }));
   EXPECT_TRUE(completed.at(0).at(0).toBool());
+}
+
+// In a window, the node shows each frame from a buffer the player reuses once the screen let go
+// of it: what the window draws at the end must be the last frame, untouched by later drawing.
+TEST(AnimationPlayerWindowTest, TheWindowShowsTheLastFrameDrawnIntoReusedBuffers) {
+  QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+  QQuickWindow window;
+  window.resize(80, 40);
+  window.setColor(Qt::white);
+  auto* player = new BuiltPlayer;
+  player->setParentItem(window.contentItem());
+  player->setSize(QSizeF(80, 40));
+  player->classBegin();
+  player->componentComplete();
+  window.show();
+  QSignalSpy completed(player, &AnimationPlayer::completed);
+  for (int play = 0; play < 3; ++play) {  // enough frames for every buffer to come round again
+    player->setAnimationName(play % 2 ? "bg_blue" : "test_pulse");
+    ASSERT_TRUE(waitFor([&] { return completed.count() == play + 1; }));
+  }
+  test::spin(100);  // the last frame drawn and shown
+  const QImage last = player->shownFrame();
+  ASSERT_FALSE(blank(last));
+  const QImage shown = window.grabWindow().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const QPoint offset((80 - last.width()) / 2, (40 - last.height()) / 2);
+  int differing = 0;
+  for (int y = 0; y < last.height(); ++y) {
+    for (int x = 0; x < last.width(); ++x) {
+      // The frame blended over the window's white.
+      const QRgb frame = last.pixel(x, y);
+      const int alpha = qAlpha(frame);
+      const auto over = [&](int channel) { return channel + (255 - alpha); };
+      const QRgb onScreen = shown.pixel(offset + QPoint(x, y));
+      if (std::abs(qRed(onScreen) - over(qRed(frame))) > 2 || std::abs(qGreen(onScreen) - over(qGreen(frame))) > 2 ||
+          std::abs(qBlue(onScreen) - over(qBlue(frame))) > 2) {
+        ++differing;
+      }
+    }
+  }
+  EXPECT_EQ(differing, 0) << "of " << last.width() * last.height() << " pixels";
 }
 
 TEST_F(AnimationPlayerTest, AMissingAnimationEndsAtOnceUnfinished) {

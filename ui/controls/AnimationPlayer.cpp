@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "ui/base/Assets.h"
 
@@ -28,8 +29,11 @@ QThreadPool& drawingThreads() {
   return pool;
 }
 
-AnimationPlayer::DrawnFrame draw(const AnimationPlayer::FrameRequest& request) {
-  QImage image(request.size, QImage::Format_ARGB32_Premultiplied);
+AnimationPlayer::DrawnFrame draw(AnimationPlayer::FrameRequest& request) {
+  QImage image = std::move(request.canvas);
+  if (image.size() != request.size || image.format() != QImage::Format_ARGB32_Premultiplied) {
+    image = QImage(request.size, QImage::Format_ARGB32_Premultiplied);
+  }
   if (image.isNull()) return {QImage(), request.generation};
   image.fill(Qt::transparent);
   rlottie::Surface surface(reinterpret_cast<std::uint32_t*>(image.bits()), static_cast<std::size_t>(image.width()),
@@ -145,7 +149,7 @@ void AnimationPlayer::requestFrame() {
   const double scale = std::min(width() / static_cast<double>(w), height() / static_cast<double>(h));
   const QSize size(std::max(1, static_cast<int>(std::lround(static_cast<double>(w) * scale))),
                    std::max(1, static_cast<int>(std::lround(static_cast<double>(h) * scale))));
-  FrameRequest request{animation_, frame_, size, generation_};
+  FrameRequest request{animation_, frame_, size, generation_, QImage()};
   if (drawingBusy_) {
     nextFrame_ = std::move(request);  // only the newest frame waits
     return;
@@ -155,7 +159,9 @@ void AnimationPlayer::requestFrame() {
 
 void AnimationPlayer::startDrawing(FrameRequest request) {
   drawingBusy_ = true;
-  drawing_.setFuture(QtConcurrent::run(&drawingThreads(), [request = std::move(request)] { return draw(request); }));
+  request.canvas = std::exchange(spare_, QImage());
+  drawing_.setFuture(
+      QtConcurrent::run(&drawingThreads(), [request = std::move(request)]() mutable { return draw(request); }));
 }
 
 void AnimationPlayer::frameDrawn() {
@@ -177,6 +183,7 @@ QSGNode* AnimationPlayer::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {
   auto* node = static_cast<QSGImageNode*>(old);
   if (image_.isNull() || !window()) {
     delete node;
+    onScreen_ = QImage();
     return nullptr;
   }
   if (!node) {
@@ -185,8 +192,11 @@ QSGNode* AnimationPlayer::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {
     imageChanged_ = true;
   }
   if (imageChanged_) {
-    node->setTexture(window()->createTextureFromImage(image_));
+    node->setTexture(window()->createTextureFromImage(image_));  // the node deletes the old texture
     imageChanged_ = false;
+    // The frame before is no longer shared with a texture: it takes the next drawing, so frames
+    // do not cost an allocation each (and a free on another thread).
+    spare_ = std::exchange(onScreen_, image_);
   }
   node->setRect(QRectF((width() - image_.width()) / 2.0, (height() - image_.height()) / 2.0, image_.width(),
                        image_.height()));

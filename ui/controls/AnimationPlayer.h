@@ -73,6 +73,8 @@ class AnimationPlayer : public QQuickItem {
     int frame = 0;
     QSize size;
     quint64 generation = 0;
+    // A frame buffer no longer on screen, drawn over instead of making a new one.
+    QImage canvas;
   };
   struct DrawnFrame {
     QImage image;
@@ -102,7 +104,11 @@ class AnimationPlayer : public QQuickItem {
   QFutureWatcher<DrawnFrame> drawing_;
   bool drawingBusy_ = false;
   std::optional<FrameRequest> nextFrame_;
+  // The newest drawn frame; the frame the picture node shows (its texture shares the pixels);
+  // and the one before it, free to draw the next frame into once the node let go of it.
   QImage image_;
+  QImage onScreen_;
+  QImage spare_;
   bool imageChanged_ = false;
   QTimer timer_;
 };
