@@ -3,8 +3,7 @@
 #include <QFile>
 #include <QQuickWindow>
 #include <QSGImageNode>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QPointer>
 #include <rlottie.h>
 
 #include <algorithm>
@@ -12,6 +11,8 @@
 #include <utility>
 
 #include "ui/base/Assets.h"
+#include "ui/base/GuiQueue.h"
+#include "ui/base/WorkerPool.h"
 
 namespace lumora {
 namespace {
@@ -20,12 +21,8 @@ namespace {
 // button of the home screen, and they never take a thread the service calls would want.
 // Destroyed at exit after waiting for the drawing under way; made after the first animation is
 // parsed, so it goes before rlottie's own statics.
-struct DrawingThreads : QThreadPool {
-  DrawingThreads() { setMaxThreadCount(2); }
-};
-
-QThreadPool& drawingThreads() {
-  static DrawingThreads pool;
+WorkerPool& drawingThreads() {
+  static WorkerPool pool(2);
   return pool;
 }
 
@@ -47,7 +44,6 @@ AnimationPlayer::DrawnFrame draw(AnimationPlayer::FrameRequest& request) {
 AnimationPlayer::AnimationPlayer(QQuickItem* parent) : QQuickItem(parent) {
   setFlag(ItemHasContents, true);
   connect(&timer_, &QTimer::timeout, this, &AnimationPlayer::tick);
-  connect(&drawing_, &QFutureWatcher<DrawnFrame>::finished, this, &AnimationPlayer::frameDrawn);
 }
 
 AnimationPlayer::~AnimationPlayer() = default;
@@ -160,13 +156,17 @@ void AnimationPlayer::requestFrame() {
 void AnimationPlayer::startDrawing(FrameRequest request) {
   drawingBusy_ = true;
   request.canvas = std::exchange(spare_, QImage());
-  drawing_.setFuture(
-      QtConcurrent::run(&drawingThreads(), [request = std::move(request)]() mutable { return draw(request); }));
+  // The guard is only read on the GUI thread, where the player may have gone by then.
+  drawingThreads().start([guard = QPointer<AnimationPlayer>(this), request = std::move(request)]() mutable {
+    auto drawn = std::make_shared<DrawnFrame>(draw(request));
+    GuiQueue::post([guard, drawn] {
+      if (guard) guard->frameDrawn(std::move(*drawn));
+    });
+  });
 }
 
-void AnimationPlayer::frameDrawn() {
+void AnimationPlayer::frameDrawn(DrawnFrame drawn) {
   drawingBusy_ = false;
-  DrawnFrame drawn = drawing_.result();
   if (drawn.generation == generation_ && !drawn.image.isNull()) {
     image_ = std::move(drawn.image);
     imageChanged_ = true;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFutureWatcher>
 #include <QImage>
 #include <QQuickItem>
 #include <QSize>
@@ -87,7 +86,7 @@ class AnimationPlayer : public QQuickItem {
   void tick();
   void requestFrame();
   void startDrawing(FrameRequest request);
-  void frameDrawn();
+  void frameDrawn(DrawnFrame drawn);
   void setPlaying(bool playing);
 
   QString name_;
@@ -101,7 +100,6 @@ class AnimationPlayer : public QQuickItem {
   int totalFrames_ = 0;
   // Each play (and each still frame) starts a generation; a frame of an earlier one is not shown.
   quint64 generation_ = 0;
-  QFutureWatcher<DrawnFrame> drawing_;
   bool drawingBusy_ = false;
   std::optional<FrameRequest> nextFrame_;
   // The newest drawn frame; the frame the picture node shows (its texture shares the pixels);
