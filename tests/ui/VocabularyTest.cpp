@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QWindow>
 
+#include <memory>
 #include <set>
 
 #include "tests/ui/UiTestSupport.h"
@@ -221,7 +222,9 @@ TEST(AnimationPlayerWindowTest, TheWindowShowsTheLastFrameDrawnIntoReusedBuffers
   QQuickWindow window;
   window.resize(80, 40);
   window.setColor(Qt::white);
-  auto* player = new BuiltPlayer;
+  // Destroyed before the window, as a page's items are.
+  auto owned = std::make_unique<BuiltPlayer>();
+  BuiltPlayer* player = owned.get();
   player->setParentItem(window.contentItem());
   player->setSize(QSizeF(80, 40));
   player->classBegin();
