@@ -324,13 +324,16 @@ TEST(SwitchListening, DisconnectAndReconnectStopListeningFirstAndReconnectBrings
   world.connect.toggleSwitchListen();
   ASSERT_TRUE(waitFor([&] { return world.state().switchListen(); }));
 
+  // As the real controller does, the blocking disconnect reports the stop before it returns, so
+  // the status reaches the GUI thread before the reconnect's toggle does.
+  world.fakes.connection->script.onCall("disconnect",
+                                        [&] { world.fakes.connection->emitStatus(VPNStatus::disconnected); });
   world.connect.reconnect();
   EXPECT_TRUE(world.connect.needSwitch());
   EXPECT_FALSE(world.state().switchListen());
-  ASSERT_TRUE(waitFor([&] { return world.calls("disconnect") == 1; }));
-  // The engine says it stopped before the toggle comes back to the GUI thread.
-  world.state().setVpnStatus(VPNStatus::disconnected);
   ASSERT_TRUE(waitFor([&] { return world.calls("openConnection") == 1; }));
+  EXPECT_EQ(world.calls("disconnect"), 1u) << "the toggle after the stop connects, it does not stop again";
+  world.fakes.connection->script.onCall("disconnect", {});
   auto order = world.connectionOrder();
   const auto stop = std::find(order.begin(), order.end(), "stopSwitchListen");
   const auto end = std::find(order.begin(), order.end(), "disconnect");
