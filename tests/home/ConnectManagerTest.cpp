@@ -324,10 +324,8 @@ TEST(SwitchListening, DisconnectAndReconnectStopListeningFirstAndReconnectBrings
   world.connect.toggleSwitchListen();
   ASSERT_TRUE(waitFor([&] { return world.state().switchListen(); }));
 
-  // As the real controller does, the blocking disconnect reports the stop before it returns, so
-  // the status reaches the GUI thread before the reconnect's toggle does.
-  world.fakes.connection->script.onCall("disconnect",
-                                        [&] { world.fakes.connection->emitStatus(VPNStatus::disconnected); });
+  // The stop reaches the GUI thread before the reconnect's toggle does.
+  world.fakes.connection->reportStopOnDisconnect();
   world.connect.reconnect();
   EXPECT_TRUE(world.connect.needSwitch());
   EXPECT_FALSE(world.state().switchListen());

@@ -78,8 +78,7 @@ TEST(RouteMode, DisconnectedFlipsAtOnceConnectedAsksOnceThenReconnects) {
   EXPECT_EQ(world.calls("disconnect"), 0u);
 
   // The engine reports the end of each connection it is asked to end.
-  world.fakes.connection->script.onCall(
-      "disconnect", [&world] { world.fakes.connection->emitStatus(VPNStatus::disconnected); });
+  world.fakes.connection->reportStopOnDisconnect();
   world.state().setVpnStatus(VPNStatus::connected);
   world.home.switchRouteMode();
   EXPECT_EQ(world.dialogText(), "setting change tips");

@@ -80,8 +80,7 @@ struct LocationWorld {
     live.other.protocal_priority = {"v2ray"};
     ui.state->setLive(live);
     // The connection ends as soon as it is told to, reporting it on the library's thread.
-    fakes.connection->script.onCall("disconnect",
-                                    [this] { fakes.connection->emitStatus(helmsey::VPNStatus::disconnected); });
+    fakes.connection->reportStopOnDisconnect();
   }
   ~LocationWorld() {
     SharedInstance<LocationScreen>::uninstall(&screen);

@@ -379,6 +379,11 @@ class FakeConnectionService final : public ConnectionService {
   void emitFailure(ServiceError error) {
     if (auto callback = callbacks().onFailed) callback(std::move(error));
   }
+  // From now on each disconnect reports the stop before it returns, on the calling thread, as the
+  // real blocking disconnect does.
+  void reportStopOnDisconnect() {
+    script.onCall("disconnect", [this] { emitStatus(helmsey::VPNStatus::disconnected); });
+  }
 
  private:
   ConnectionCallbacks callbacks() {
