@@ -119,7 +119,11 @@ TEST_F(ConnectionReuseTest, ConcurrentExchangesEachGetAHandleOfTheirOwn) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(api->requests().size(), static_cast<std::size_t>(kThreads * kEach));
-  EXPECT_LE(api->connectionCount(), static_cast<std::size_t>(kThreads));
+  // The engine keeps at most four idle connections per destination: when all six threads have
+  // been in flight at once and let go, two connections close and later exchanges may open new
+  // ones. So the count can pass the number of threads (8 was seen under ASan); what must hold is
+  // that the threads reuse their connections rather than open one per exchange.
+  EXPECT_LE(api->connectionCount(), static_cast<std::size_t>(kThreads * kEach / 2));
   EXPECT_LE(helmsey::HttpEngine::idleConnections(), 4u);
 }
 
