@@ -22,6 +22,8 @@
 
 #include "core/EngineEnvironment.h"
 #include "core/HttpEngine.h"
+#include "core/engine/EnginePaths.h"
+#include "core/engine/SystemProxy.h"
 #include "platform/BundleInfo.h"
 #include "platform/XdgPaths.h"
 #include "services/base/Logger.h"
@@ -29,6 +31,7 @@
 #include "ui/account/DeviceManager.h"
 #include "services/network/DeploymentConfig.h"
 #include "ui/base/AppGlobals.h"
+#include "ui/base/QtMessages.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
 #include "ui/base/Workers.h"
@@ -55,6 +58,7 @@
 #include "ui/shell/ShellActions.h"
 #include "ui/shell/SingleInstance.h"
 #include "ui/shell/StartupController.h"
+#include "ui/shell/TerminationSignals.h"
 #include "ui/store/StoreContext.h"
 #include "ui/store/StoreManager.h"
 
@@ -186,6 +190,7 @@ struct Application::Parts {
   Services services;
   std::unique_ptr<UiObjects> ui;
   std::unique_ptr<QuitPath> quitPath;
+  std::unique_ptr<TerminationSignals> terminationSignals;
   std::shared_ptr<FrontRelay> front = std::make_shared<FrontRelay>();
   std::unique_ptr<AnimationController> animation;
   std::unique_ptr<ConnectManager> connect;
@@ -260,8 +265,13 @@ bool Application::start() {
   if (!p.instance.claim()) return false;  // the running program shows its window instead
 
   copyLogToFile();
+  routeQtMessagesToConsoleLog();
   trustDevelopmentService();
   p.services = makeRealServices();
+  // The engine is made before the worker pool: static objects end in the reverse order, so at
+  // exit the pool's threads (a connect attempt among them) have joined before the engine goes.
+  p.services.engine->status();
+  Workers::pool();
   // An earlier run that ended without stopping may have left the desktop pointed at its dead
   // local proxy: put that back now, off the launch path.
   Workers::run([engine = p.services.engine] { engine->prepare(); });
@@ -281,7 +291,17 @@ bool Application::start() {
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
   };
   leaving.releaseInstance = [&p] { p.instance.release(); };
+  leaving.cancelConnection = [connection = p.services.connection] { connection->disconnect(); };
+  // After a stop that did not report in time the engine may not have put the desktop's proxy
+  // back: the journal it keeps says what to restore (nothing, once the engine did).
+  leaving.restoreSystemProxy = [] {
+    helmsey::engine::SystemProxy(helmsey::engine::systemProxyJournal()).restore();
+  };
   p.quitPath = std::make_unique<QuitPath>(p.services.engine, leaving, kStopBound);
+  // A log-out, a shutdown or Ctrl-C leaves the same way as Quit.
+  p.terminationSignals = std::make_unique<TerminationSignals>();
+  QObject::connect(p.terminationSignals.get(), &TerminationSignals::received, p.quitPath.get(),
+                   [&p] { p.quitPath->quit(0); });
 
   p.animation = std::make_unique<AnimationController>(
       *p.ui->state, [&p] { if (p.delegate) p.delegate->showWindow(); }, nullptr);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/BoundedJson.h"
+#include "platform/ConsoleCopy.h"
 #include "platform/BundleConfig.h"
 #include "platform/LogText.h"
 #include "platform/XdgPaths.h"
@@ -45,7 +46,7 @@ void reportToStandardError(const UserDefaults::Damage& damage) {
   line += damage.setAsideAs ? "set aside as " + damage.setAsideAs->string() + ", starting afresh"
                             : std::string("it could not be set aside and is left as it is");
   line = escapeControlCharacters(line) + "\n";  // the path and the reason may hold anything
-  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+  writeConsoleLine(STDERR_FILENO, line);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "platform/ConsoleCopy.h"
 #include "platform/LogText.h"
 
 namespace helmsey::engine {
@@ -54,8 +55,8 @@ void note(std::string_view line) {
   // Notes quote outside text (rule entries, addresses, child output): escaped, one note stays one line.
   text.append(" [Helmsey] ").append(platform::escapeControlCharacters(line)).append("\n");
   coreLog().append(text);
-  // A single write keeps lines of several threads apart.
-  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
+  // A single write keeps lines of several threads apart; the console log's file gets it too.
+  platform::writeConsoleLine(STDERR_FILENO, text);
 }
 
 }  // namespace helmsey::engine

@@ -1,14 +1,11 @@
 #include "services/base/Logger.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
-#include <mutex>
-#include <system_error>
 #include <utility>
+
+#include "platform/ConsoleCopy.h"
 
 namespace tarnel {
 namespace {
@@ -21,66 +18,10 @@ constexpr std::array<std::pair<LogLevel, std::string_view>, 5> kRawValues{{
     {LogLevel::verbose, "[Verbose]"},
 }};
 
-// The file copy of the console log: one descriptor, its size, the limit; guarded so rotation and
-// writes from several threads never interleave.
-struct FileCopy {
-  std::mutex mutex;
-  std::filesystem::path path;
-  std::uintmax_t maxBytes = 0;
-  int fd = -1;
-  std::uintmax_t size = 0;
-
-  void closeFile() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-  bool open() {
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    struct stat info {};
-    size = ::fstat(fd, &info) == 0 ? static_cast<std::uintmax_t>(info.st_size) : 0;
-    return true;
-  }
-  void append(const std::string& out) {
-    std::lock_guard lock(mutex);
-    if (path.empty()) return;
-    if (fd < 0 && !open()) return;
-    if (size > 0 && size + out.size() > maxBytes) {
-      closeFile();
-      std::error_code error;
-      std::filesystem::rename(path, std::filesystem::path(path.string() + ".1"), error);
-      if (!open()) return;
-    }
-    const char* data = out.data();
-    size_t left = out.size();
-    while (left > 0) {
-      const ssize_t n = ::write(fd, data, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;
-      data += n;
-      left -= static_cast<size_t>(n);
-      size += static_cast<std::uintmax_t>(n);
-    }
-  }
-};
-
-FileCopy& fileCopy() {
-  // Never destroyed: threads may still log while the process ends.
-  static FileCopy* copy = new FileCopy;
-  return *copy;
-}
-
 }  // namespace
 
 void Logger::setFileCopy(const std::filesystem::path& file, std::uintmax_t maxBytes) {
-  FileCopy& copy = fileCopy();
-  std::lock_guard lock(copy.mutex);
-  copy.closeFile();
-  copy.path = file;
-  copy.maxBytes = maxBytes;
-  copy.size = 0;
+  platform::setConsoleFileCopy(file, maxBytes);
 }
 
 std::string_view rawValue(LogLevel level) {
@@ -97,6 +38,40 @@ std::optional<LogLevel> logLevelFromRaw(std::string_view raw) {
   return std::nullopt;
 }
 
+std::string_view Logger::briefFunctionName(std::string_view signature) {
+  // The name ends at the first parenthesis outside template arguments ("operator()" keeps its
+  // own pair); the return type ends at the last space before it, outside template arguments.
+  std::size_t end = std::string_view::npos;
+  std::size_t begin = 0;
+  int depth = 0;
+  for (std::size_t i = 0; i < signature.size(); ++i) {
+    const char c = signature[i];
+    if (c == '<') {
+      ++depth;
+    } else if (c == '>' && depth > 0) {
+      --depth;
+    } else if (depth == 0 && c == ' ' && !signature.substr(0, i).ends_with("operator")) {
+      begin = i + 1;
+    } else if (depth == 0 && c == '(') {
+      if (signature.substr(0, i).ends_with("operator") && signature.substr(i, 2) == "()") {
+        ++i;
+        continue;
+      }
+      end = i;
+      break;
+    }
+  }
+  if (end == std::string_view::npos || begin >= end) return signature;
+  std::string_view name = signature.substr(begin, end - begin);
+  // The class and the function: namespaces go.
+  const auto last = name.rfind("::");
+  if (last != std::string_view::npos && last > 0) {
+    const auto before = name.rfind("::", last - 1);
+    if (before != std::string_view::npos) name.remove_prefix(before + 2);
+  }
+  return name;
+}
+
 std::string Logger::format(const Site& site, std::string_view items) {
   std::string_view file = site.file;
   if (const auto slash = file.rfind('/'); slash != std::string_view::npos) {
@@ -105,24 +80,14 @@ std::string Logger::format(const Site& site, std::string_view items) {
   std::string line;
   line.reserve(64 + items.size());
   line.append(rawValue(site.level)).append(" ").append(file).append(":");
-  line.append(std::to_string(site.line)).append(" ").append(site.function).append(" - ");
+  line.append(std::to_string(site.line)).append(" ").append(briefFunctionName(site.function)).append(" - ");
   line.append(items);
   return line;
 }
 
 void Logger::write(const std::string& line) {
   // One write(2) per line: the line and its line feed go out together.
-  std::string out = line + "\n";
-  const char* data = out.data();
-  size_t left = out.size();
-  while (left > 0) {
-    const ssize_t n = ::write(STDOUT_FILENO, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // a failed console write is not reported
-    data += n;
-    left -= static_cast<size_t>(n);
-  }
-  fileCopy().append(out);
+  platform::writeConsoleLine(STDOUT_FILENO, line + "\n");
 }
 
 }  // namespace tarnel

@@ -76,13 +76,17 @@ class Logger {
 
   static bool enabled(LogLevel level) { return level <= LogLevel::info; }
 
-  // "[Error] File.cpp:12 function - items"
+  // "[Error] File.cpp:12 Class::function - items"
   static std::string format(const Site& site, std::string_view items);
 
-  // Also writes every line to `file` (appended; its folder is made), keeping it under `maxBytes`:
-  // when a line would pass the limit the file becomes "<file>.1" (replacing an older one) and a
-  // new file starts. An empty path stops the copy. A file that cannot be written is skipped
-  // quietly: the console still gets the line.
+  // The class and function of a compiler's signature, without return type, namespaces and
+  // parameters: "void a::B::c(int) const" gives "B::c". Anything it does not read stays whole.
+  static std::string_view briefFunctionName(std::string_view signature);
+
+  // Also writes every console line, these and every other layer's, to `file` (appended; its
+  // folder is made), keeping it under `maxBytes`: when a line would pass the limit the file
+  // becomes "<file>.1" (replacing an older one) and a new file starts. An empty path stops the
+  // copy. A file that cannot be written is skipped quietly: the console still gets the line.
   static void setFileCopy(const std::filesystem::path& file, std::uintmax_t maxBytes);
 
  private:

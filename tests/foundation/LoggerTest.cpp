@@ -22,7 +22,7 @@ TEST(Logger, LineFormatAndLevels) {
   Logger::log({LogLevel::verbose, "v.cpp", 5, "k"}, "dropped");
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out,
-            "[Error] File.swift:42 run() - Error decoding JSON:  7 true\n"
+            "[Error] File.swift:42 run - Error decoding JSON:  7 true\n"
             "[Warning] Plain.cpp:1 f - \n"
             "[Info] y.cpp:3 g - nil s 1.5\n");
 }

@@ -3,8 +3,11 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QPointer>
+#include <QSet>
 #include <QWindow>
 
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -20,6 +23,7 @@
 #include "ui/base/Feedback.h"
 #include "ui/shell/ApplicationDelegate.h"
 #include "ui/shell/SingleInstance.h"
+#include "ui/shell/TerminationSignals.h"
 
 namespace lumora::test {
 namespace {
@@ -41,7 +45,7 @@ TEST(QuitPath, StopsTheVpnBeforeLeavingAndLeavesOnce) {
   spin(400);  // past the bound: no second exit
   EXPECT_EQ(world.exits, std::vector<int>{0});
   EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
-  EXPECT_EQ(world.order, std::vector<std::string>{"restore"});
+  EXPECT_EQ(world.order, (std::vector<std::string>{"cancel", "restore"}));
 }
 
 TEST(QuitPath, AStopThatNeverReportsCannotHoldTheProgram) {
@@ -55,7 +59,8 @@ TEST(QuitPath, AStopThatNeverReportsCannotHoldTheProgram) {
   world.fakes.engine->completeStops();
   spin(50);
   EXPECT_EQ(world.exits, std::vector<int>{0});
-  EXPECT_EQ(world.order, std::vector<std::string>{"restore"});
+  // The desktop's proxy is put back by the quit path itself when the stop did not report.
+  EXPECT_EQ(world.order, (std::vector<std::string>{"cancel", "restore"}));
 }
 
 TEST(QuitPath, RestartStopsLetsGoOfTheInstanceThenStartsAnew) {
@@ -63,8 +68,25 @@ TEST(QuitPath, RestartStopsLetsGoOfTheInstanceThenStartsAnew) {
   world.quitPath.restart();
   ASSERT_TRUE(waitFor([&] { return !world.exits.empty(); }));
   EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
-  EXPECT_EQ(world.order, (std::vector<std::string>{"restore", "release", "relaunch"}));
+  EXPECT_EQ(world.order, (std::vector<std::string>{"cancel", "restore", "release", "relaunch"}));
   EXPECT_EQ(world.exits, std::vector<int>{0});
+}
+
+// The signals a log-out, a shutdown and Ctrl-C send leave through the quit path, once.
+TEST(QuitPath, TerminationSignalsLeaveThroughIt) {
+  for (const int number : {SIGTERM, SIGHUP, SIGINT}) {
+    ShellWorld world;
+    TerminationSignals termination;
+    ASSERT_TRUE(termination.isActive());
+    QObject::connect(&termination, &TerminationSignals::received, &world.quitPath, [&] { world.quitPath.quit(0); });
+    ::raise(number);
+    ::raise(number);  // a second one while leaving changes nothing
+    ASSERT_TRUE(waitFor([&] { return !world.exits.empty(); })) << number;
+    spin(50);
+    EXPECT_EQ(world.exits, std::vector<int>{0});
+    EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
+    EXPECT_EQ(world.order, (std::vector<std::string>{"cancel", "restore"}));
+  }
 }
 
 struct DelegateWorld : ShellWorld {
@@ -151,6 +173,63 @@ TEST(ApplicationDelegate, MenuActionsReachTheirTargets) {
   world.delegate.statusMenu()->actions().back()->trigger();  // quit
   ASSERT_TRUE(waitFor([&] { return !world.exits.empty(); }));
   EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
+}
+
+// A tray action that changes what the menu shows (the window's visibility, the language) is
+// delivered by the menu itself: the menu and the action must still be there when it returns.
+TEST(ApplicationDelegate, TrayActionsLeaveTheirMenuInPlace) {
+  DelegateWorld world(true);
+  QMenu* menu = world.delegate.statusMenu();
+  QMenu* languages = menu->actions()[3]->menu();
+  ASSERT_NE(languages, nullptr);
+  QList<QAction*> changing{menu->actions()[0], menu->actions()[0]};  // hide, then show
+  changing += languages->actions();
+  changing += languages->actions()[0];  // the current language chosen again
+  for (QAction* action : changing) {
+    QPointer<QAction> guard(action);
+    QPointer<QMenu> menuGuard(menu);
+    action->trigger();
+    ASSERT_TRUE(guard && menuGuard) << "the menu went while its action was delivered";
+    EXPECT_EQ(world.delegate.statusMenu(), menu);
+  }
+  // Each choice left exactly its own language checked, the one chosen twice included.
+  for (QAction* item : languages->actions()) EXPECT_EQ(item->isChecked(), item->data().toString() == "en");
+  EXPECT_EQ(world.ui.state->currentLanguage(), QStringLiteral("en"));
+  EXPECT_EQ(world.menuTitles().first(), localized(QStringLiteral("hide")));
+}
+
+// Whoever hears of a language change (the tray menu, the home footer) reads the new texts.
+TEST(ApplicationDelegate, ALanguageSwitchIsAnnouncedWithItsTextsInPlace) {
+  DelegateWorld world(true);
+  const QString english = localized(QStringLiteral("quit"));
+  QStringList heard;
+  QObject::connect(world.ui.state.get(), &AppStateManager::currentLanguageChanged,
+                   [&] { heard << qtTrId("quit"); });
+  for (const char* code : {"zh-Hant", "zh-Hans", "en"}) {
+    world.ui.state->setCurrentLanguage(QString::fromLatin1(code));
+    const QString now = localized(QStringLiteral("quit"));
+    EXPECT_EQ(heard.last(), now) << code;
+    EXPECT_EQ(world.menuTitles().last(), now) << code;
+    EXPECT_EQ(world.delegate.statusMenu()->actions()[3]->text(), localized(QStringLiteral("Language"))) << code;
+  }
+  EXPECT_EQ(heard.size(), 3);
+  EXPECT_NE(heard[0], english);
+  EXPECT_NE(heard[1], heard[0]);
+  EXPECT_EQ(heard[2], english);
+}
+
+// Status changes reuse the icons already made: nothing a status change draws stays behind.
+TEST(ApplicationDelegate, StatusIconsAreMadeOnceAndReused) {
+  for (const bool dark : {false, true}) {
+    DelegateWorld world(true, dark);
+    QSet<qint64> shown;
+    for (int i = 0; i < 200; ++i) {
+      world.ui.state->setVpnStatus(i % 2 ? helmsey::VPNStatus::connected : helmsey::VPNStatus::disconnected);
+      shown.insert(world.delegate.statusIcon().cacheKey());
+    }
+    EXPECT_EQ(shown.size(), 2);
+    EXPECT_EQ(world.delegate.statusIconsMade(), 2);
+  }
 }
 
 struct CloseCase {

@@ -61,6 +61,10 @@ struct ShellWorld {
       order.push_back("relaunch");
       return true;
     };
+    // Both run on a worker, one after the other, while the test waits for the exit.
+    a.cancelConnection = [this] {
+      order.push_back(fakes.engine->script.count("stopVPN") == 0 ? "cancel" : "cancel after stop");
+    };
     a.restoreSystemProxy = [this] { order.push_back("restore"); };
     a.releaseInstance = [this] { order.push_back("release"); };
     return a;

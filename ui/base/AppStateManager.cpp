@@ -158,8 +158,9 @@ std::optional<QString> AppStateManager::stateText(helmsey::VPNStatus status) {
 void AppStateManager::setCurrentLanguage(const QString& code) {
   const bool differs = code != currentLanguage_;
   currentLanguage_ = code;
-  if (differs) emit currentLanguageChanged();
+  // The new texts are in place before anyone hears of the change and reads them.
   languageChanged();
+  if (differs) emit currentLanguageChanged();
 }
 
 void AppStateManager::languageChanged() {

@@ -65,63 +65,87 @@ QString ApplicationDelegate::statusIconName() const {
 
 void ApplicationDelegate::updateStatusItem() {
   if (!state_.status()) {
+    // The icon setting was switched off from a page, never from this menu: nothing of the menu
+    // is being delivered while it goes.
     tray_.reset();
     menu_.reset();
     return;
   }
-  buildMenu();
+  if (!menu_) buildMenu();
+  refreshMenu();
   if (!tray_) {
     tray_ = std::make_unique<QSystemTrayIcon>();
     // The icon has no action of its own: a click opens its menu, as a right click does.
     connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
       if (reason == QSystemTrayIcon::Trigger && menu_) menu_->popup(QCursor::pos());
     });
+    tray_->setContextMenu(menu_.get());
   }
-  tray_->setIcon(QIcon(QLatin1Char(':') + Assets::image(statusIconName()).path()));
+  const QIcon& icon = iconNamed(statusIconName());
+  if (tray_->icon().cacheKey() != icon.cacheKey()) tray_->setIcon(icon);
   tray_->setToolTip(state_.appTitle());
-  tray_->setContextMenu(menu_.get());
   if (!hooks_.trayAvailable || hooks_.trayAvailable()) tray_->show();
 }
 
+const QIcon& ApplicationDelegate::iconNamed(const QString& name) {
+  auto found = icons_.find(name);
+  if (found == icons_.end()) found = icons_.insert(name, QIcon(QLatin1Char(':') + Assets::image(name).path()));
+  return *found;
+}
+
+QIcon ApplicationDelegate::statusIcon() const { return tray_ ? tray_->icon() : QIcon(); }
+
 void ApplicationDelegate::buildMenu() {
-  auto menu = std::make_unique<QMenu>();
-  QAction* visibility = menu->addAction(windowVisible_ ? qtTrId("hide") : qtTrId("show"));
-  visibility->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
-  connect(visibility, &QAction::triggered, this, &ApplicationDelegate::toggleWindow);
+  menu_ = std::make_unique<QMenu>();
+  visibilityAction_ = menu_->addAction(QString());
+  visibilityAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
+  connect(visibilityAction_, &QAction::triggered, this, &ApplicationDelegate::toggleWindow);
 
-  const bool connected = state_.vpnStatus() == helmsey::VPNStatus::connected;
-  QAction* connection = menu->addAction(connected ? qtTrId("disconnect") : qtTrId("connect"));
-  connect(connection, &QAction::triggered, this, &ApplicationDelegate::toggleConnect);
+  connectionAction_ = menu_->addAction(QString());
+  connect(connectionAction_, &QAction::triggered, this, &ApplicationDelegate::toggleConnect);
 
+  updateAction_ = nullptr;
   if (!isAppStoreBuild()) {
-    QAction* update = menu->addAction(qtTrId("Check For Updates"));
-    connect(update, &QAction::triggered, this, &ApplicationDelegate::checkUpdate);
+    updateAction_ = menu_->addAction(QString());
+    connect(updateAction_, &QAction::triggered, this, &ApplicationDelegate::checkUpdate);
   }
 
-  QMenu* languages = menu->addMenu(qtTrId("Language"));
-  languages->menuAction()->setShortcut(QKeySequence(QStringLiteral("Ctrl+L")));
+  languageMenu_ = menu_->addMenu(QString());
+  languageMenu_->menuAction()->setShortcut(QKeySequence(QStringLiteral("Ctrl+L")));
+  auto* group = new QActionGroup(languageMenu_);
+  group->setExclusive(true);
   for (const auto& choice : kLanguages) {
-    QAction* item = languages->addAction(QString::fromUtf8(choice.title));
+    QAction* item = languageMenu_->addAction(QString::fromUtf8(choice.title));
     item->setCheckable(true);
-    item->setChecked(state_.currentLanguage() == QLatin1String(choice.code));
+    item->setActionGroup(group);
     item->setData(QString::fromLatin1(choice.code));
     connect(item, &QAction::triggered, this, [this, code = QString::fromLatin1(choice.code)] { setLanguage(code); });
   }
 
   // The desktop has no application menu: "about" sits here and in the window's context menu.
-  QAction* about = menu->addAction(qtTrId("about"));
-  connect(about, &QAction::triggered, this, [this] {
+  aboutAction_ = menu_->addAction(QString());
+  connect(aboutAction_, &QAction::triggered, this, [this] {
     showWindow();
     if (hooks_.showAbout) hooks_.showAbout();
   });
 
-  menu->addSeparator();
-  QAction* leave = menu->addAction(qtTrId("quit"));
-  leave->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
-  connect(leave, &QAction::triggered, this, &ApplicationDelegate::quit);
+  menu_->addSeparator();
+  quitAction_ = menu_->addAction(QString());
+  quitAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+  connect(quitAction_, &QAction::triggered, this, &ApplicationDelegate::quit);
+}
 
-  if (tray_) tray_->setContextMenu(menu.get());
-  menu_ = std::move(menu);
+void ApplicationDelegate::refreshMenu() {
+  visibilityAction_->setText(windowVisible_ ? qtTrId("hide") : qtTrId("show"));
+  const bool connected = state_.vpnStatus() == helmsey::VPNStatus::connected;
+  connectionAction_->setText(connected ? qtTrId("disconnect") : qtTrId("connect"));
+  if (updateAction_) updateAction_->setText(qtTrId("Check For Updates"));
+  languageMenu_->setTitle(qtTrId("Language"));
+  for (QAction* item : languageMenu_->actions()) {
+    item->setChecked(state_.currentLanguage() == item->data().toString());
+  }
+  aboutAction_->setText(qtTrId("about"));
+  quitAction_->setText(qtTrId("quit"));
 }
 
 void ApplicationDelegate::toggleWindow() {

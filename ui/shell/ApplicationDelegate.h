@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QIcon>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -7,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 class QWindow;
@@ -19,8 +22,10 @@ class QuitPath;
 // The desktop's side of the program's life: the fixed main window, the tray icon and its menu,
 // what closing the window does, and the requests to show the window again.
 //
-// The tray menu is rebuilt whenever something it shows changes (the icon setting, the connection
-// status, the language, the window's visibility). Closing the window follows the close-button
+// The tray menu is made once per tray item and its actions are updated in place whenever something
+// they show changes (the connection status, the language, the window's visibility): a menu action
+// may itself cause such a change, and its menu must outlive the delivery of its own trigger. The
+// status icons are made once and reused, so a status change adds nothing that stays. Closing the window follows the close-button
 // setting: "exit" leaves through the quit path; "hide" and "hideWindowAndDockIcon" put the window
 // away into the tray, or minimise it where no tray host runs, so the window is never out of reach.
 // GUI thread only.
@@ -53,6 +58,10 @@ class ApplicationDelegate : public QObject {
   // The tray menu as last built; none while the icon setting is off.
   QMenu* statusMenu() const { return menu_.get(); }
   bool hasStatusItem() const { return tray_ != nullptr; }
+  // The icon the tray item shows now; null without a tray item.
+  QIcon statusIcon() const;
+  // How many status icons were made from their pictures so far (each name once).
+  int statusIconsMade() const { return static_cast<int>(icons_.size()); }
   bool isWindowVisible() const { return windowVisible_; }
 
   // Menu actions.
@@ -66,7 +75,7 @@ class ApplicationDelegate : public QObject {
 
   bool eventFilter(QObject* watched, QEvent* event) override;
 
-  // Rebuilds the tray icon and menu from the current state.
+  // Brings the tray icon and menu up to the current state.
   void updateStatusItem();
 
  signals:
@@ -74,6 +83,8 @@ class ApplicationDelegate : public QObject {
 
  private:
   void buildMenu();
+  void refreshMenu();
+  const QIcon& iconNamed(const QString& name);
   void hideWindow();
   void setWindowVisible(bool visible);
   // What the close button does; true when the close may go ahead.
@@ -85,6 +96,14 @@ class ApplicationDelegate : public QObject {
   QPointer<QWindow> window_;
   std::unique_ptr<QSystemTrayIcon> tray_;
   std::unique_ptr<QMenu> menu_;
+  // The actions whose texts or checks change; owned by menu_.
+  QAction* visibilityAction_ = nullptr;
+  QAction* connectionAction_ = nullptr;
+  QAction* updateAction_ = nullptr;
+  QMenu* languageMenu_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+  QAction* quitAction_ = nullptr;
+  QHash<QString, QIcon> icons_;
   bool windowVisible_ = true;
 };
 

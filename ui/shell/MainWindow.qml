@@ -20,6 +20,20 @@ Window {
     title: ShellActions.isAppStore ? "Tarnel ver: " + ShellActions.version : AppStateManager.appTitle
     visible: true
 
+    // A language of the context menu: checked while it is the current one, whatever was clicked.
+    component LanguageItem: MenuItem {
+        property string code
+        objectName: "language_" + code
+        checkable: true
+        checked: AppStateManager.currentLanguage === code
+        onTriggered: {
+            ShellActions.setLanguage(code)
+            // The click toggled the check and so ended its binding (choosing the current
+            // language again would leave it unchecked): bind it to the language once more.
+            checked = Qt.binding(() => AppStateManager.currentLanguage === code)
+        }
+    }
+
     MainContent {
         id: content
         anchors.fill: parent
@@ -86,24 +100,9 @@ Window {
         Menu {
             //% "Language"
             title: qsTrId("Language")
-            MenuItem {
-                text: "English"
-                checkable: true
-                checked: AppStateManager.currentLanguage === "en"
-                onTriggered: ShellActions.setLanguage("en")
-            }
-            MenuItem {
-                text: "简体中文"
-                checkable: true
-                checked: AppStateManager.currentLanguage === "zh-Hans"
-                onTriggered: ShellActions.setLanguage("zh-Hans")
-            }
-            MenuItem {
-                text: "繁體中文"
-                checkable: true
-                checked: AppStateManager.currentLanguage === "zh-Hant"
-                onTriggered: ShellActions.setLanguage("zh-Hant")
-            }
+            LanguageItem { text: "English"; code: "en" }
+            LanguageItem { text: "简体中文"; code: "zh-Hans" }
+            LanguageItem { text: "繁體中文"; code: "zh-Hant" }
         }
         //% "About"
         MenuItem { text: qsTrId("about"); onTriggered: ShellActions.openPage("about") }

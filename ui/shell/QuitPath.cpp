@@ -1,8 +1,9 @@
 #include "ui/shell/QuitPath.h"
 
-#include <QMetaObject>
 #include <QTimer>
 
+#include "ui/base/GuiQueue.h"
+#include "ui/base/Workers.h"
 #include "ui/base/services/EngineService.h"
 
 namespace lumora {
@@ -22,26 +23,42 @@ void QuitPath::leave(int exitCode, bool relaunch) {
   relaunch_ = relaunch;
   emit leaving();
 
-  // The engine reports the stop on its own thread; the report comes back here queued, and is
-  // dropped if the bound already ended the program's way out.
+  // The cancel blocks until the attempt has let go of the engine; the engine then reports the
+  // stop on its own thread. The report comes back here queued, and is dropped if the bound
+  // already moved the way out on.
+  // The guard is read only on the GUI thread.
   QPointer<QuitPath> self(this);
-  engine_->stopVPN([self](helmsey::VPNStatus) {
-    QMetaObject::invokeMethod(
-        self.data(),
-        [self] {
-          if (self) self->finish();
-        },
-        Qt::QueuedConnection);
+  Workers::run([self, engine = engine_, cancel = actions_.cancelConnection] {
+    if (cancel) cancel();
+    engine->stopVPN([self](helmsey::VPNStatus) {
+      GuiQueue::post([self] {
+        if (self) self->stopped();
+      });
+    });
   });
+  QTimer::singleShot(stopBound_, this, &QuitPath::stopped);
+}
+
+void QuitPath::stopped() {
+  if (stopped_) return;
+  stopped_ = true;
+  // A stop that reported restored the settings itself; after one that did not, the restore puts
+  // back whatever is still ours. Either way it is safe to ask. It runs commands of the desktop,
+  // so off the GUI thread, and it too is bounded: the program ends when it is done or when the
+  // bound passes again.
+  Workers::run(
+      this,
+      [restore = actions_.restoreSystemProxy, beforeExit = actions_.beforeExit] {
+        if (restore) restore();
+        if (beforeExit) beforeExit();
+      },
+      [this] { finish(); });
   QTimer::singleShot(stopBound_, this, &QuitPath::finish);
 }
 
 void QuitPath::finish() {
   if (finished_) return;
   finished_ = true;
-  // A stop that reported restored the settings itself; after one that did not, this puts back
-  // whatever is still ours. Either way it is safe to ask.
-  if (actions_.restoreSystemProxy) actions_.restoreSystemProxy();
   if (relaunch_) {
     if (actions_.releaseInstance) actions_.releaseInstance();
     if (actions_.relaunch && !actions_.relaunch()) exitCode_ = 1;

@@ -11,11 +11,15 @@ namespace lumora {
 
 class EngineService;
 
-// The one way out of the program. Quit, Restart, a fatal dialog and the update all come here:
-// the VPN is stopped first and the stop is waited for (at most `stopBound`, so a stop that never
-// reports cannot hold the program), the desktop's proxy settings are put back, then the program
-// ends, or starts anew for a restart. Never blocks the GUI thread: the stop runs on the engine's
-// own thread and its report comes back queued.
+// The one way out of the program. Quit, Restart, a fatal dialog, the update and the termination
+// signals (a desktop log-out, a shutdown, Ctrl-C) all come here: a connect attempt under way is
+// cancelled and the VPN is stopped first, and the stop is waited for (at most `stopBound`, so a
+// stop that never reports cannot hold the program); then the desktop's proxy settings are put
+// back, whether or not the stop reported, and the program ends, or starts anew for a restart.
+//
+// Never blocks the GUI thread: the cancel and the stop run on a worker, the engine reports on its
+// own thread, the restore runs on a worker too, and each comes back queued. What every way out
+// must do besides goes into `Actions::beforeExit`, the one step that runs on all of them.
 class QuitPath : public QObject {
   Q_OBJECT
 
@@ -25,8 +29,15 @@ class QuitPath : public QObject {
     std::function<void(int)> exit;
     // Starts the program anew, detached; false when it could not be started.
     std::function<bool()> relaunch;
-    // Puts back the desktop proxy settings our engine changed, if any are still ours.
+    // Cancels a connect attempt under way and ends the connection; blocks until no engine of ours
+    // runs. Called on a worker thread.
+    std::function<void()> cancelConnection;
+    // Puts back the desktop proxy settings our engine changed, if any are still ours. Called on
+    // a worker thread, after the stop reported or its bound passed.
     std::function<void()> restoreSystemProxy;
+    // Runs on every way out, on a worker thread, once the VPN is down or its bound passed and
+    // before the program ends or restarts.
+    std::function<void()> beforeExit;
     // Lets go of what a new instance needs (the single-instance socket) before it starts.
     std::function<void()> releaseInstance;
   };
@@ -47,12 +58,15 @@ class QuitPath : public QObject {
 
  private:
   void leave(int exitCode, bool relaunch);
+  // The stop reported, or its bound passed: put things back, then end.
+  void stopped();
   void finish();
 
   std::shared_ptr<EngineService> engine_;
   Actions actions_;
   std::chrono::milliseconds stopBound_;
   bool leaving_ = false;
+  bool stopped_ = false;
   bool finished_ = false;
   bool relaunch_ = false;
   int exitCode_ = 0;
