@@ -44,7 +44,8 @@ class Keychain {
 
 // The keychain of the desktop session: the Secret Service on the session bus
 // (DBUS_SESSION_BUS_ADDRESS) when it answers a ping within `probeTimeout`, over the file store
-// (makeLayeredKeychain); otherwise only a file that only the user can read,
+// (makeLayeredKeychain), each of its calls bounded by `probeTimeout` too; otherwise only a file
+// that only the user can read,
 // appDataDir()/keychain.json. The file lives outside the user-defaults folder, so emptying the
 // settings leaves the device identity in place.
 std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout = std::chrono::milliseconds(2000));
@@ -53,7 +54,11 @@ std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout = 
 bool secretServiceAnswers(std::chrono::milliseconds timeout);
 
 // The two stores, for callers (and tests) that choose themselves.
-std::shared_ptr<Keychain> makeSecretServiceKeychain();
+// Each call of the Secret Service store ends within `callBound`: one that waits longer (for a
+// prompt no one answers, such as the new keyring's password) is cancelled and answers
+// kNotAvailable, and so do all later calls of that store.
+std::shared_ptr<Keychain> makeSecretServiceKeychain(
+    std::chrono::milliseconds callBound = std::chrono::milliseconds(2000));
 std::shared_ptr<Keychain> makeFileKeychain(std::filesystem::path file);
 
 // `primary` in front of `fallback`: an item is looked for in both before it counts as absent, and

@@ -3,8 +3,11 @@
 // password item.
 #include <libsecret/secret.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/Keychain.h"
 
@@ -34,35 +37,84 @@ struct TextDeleter {
   void operator()(gchar* text) const { g_free(text); }
 };
 
+// A cancellable that cancels itself when `bound` passes before the object goes. libsecret's
+// calls wait for the service's prompts (a new keyring's password, an unlock) as long as no one
+// answers; cancelling dismisses the prompt and ends the call.
+class CallBound {
+ public:
+  explicit CallBound(std::chrono::milliseconds bound) : cancellable_(g_cancellable_new()) {
+    watcher_ = std::thread([this, bound] {
+      std::unique_lock lock(mutex_);
+      if (!finishedChanged_.wait_for(lock, bound, [this] { return finished_; })) {
+        expired_ = true;
+        g_cancellable_cancel(cancellable_.get());
+      }
+    });
+  }
+  ~CallBound() {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    finishedChanged_.notify_all();
+    watcher_.join();
+  }
+  CallBound(const CallBound&) = delete;
+  CallBound& operator=(const CallBound&) = delete;
+
+  GCancellable* cancellable() const { return cancellable_.get(); }
+  bool expired() {
+    std::lock_guard lock(mutex_);
+    return expired_;
+  }
+
+ private:
+  std::unique_ptr<GCancellable, ObjectDeleter> cancellable_;
+  std::mutex mutex_;
+  std::condition_variable finishedChanged_;
+  bool finished_ = false;
+  bool expired_ = false;
+  std::thread watcher_;
+};
+
 class SecretServiceKeychain final : public Keychain {
  public:
+  explicit SecretServiceKeychain(std::chrono::milliseconds callBound) : callBound_(callBound) {}
+
   KeychainLookup find(const std::string& server, const std::string& account) override {
     std::lock_guard lock(mutex_);
+    if (gaveUp_) return {status::kNotAvailable, std::nullopt};
     return findLocked(server, account);
   }
 
   std::int32_t add(const std::string& server, const std::string& account, const std::string& value) override {
     std::lock_guard lock(mutex_);
+    if (gaveUp_) return status::kNotAvailable;
     // The service replaces an item with the same attributes; an add must never do that.
     const auto existing = findLocked(server, account);
     if (existing.status == status::kSuccess) return status::kDuplicateItem;
     if (existing.status != status::kItemNotFound) return existing.status;
     GError* raw = nullptr;
     const std::string label = server + " (" + account + ")";
+    CallBound bound(callBound_);
     const gboolean stored =
         secret_password_store_sync(SECRET_SCHEMA_COMPAT_NETWORK, SECRET_COLLECTION_DEFAULT, label.c_str(),
-                                   value.c_str(), nullptr, &raw, "server", server.c_str(), "user", account.c_str(),
-                                   nullptr);
+                                   value.c_str(), bound.cancellable(), &raw, "server", server.c_str(), "user",
+                                   account.c_str(), nullptr);
     Error error(raw);
+    noteBound(bound);
     return stored && !error ? status::kSuccess : status::kNotAvailable;
   }
 
   std::int32_t remove(const std::string& server, const std::string& account) override {
     std::lock_guard lock(mutex_);
+    if (gaveUp_) return status::kNotAvailable;
     GError* raw = nullptr;
-    const gboolean removed = secret_password_clear_sync(SECRET_SCHEMA_COMPAT_NETWORK, nullptr, &raw, "server",
-                                                        server.c_str(), "user", account.c_str(), nullptr);
+    CallBound bound(callBound_);
+    const gboolean removed = secret_password_clear_sync(SECRET_SCHEMA_COMPAT_NETWORK, bound.cancellable(), &raw,
+                                                        "server", server.c_str(), "user", account.c_str(), nullptr);
     Error error(raw);
+    noteBound(bound);
     if (error) return status::kNotAvailable;
     return removed ? status::kSuccess : status::kItemNotFound;
   }
@@ -72,17 +124,28 @@ class SecretServiceKeychain final : public Keychain {
  private:
   KeychainLookup findLocked(const std::string& server, const std::string& account) {
     GError* raw = nullptr;
-    std::unique_ptr<gchar, SecretDeleter> secret(secret_password_lookup_sync(
-        SECRET_SCHEMA_COMPAT_NETWORK, nullptr, &raw, "server", server.c_str(), "user", account.c_str(), nullptr));
+    CallBound bound(callBound_);
+    std::unique_ptr<gchar, SecretDeleter> secret(
+        secret_password_lookup_sync(SECRET_SCHEMA_COMPAT_NETWORK, bound.cancellable(), &raw, "server",
+                                    server.c_str(), "user", account.c_str(), nullptr));
     Error error(raw);
+    noteBound(bound);
     if (error) return {status::kNotAvailable, std::nullopt};
     if (!secret) return {status::kItemNotFound, std::nullopt};
     return {status::kSuccess, std::string(secret.get())};
   }
 
+  // A service that held a call past its bound is waiting for someone to answer a prompt: it
+  // counts as not answering for the rest of the run, so no later call waits for it again.
+  void noteBound(CallBound& bound) {
+    if (bound.expired()) gaveUp_ = true;
+  }
+
+  const std::chrono::milliseconds callBound_;
   // libsecret's synchronous calls are thread-safe, but an add is a search followed by a store:
   // serialising them keeps two threads from both adding.
   std::mutex mutex_;
+  bool gaveUp_ = false;  // guarded by mutex_
 };
 
 }  // namespace
@@ -112,12 +175,14 @@ bool secretServiceAnswers(std::chrono::milliseconds timeout) {
   return reply != nullptr;
 }
 
-std::shared_ptr<Keychain> makeSecretServiceKeychain() { return std::make_shared<SecretServiceKeychain>(); }
+std::shared_ptr<Keychain> makeSecretServiceKeychain(std::chrono::milliseconds callBound) {
+  return std::make_shared<SecretServiceKeychain>(callBound);
+}
 
 std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout) {
   if (secretServiceAnswers(probeTimeout)) {
     // An earlier run may have found no Secret Service and kept its items in the file.
-    return makeLayeredKeychain(makeSecretServiceKeychain(), makeFileKeychain(defaultKeychainFile()));
+    return makeLayeredKeychain(makeSecretServiceKeychain(probeTimeout), makeFileKeychain(defaultKeychainFile()));
   }
   return makeFileKeychain(defaultKeychainFile());
 }

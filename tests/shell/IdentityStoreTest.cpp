@@ -1,0 +1,58 @@
+// The device identity's store at start: a Secret Service that answers but waits for a prompt no
+// one answers (a session without a default keyring asks for the new keyring's password) cannot
+// hold the start; the identity goes to the file store as when no Secret Service answers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/Keychain.h"
+#include "tests/shell_e2e/XServer.h"
+#include "tests/support/ChildProcess.h"
+
+namespace lumora::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kInsideSession = "TARNEL_PROMPTING_KEYRING_SESSION";
+
+TEST(IdentityStore, AKeyringThatPromptsFallsBackToTheFileWithinTheBound) {
+  if (!std::getenv(kInsideSession)) {
+    // Run this very test again in a session of its own: a bus, a keyring daemon with no keyring
+    // yet, and a display on which its password prompt opens and waits.
+    std::unique_ptr<XServer> screen;
+    try {
+      screen = std::make_unique<XServer>();
+    } catch (const std::exception& error) {
+      FAIL() << error.what();
+    }
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string inner = "gnome-keyring-daemon --start --components=secrets >/dev/null 2>&1; exec \"$0\" \"$1\"";
+    const std::string command = "timeout 40 env " + std::string(kInsideSession) +
+                                "=1 dbus-run-session -- sh -c " + tarnel::test::shellQuote(inner) + " " +
+                                tarnel::test::shellQuote(self) +
+                                " --gtest_filter=IdentityStore.AKeyringThatPromptsFallsBackToTheFileWithinTheBound";
+    const auto rerun = tarnel::test::runCommand(command + " 2>&1");
+    EXPECT_EQ(rerun.exitCode, 0) << rerun.output;
+    EXPECT_NE(rerun.output.find("[  PASSED  ] 1 test"), std::string::npos) << rerun.output;
+    return;
+  }
+  ASSERT_TRUE(platform::secretServiceAnswers(3000ms)) << "the keyring daemon did not come up";
+  const auto keychain = platform::openKeychain(1000ms);
+  ASSERT_STREQ(keychain->backendName(), "secret-service");
+
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(keychain->add("io.tarnelmacos", "device_id", "0123456789abcdef"), platform::keychain_status::kSuccess);
+  EXPECT_EQ(keychain->find("io.tarnelmacos", "device_id").value, "0123456789abcdef");
+  // One bound for the prompt; the calls after it do not wait for the service again.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+  EXPECT_EQ(platform::makeFileKeychain(platform::defaultKeychainFile())->find("io.tarnelmacos", "device_id").value,
+            "0123456789abcdef");
+}
+
+}  // namespace
+}  // namespace lumora::test
