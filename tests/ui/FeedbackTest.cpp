@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QThread>
 
 #include <atomic>
@@ -162,6 +164,36 @@ TEST_F(FeedbackTest, ADialogReplacesTheOneOnScreenAndOnlyTheCurrentOnesCallbacks
   EXPECT_FALSE(dialog.showClose());
   dialog.close();
   EXPECT_EQ(secondCancel, 2);
+}
+
+// A body of a page's making goes with the page (a page closed, the cache cleared): the dialog
+// hides rather than cover the window empty; a dialog that replaced it stays.
+TEST_F(FeedbackTest, ADialogHidesWhenThePageThatOwnsItsBodyGoes) {
+  QQmlEngine engine;
+  for (const bool withHeading : {true, false}) {
+    auto* body = new QQmlComponent(&engine);
+    int cancels = 0;
+    if (withHeading) {
+      dialog.show({{"ok", [] {}, true}}, "tips_title", true, {}, [&] { ++cancels; },
+                  DialogContent::fromComponent(body));
+    } else {
+      dialog.showContent(DialogContent::fromComponent(body));
+    }
+    ASSERT_TRUE(dialog.isShow());
+    delete body;
+    EXPECT_FALSE(dialog.isShow()) << withHeading;
+    EXPECT_EQ(dialog.component(), nullptr);
+    EXPECT_TRUE(dialog.buttons().empty());
+    dialog.close();
+    EXPECT_EQ(cancels, 0);
+  }
+
+  auto* body = new QQmlComponent(&engine);
+  dialog.showContent(DialogContent::fromComponent(body));
+  dialog.show({}, "tips_title", true, {}, {}, DialogContent::fromText("replaces it"));
+  delete body;
+  EXPECT_TRUE(dialog.isShow());
+  EXPECT_EQ(dialog.text(), "replaces it");
 }
 
 TEST_F(FeedbackTest, ALocalisationKeyWithoutTextReadsAsItself) {

@@ -39,8 +39,7 @@ void DialogManager::show(std::vector<DialogButton> buttons, const QString& title
   }
   buttons_ = std::move(buttons);
   emit buttonsChanged();
-  content_ = std::move(content);
-  emit contentChanged();
+  setContent(std::move(content));
   setIsShow(true);
   if (title != title_) {
     title_ = title;
@@ -56,8 +55,7 @@ void DialogManager::show(std::vector<DialogButton> buttons, const QString& title
 void DialogManager::showContent(DialogContent content) {
   buttons_.clear();
   emit buttonsChanged();
-  content_ = std::move(content);
-  emit contentChanged();
+  setContent(std::move(content));
   setIsShow(true);
   if (!title_.isEmpty()) {
     title_.clear();
@@ -67,6 +65,26 @@ void DialogManager::showContent(DialogContent content) {
     showClose_ = false;
     emit showCloseChanged();
   }
+}
+
+void DialogManager::setContent(DialogContent content) {
+  disconnect(bodyWatch_);
+  content_ = std::move(content);
+  if (content_.component) {
+    bodyWatch_ = connect(content_.component, &QObject::destroyed, this, &DialogManager::bodyGone);
+  }
+  emit contentChanged();
+}
+
+void DialogManager::bodyGone() {
+  disconnect(bodyWatch_);
+  content_ = {};
+  emit contentChanged();
+  buttons_.clear();
+  emit buttonsChanged();
+  // The page that would have heard the cancel is gone with its body.
+  cancelEvent_ = [] {};
+  setIsShow(false);
 }
 
 void DialogManager::press(int index) {

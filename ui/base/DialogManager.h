@@ -32,7 +32,9 @@ struct DialogContent {
 };
 
 // The one dialog of the window. A new dialog replaces the one on screen; the replaced one's
-// actions never run. GUI thread only; other threads use showDialog().
+// actions never run. A body of a page's making goes with its page: the dialog then hides, with
+// its buttons and cancel event, rather than cover the window empty. GUI thread only; other
+// threads use showDialog().
 class DialogManager : public QObject {
   Q_OBJECT
   QML_ELEMENT
@@ -85,6 +87,8 @@ class DialogManager : public QObject {
 
  private:
   static std::vector<DialogButton> buttonsFrom(const QJSValue& list);
+  void setContent(DialogContent content);
+  void bodyGone();
   static std::function<void()> callable(const QJSValue& function);
 
   bool isShow_ = false;
@@ -93,6 +97,7 @@ class DialogManager : public QObject {
   bool showClose_ = true;
   DialogContent content_;
   std::function<void()> cancelEvent_ = [] {};
+  QMetaObject::Connection bodyWatch_;
 };
 
 }  // namespace lumora

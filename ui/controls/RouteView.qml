@@ -4,6 +4,9 @@ import Lumora.Controls
 
 // The navigation host: the root page, the pages pushed over it (only the top one shifted by the
 // router's offset) and, while any page is pushed, a back control that travels with the top page.
+// Only the top page takes input: a shield right under it takes every press, wheel and hover that
+// the top page leaves (its blank areas, and the strip the slide uncovers), so nothing reaches the
+// pages beneath.
 Item {
     id: host
     required property Router router
@@ -35,6 +38,17 @@ Item {
             x: index === host.router.stack.count - 1 ? host.router.offsetX : 0
             sourceComponent: host.pageFor(route)
         }
+    }
+
+    MouseArea {
+        objectName: "inputShield"
+        visible: host.router.stack.count > 0
+        anchors.fill: parent
+        z: host.router.stack.count - 0.5
+        acceptedButtons: Qt.AllButtons
+        hoverEnabled: true
+        preventStealing: true
+        onWheel: (wheel) => wheel.accepted = true
     }
 
     Item {

@@ -3,7 +3,8 @@ import Lumora.Base
 import Lumora.Controls
 import Lumora.Info
 
-// The main window's content, bottom to top: pages, download panel, toast, loading overlay, dialog.
+// The main window's content, bottom to top: pages, loading overlay, dialog, toast (readable over
+// the dialog's dim layer), and the download panel over everything.
 Item {
     id: content
     objectName: "mainContent"
@@ -17,8 +18,8 @@ Item {
         router: AppStateManager.router
         pageFor: routes.pageFor
     }
-    DownloadView {}
-    ToastView { manager: ToastManager }
     LoadingView { manager: LoadingManager }
     DialogView { manager: DialogManager }
+    ToastView { manager: ToastManager }
+    DownloadView {}
 }
