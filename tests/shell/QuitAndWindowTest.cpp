@@ -89,6 +89,24 @@ TEST(QuitPath, TerminationSignalsLeaveThroughIt) {
   }
 }
 
+// The tunnel-mode notices whose Confirm and close button end the program say so, in every
+// language.
+TEST(QuitPath, NoticesThatQuitSaySoInEveryLanguage) {
+  ShellWorld world;
+  struct Case {
+    const char* language;
+    const char* quits;
+  };
+  for (const Case c : {Case{"en", "Tarnel quits"}, Case{"zh-Hans", "Tarnel 将退出"}, Case{"zh-Hant", "Tarnel 將結束"}}) {
+    world.ui.state->setCurrentLanguage(QString::fromLatin1(c.language));
+    for (const char* key : {"drag and drop app to applications", "system_extension_reboot"}) {
+      EXPECT_TRUE(localized(QString::fromLatin1(key)).contains(QString::fromUtf8(c.quits)))
+          << c.language << ": " << key << ": " << localized(QString::fromLatin1(key)).toStdString();
+    }
+  }
+  world.ui.state->setCurrentLanguage(QStringLiteral("en"));
+}
+
 struct DelegateWorld : ShellWorld {
   explicit DelegateWorld(bool tray, bool dark = false)
       : delegate(*ui.state, quitPath, hooks(tray, dark)) {

@@ -700,8 +700,8 @@
         <translation>The download was incomplete.</translation>
     </message>
     <message id="drag and drop app to applications">
-        <source>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu.</source>
-        <translation>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu.</translation>
+        <source>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu. Tarnel quits when you close this message.</source>
+        <translation>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu. Tarnel quits when you close this message.</translation>
     </message>
     <message id="empty notify">
         <source>No notices yet</source>
@@ -1036,8 +1036,8 @@
         <translation>Tunnel mode could not be enabled (%1).</translation>
     </message>
     <message id="system_extension_reboot">
-        <source>Restart your computer to finish setting up tunnel mode.</source>
-        <translation>Restart your computer to finish setting up tunnel mode.</translation>
+        <source>Restart your computer to finish setting up tunnel mode. Tarnel quits when you close this message.</source>
+        <translation>Restart your computer to finish setting up tunnel mode. Tarnel quits when you close this message.</translation>
     </message>
     <message id="system_tips">
         <source>Tunnel mode needs your permission. Enter your password in the authentication window the system shows; tunnel mode is chosen as soon as it is granted.</source>

@@ -700,8 +700,8 @@
         <translation>下载的文件不完整。</translation>
     </message>
     <message id="drag and drop app to applications">
-        <source>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu.</source>
-        <translation>隧道模式需要安装 Tarnel 软件包。请安装 tarnel 软件包（例如：sudo apt install ./tarnel.deb），然后从应用程序菜单启动 Tarnel。</translation>
+        <source>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu. Tarnel quits when you close this message.</source>
+        <translation>隧道模式需要安装 Tarnel 软件包。请安装 tarnel 软件包（例如：sudo apt install ./tarnel.deb），然后从应用程序菜单启动 Tarnel。关闭此提示后，Tarnel 将退出。</translation>
     </message>
     <message id="empty notify">
         <source>No notices yet</source>
@@ -1036,8 +1036,8 @@
         <translation>隧道模式启用失败（%1）。</translation>
     </message>
     <message id="system_extension_reboot">
-        <source>Restart your computer to finish setting up tunnel mode.</source>
-        <translation>请重新启动电脑，以完成隧道模式的设置。</translation>
+        <source>Restart your computer to finish setting up tunnel mode. Tarnel quits when you close this message.</source>
+        <translation>请重新启动电脑，以完成隧道模式的设置。关闭此提示后，Tarnel 将退出。</translation>
     </message>
     <message id="system_tips">
         <source>Tunnel mode needs your permission. Enter your password in the authentication window the system shows; tunnel mode is chosen as soon as it is granted.</source>

@@ -700,8 +700,8 @@
         <translation>下載的檔案不完整。</translation>
     </message>
     <message id="drag and drop app to applications">
-        <source>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu.</source>
-        <translation>通道模式需要安裝 Tarnel 套件。請安裝 tarnel 套件（例如：sudo apt install ./tarnel.deb），然後從應用程式選單啟動 Tarnel。</translation>
+        <source>Tunnel mode needs Tarnel’s installed package. Install the tarnel package (for example: sudo apt install ./tarnel.deb), then start Tarnel from the applications menu. Tarnel quits when you close this message.</source>
+        <translation>通道模式需要安裝 Tarnel 套件。請安裝 tarnel 套件（例如：sudo apt install ./tarnel.deb），然後從應用程式選單啟動 Tarnel。關閉此提示後，Tarnel 將結束。</translation>
     </message>
     <message id="empty notify">
         <source>No notices yet</source>
@@ -1036,8 +1036,8 @@
         <translation>通道模式啟用失敗（%1）。</translation>
     </message>
     <message id="system_extension_reboot">
-        <source>Restart your computer to finish setting up tunnel mode.</source>
-        <translation>請重新啟動電腦，以完成通道模式的設定。</translation>
+        <source>Restart your computer to finish setting up tunnel mode. Tarnel quits when you close this message.</source>
+        <translation>請重新啟動電腦，以完成通道模式的設定。關閉此提示後，Tarnel 將結束。</translation>
     </message>
     <message id="system_tips">
         <source>Tunnel mode needs your permission. Enter your password in the authentication window the system shows; tunnel mode is chosen as soon as it is granted.</source>
