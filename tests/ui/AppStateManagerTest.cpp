@@ -157,6 +157,18 @@ TEST_F(AppStateManagerTest, OnlyALanguageChangeAfterConstructionRecordsRefreshes
   translations.setLanguage("en");
 }
 
+// A build without an official site shows no empty place for it in the title.
+TEST_F(AppStateManagerTest, TheTitleLeavesOutAnOfficialSiteThereIsNot) {
+  const QString version = QString::fromStdString(fakes.status->appInfo().version);
+  fakes.links->script.answer<std::string>("officialDomain", "");
+  auto state = make();
+  EXPECT_EQ(state->appTitle(), "Tarnel " + version);
+  state->setCurrentLanguage("zh-Hans");
+  EXPECT_EQ(state->appTitle(), "Tarnel " + version);
+  translations.setLanguage("en");
+  Workers::pool().waitForDone();
+}
+
 TEST_F(AppStateManagerTest, AStoreBuildKeepsItsFixedWindowTitle) {
   QWindow window;
   setMainWindow(&window);

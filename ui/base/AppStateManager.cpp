@@ -155,6 +155,27 @@ std::optional<QString> AppStateManager::stateText(helmsey::VPNStatus status) {
 
 // Language and title.
 
+namespace {
+
+// The title text filled in; without an official site its place goes together with the
+// separators and brackets around it ("Tarnel v1.0 - %2" gives "Tarnel v1.0", not "Tarnel v1.0 - ").
+QString titleFrom(const QString& format, const QString& version, const QString& domain) {
+  if (!format.contains(QLatin1String("%1"))) return format;
+  if (!domain.isEmpty() || !format.contains(QLatin1String("%2"))) return format.arg(version, domain);
+  const QChar marker(0xFFFF);
+  QString title = format.arg(version, QString(marker));
+  const auto isFiller = [](QChar c) { return !c.isLetterOrNumber(); };
+  qsizetype begin = title.indexOf(marker);
+  qsizetype end = begin + 1;
+  while (begin > 0 && isFiller(title.at(begin - 1))) --begin;
+  while (end < title.size() && isFiller(title.at(end))) ++end;
+  // A separator that joins two words stays as one space.
+  title.replace(begin, end - begin, begin > 0 && end < title.size() ? QStringLiteral(" ") : QString());
+  return title;
+}
+
+}  // namespace
+
 void AppStateManager::setCurrentLanguage(const QString& code) {
   const bool differs = code != currentLanguage_;
   currentLanguage_ = code;
@@ -170,8 +191,7 @@ void AppStateManager::languageChanged() {
   if (!options_.isAppStore) {
     const QString version = fromStd(services_.status->appInfo().version);
     const QString domain = fromStd(services_.links->officialDomain());
-    const QString format = qtTrId("appTitle");
-    setAppTitle(format.contains(QLatin1String("%1")) ? format.arg(version, domain) : format);
+    setAppTitle(titleFrom(qtTrId("appTitle"), version, domain));
   }
   // Texts that are looked up when read change with the language.
   emit locationChanged();

@@ -203,18 +203,25 @@ Rectangle {
                 onClicked: row.showList = !row.showList
             }
 
+            // As high as its choices, at most 150; kept inside the window (moved up where the row
+            // sits low) so the last choice can always be reached; opens at the first choice; takes
+            // the keyboard while open, so Escape closes it.
             Popup {
                 id: listPopup
                 objectName: "menuList"
                 visible: row.showList
                 onClosed: row.showList = false
+                onAboutToShow: choices.positionViewAtBeginning()
+                focus: true
+                margins: 4
                 y: dropLabel.height + 4
                 x: dropLabel.width - width
                 width: 150
-                height: 150
+                height: Math.min(choices.contentHeight, 150)
                 padding: 0
                 background: Rectangle { color: "black"; radius: 10 }
                 contentItem: ListView {
+                    id: choices
                     clip: true
                     model: row.list
                     boundsBehavior: Flickable.StopAtBounds

@@ -11,6 +11,20 @@ Item {
     width: Theme.pageWidth
     height: Theme.pageHeight
 
+    // Escape closes the dialog (as its close button does; a dialog without one stays), or else
+    // goes back one page. An open drop-down or menu has the keyboard and closes itself first.
+    focus: true
+    Keys.onEscapePressed: (event) => {
+        if (DialogManager.isShow) {
+            if (DialogManager.showClose)
+                DialogManager.close()
+        } else if (AppStateManager.router.depth > 0) {
+            AppStateManager.router.goBack()
+        } else {
+            event.accepted = false
+        }
+    }
+
     RouteTable { id: routes }
 
     RouteView {
