@@ -7,13 +7,13 @@
 #include <unistd.h>
 
 #include "app/Application.h"
-#include "platform/BundleInfo.h"
 #include "ui/info/ModalWindows.h"
 #include "ui/shell/LumoraPlugins.h"
 
 int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("tarnel"));
-  QApplication::setApplicationDisplayName(QString::fromStdString(platform::mainBundle().displayName));
+  // No display name: the toolkit would append it to every window title, and the main window's
+  // title names the program already.
   QApplication::setDesktopFileName(QStringLiteral("tarnel"));
   tarnel_app::Application::prepareProcess();
   // The browser engine's sandbox cannot run as root; it then refuses to start without this.

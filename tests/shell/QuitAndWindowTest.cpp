@@ -302,6 +302,12 @@ TEST(ApplicationDelegate, WindowIsFixedAtTheMainSize) {
   DelegateWorld world(true);
   EXPECT_EQ(world.window.minimumSize(), QSize(400, 660));
   EXPECT_EQ(world.window.maximumSize(), QSize(400, 660));
+  const Qt::WindowFlags flags = world.window.flags();
+  // The window names its buttons itself (otherwise the window manager offers all of them).
+  EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint) << "a fixed window offers no maximise button";
+  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
 }
 
 QString uniqueName() {

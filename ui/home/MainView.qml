@@ -172,13 +172,25 @@ Item {
                         id: pillContent
                         anchors.centerIn: parent
                         spacing: 4
-                        Image { visible: !AppStateManager.smartRoute; source: Assets.image("ic_home_route_global") }
+                        // A row aligns its items at the top: the text and its icons share one centre line.
+                        Image {
+                            anchors.verticalCenter: parent.verticalCenter
+                            visible: !AppStateManager.smartRoute
+                            source: Assets.image("ic_home_route_global")
+                        }
                         Text {
+                            objectName: "routePillText"
+                            anchors.verticalCenter: parent.verticalCenter
                             text: AppStateManager.smartRoute ? qsTrId("smart") : qsTrId("global")
                             color: Theme.blue
                             font.pixelSize: 12
                         }
-                        Image { visible: AppStateManager.smartRoute; source: Assets.image("ic_home_route_smart") }
+                        Image {
+                            objectName: "routePillSmartIcon"
+                            anchors.verticalCenter: parent.verticalCenter
+                            visible: AppStateManager.smartRoute
+                            source: Assets.image("ic_home_route_smart")
+                        }
                     }
                     Connections {
                         target: AppStateManager

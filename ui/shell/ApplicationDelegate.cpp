@@ -52,6 +52,10 @@ void ApplicationDelegate::attachWindow(QWindow* window) {
   window->setMinimumSize(kMainWindowSize);
   window->setMaximumSize(kMainWindowSize);
   window->resize(kMainWindowSize);
+  // A window of one fixed size offers no maximise button (it would do nothing).
+  window->setFlags((window->flags() & ~(Qt::WindowMaximizeButtonHint | Qt::WindowFullscreenButtonHint)) |
+                   Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   window->installEventFilter(this);
   setMainWindow(window);
 }
