@@ -5,12 +5,16 @@
 #include <QApplication>
 #include <QQuickStyle>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "app/Application.h"
 #include "tests/shell_e2e/Desktop.h"
+#ifdef LUMORA_E2E_DESKTOP_HOSTS
+#include "tests/shell_e2e/DesktopHosts.h"
+#endif
 #include "tests/support/TestHome.h"
 #include "ui/shell/LumoraPlugins.h"
 
@@ -21,6 +25,14 @@ int main(int argc, char** argv) {
   tarnel::test::TestHome home;
   const auto screen = lumora::test::startDesktop();
   if (!screen) return 1;
+#ifdef LUMORA_E2E_DESKTOP_HOSTS
+  // A window manager and a tray host, as a user's desktop has them.
+  lumora::test::DesktopHosts hosts;
+  if (!hosts.started()) {
+    std::fprintf(stderr, "the window manager or the tray host did not start\n");
+    return 1;
+  }
+#endif
   QApplication app(argc, argv);
   lumora::test::styleDesktop(app);
   return RUN_ALL_TESTS();

@@ -174,6 +174,7 @@ Item {
                         spacing: 4
                         // A row aligns its items at the top: the text and its icons share one centre line.
                         Image {
+                            objectName: "routePillGlobalIcon"
                             anchors.verticalCenter: parent.verticalCenter
                             visible: !AppStateManager.smartRoute
                             source: Assets.image("ic_home_route_global")

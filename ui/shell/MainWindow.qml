@@ -38,6 +38,12 @@ Window {
         id: content
         anchors.fill: parent
     }
+    // The window's keys (Escape) are the content's to handle: when the item that had the
+    // keyboard goes (a page closed under its field), the content takes it back.
+    onActiveFocusItemChanged: {
+        if (!activeFocusItem || activeFocusItem === contentItem)
+            content.forceActiveFocus()
+    }
 
     MouseArea {
         anchors.fill: parent

@@ -1,0 +1,396 @@
+// The window as a user meets it on a desktop with a window manager and a tray host: every tray
+// action through the real tray menu, taps that must stay on the top page, Escape, and the ways
+// out of a program that is connected or connecting (a log-out's SIGTERM, a closed terminal's
+// SIGHUP, Ctrl-C's SIGINT), each against the real program.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QEventLoop>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "core/engine/EnginePaths.h"
+#include "services/connection/ConnectionController.h"
+#include "tests/e2e/E2EWorld.h"
+#include "tests/shell_e2e/AppWorld.h"
+#include "tests/shell_e2e/NodeWorld.h"
+#include "tests/support/TestHome.h"
+#include "ui/base/Feedback.h"
+
+namespace lumora::test {
+namespace {
+
+using namespace std::chrono_literals;
+using tarnel::ConnectionController;
+
+void runFor(int ms) { waitFor([] { return false; }, ms); }
+
+// Runs the event loop until the program asks to leave (QCoreApplication::exit ends every loop);
+// the code it left with, or -1 when it did not leave within `ms`.
+int runUntilTheProgramLeaves(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, [&loop] { loop.exit(-1); });
+  return loop.exec();
+}
+
+// The tray menu: the menu without a parent that ends with "quit".
+QMenu* trayMenu() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* menu = qobject_cast<QMenu*>(widget);
+    if (menu && !menu->actions().isEmpty() && menu->actions().size() == 7 &&
+        menu->actions().back()->text() == localized(QStringLiteral("quit"))) {
+      return menu;
+    }
+  }
+  return nullptr;
+}
+
+// The tray icon as the tray host embedded it.
+QWidget* trayIcon() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (QLatin1String(widget->metaObject()->className()) == QLatin1String("QSystemTrayIconSys") &&
+        widget->isVisible()) {
+      return widget;
+    }
+  }
+  return nullptr;
+}
+
+// Opens the tray menu with a click on the icon and clicks the action at `index` (a language
+// through its submenu), as a user does.
+bool clickTrayAction(int index, int languageIndex = -1) {
+  QWidget* icon = trayIcon();
+  if (!icon) return false;
+  QTest::mouseClick(icon, Qt::LeftButton);
+  QMenu* menu = nullptr;
+  if (!waitFor([&] { return (menu = trayMenu()) && menu->isVisible(); }, 3000)) return false;
+  QAction* action = menu->actions().at(index);
+  if (languageIndex < 0) {
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+    return true;
+  }
+  QMenu* languages = action->menu();
+  QTest::mouseMove(menu, menu->actionGeometry(action).center());
+  menu->setActiveAction(action);
+  if (!waitFor([&] { return languages->isVisible(); }, 3000)) {
+    languages->popup(menu->mapToGlobal(menu->actionGeometry(action).topRight()));
+    if (!waitFor([&] { return languages->isVisible(); }, 3000)) return false;
+  }
+  QAction* item = languages->actions().at(languageIndex);
+  QTest::mouseClick(languages, Qt::LeftButton, {}, languages->actionGeometry(item).center());
+  return true;
+}
+
+TEST(ShellEndToEnd, EveryTrayActionWorksInARealTray) {
+  AppWorld world;
+  ASSERT_TRUE(world.start());
+  ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable() && trayIcon() && trayMenu(); }))
+      << "no tray host, or no icon in it";
+  QQuickWindow* window = world.window();
+
+  // Hide and show: the action rebuilds nothing while it is being delivered.
+  ASSERT_TRUE(clickTrayAction(0));
+  ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
+  EXPECT_EQ(trayMenu()->actions().at(0)->text(), localized(QStringLiteral("show")));
+  ASSERT_TRUE(clickTrayAction(0));
+  ASSERT_TRUE(waitFor([&] { return window->isVisible(); }));
+  EXPECT_EQ(trayMenu()->actions().at(0)->text(), localized(QStringLiteral("hide")));
+
+  // Every language, then the current one again: the menu speaks it, and it stays checked.
+  for (const auto& [index, code] : std::vector<std::pair<int, QString>>{
+           {1, QStringLiteral("zh-Hans")}, {2, QStringLiteral("zh-Hant")}, {0, QStringLiteral("en")}, {0, QStringLiteral("en")}}) {
+    ASSERT_TRUE(clickTrayAction(3, index)) << code.toStdString();
+    ASSERT_TRUE(waitFor([&] { return world.state().currentLanguage() == code; })) << code.toStdString();
+    runFor(100);
+    QMenu* menu = trayMenu();
+    ASSERT_NE(menu, nullptr) << "the menu does not speak " << code.toStdString();
+    EXPECT_EQ(menu->actions().at(0)->text(), localized(QStringLiteral("hide")));
+    for (QAction* item : menu->actions().at(3)->menu()->actions()) {
+      EXPECT_EQ(item->isChecked(), item->data().toString() == code) << code.toStdString();
+    }
+  }
+
+  // About opens its page over whatever shows.
+  ASSERT_TRUE(clickTrayAction(4));
+  ASSERT_TRUE(waitFor([&] { return world.state().router()->topName() == QLatin1String("about"); }));
+  // The update check asks the service and keeps the program running.
+  ASSERT_TRUE(clickTrayAction(2));
+  runFor(300);
+  EXPECT_TRUE(window->isVisible());
+
+  // Quit leaves through the quit path.
+  ASSERT_TRUE(clickTrayAction(6));
+  EXPECT_EQ(runUntilTheProgramLeaves(8000), 0);
+}
+
+// The visible items under `root` whose objectName starts with `prefix`.
+std::vector<QQuickItem*> itemsNamed(QQuickItem* root, const QString& prefix) {
+  std::vector<QQuickItem*> found;
+  if (!root) return found;
+  for (QQuickItem* child : root->childItems()) {
+    if (!child->isVisible()) continue;
+    if (child->objectName().startsWith(prefix)) found.push_back(child);
+    const auto below = itemsNamed(child, prefix);
+    found.insert(found.end(), below.begin(), below.end());
+  }
+  return found;
+}
+
+TEST(ShellEndToEnd, OnlyTheTopPageTakesTapsAndEscapeGoesBack) {
+  setenv("GSETTINGS_BACKEND", "memory", 1);
+  // "My rewards" opens a web window; the browser engine's sandbox cannot run as root.
+  if (::geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+  AppWorld world;
+  ASSERT_TRUE(world.start());
+  ASSERT_TRUE(world.signInToHome());
+  Router& router = *world.state().router();
+
+  // The routing pill's text sits on its icon's centre line.
+  QQuickItem* pillText = world.item(QStringLiteral("routePillText"));
+  QQuickItem* pillIcon = world.item(QStringLiteral("routePillGlobalIcon"));
+  if (!pillIcon) pillIcon = world.item(QStringLiteral("routePillSmartIcon"));
+  ASSERT_TRUE(pillText && pillIcon);
+  const auto centreY = [](QQuickItem* item) { return item->mapToScene(QPointF(0, item->height() / 2)).y(); };
+  EXPECT_NEAR(centreY(pillText), centreY(pillIcon), 1.0);
+
+  // The account menu, then the share page over it: "My rewards" lies over "sign out".
+  router.push(Route::menu);
+  ASSERT_TRUE(waitFor([&] { return router.offsetX() == 0 && world.item(QStringLiteral("row_signOut")); }));
+  QQuickItem* signOut = world.item(QStringLiteral("row_signOut"));
+  const QPointF signOutCentre = signOut->mapToScene(QPointF(signOut->width() / 2, signOut->height() / 2));
+  ASSERT_TRUE(world.click(QStringLiteral("row_share")));
+  ASSERT_TRUE(waitFor([&] { return router.topName() == QLatin1String("share") && router.offsetX() == 0; }));
+  QQuickItem* rewards = world.item(QStringLiteral("shareRewards"));
+  ASSERT_NE(rewards, nullptr);
+  ASSERT_TRUE(world.click(QStringLiteral("shareRewards")));
+  // A tap in the page's blank area where "sign out" lies beneath.
+  QTest::mouseClick(world.window(), Qt::LeftButton, {}, signOutCentre.toPoint());
+  runFor(1500);
+  EXPECT_EQ(router.rootName(), QStringLiteral("main")) << "the tap signed the user out";
+  EXPECT_EQ(world.state().loginInfo().user.email, world.account().email);
+
+  // The settings page over the menu: taps in its blank areas open nothing of the menu beneath.
+  router.goBackToRoot();
+  ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }));
+  router.push(Route::menu);
+  ASSERT_TRUE(waitFor([&] { return router.offsetX() == 0 && world.item(QStringLiteral("row_signOut")); }));
+  std::vector<QPointF> menuRows;
+  for (QQuickItem* row : itemsNamed(world.item(QStringLiteral("page_menu")), QStringLiteral("row_"))) {
+    menuRows.push_back(row->mapToScene(QPointF(row->width() / 2, row->height() / 2)));
+  }
+  ASSERT_GE(menuRows.size(), 3u);
+  router.push(Route::settings);
+  ASSERT_TRUE(waitFor([&] { return router.topName() == QLatin1String("settings") && router.offsetX() == 0; }));
+  std::vector<QRectF> settingsRows;
+  for (QQuickItem* row : itemsNamed(world.item(QStringLiteral("page_settings")), QStringLiteral("row"))) {
+    settingsRows.push_back(row->mapRectToScene(QRectF(0, 0, row->width(), row->height())));
+  }
+  ASSERT_FALSE(settingsRows.empty());
+  int blankTaps = 0;
+  for (const QPointF& point : menuRows) {
+    if (std::any_of(settingsRows.begin(), settingsRows.end(), [&](const QRectF& r) { return r.contains(point); })) {
+      continue;  // the settings page's own row lies there
+    }
+    ++blankTaps;
+    QTest::mouseClick(world.window(), Qt::LeftButton, {}, point.toPoint());
+    runFor(400);
+    EXPECT_FALSE(SharedInstance<DialogManager>::get()->isShow()) << "a tap at " << point.y() << " reached the menu";
+    EXPECT_EQ(router.topName(), QStringLiteral("settings")) << "a tap at " << point.y() << " reached the menu";
+    if (router.topName() != QLatin1String("settings")) {
+      router.goBack();
+      ASSERT_TRUE(waitFor([&] { return router.topName() == QLatin1String("settings"); }));
+    }
+    SharedInstance<DialogManager>::get()->setIsShow(false);
+  }
+  EXPECT_GT(blankTaps, 0) << "no blank area of the settings page lies over a row of the menu";
+  EXPECT_EQ(router.rootName(), QStringLiteral("main"));
+
+  // Escape goes back one page at a time.
+  // The rewards window took the keyboard; the user comes back to the main window.
+  world.window()->requestActivate();
+  ASSERT_TRUE(waitFor([&] { return world.window()->isActive() && world.window()->activeFocusItem(); }));
+  QTest::keyClick(world.window(), Qt::Key_Escape);
+  ASSERT_TRUE(waitFor([&] { return router.depth() == 1; }));
+  QTest::keyClick(world.window(), Qt::Key_Escape);
+  ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }));
+}
+
+// ---- Leaving on a signal, as a separate process ----------------------------------------------
+
+constexpr const char* kChildDir = "TARNEL_E2E_SIGNAL_DIR";
+constexpr const char* kChildPhase = "TARNEL_E2E_SIGNAL_PHASE";
+
+using Settings = std::map<std::string, std::string>;
+
+const Settings kDesktopBefore{{"org.gnome.system.proxy mode", "'auto'"},
+                              {"org.gnome.system.proxy.http host", "'corp-proxy.example'"},
+                              {"org.gnome.system.proxy.http port", "3128"},
+                              {"org.gnome.system.proxy.https host", "''"},
+                              {"org.gnome.system.proxy.https port", "0"},
+                              {"org.gnome.system.proxy.socks host", "''"},
+                              {"org.gnome.system.proxy.socks port", "0"}};
+
+Settings readSettings(const std::filesystem::path& db) {
+  Settings settings;
+  for (const auto& entry : std::filesystem::directory_iterator(db)) {
+    std::ifstream in(entry.path());
+    std::stringstream text;
+    text << in.rdbuf();
+    settings[entry.path().filename().string()] = text.str();
+  }
+  return settings;
+}
+
+// The program itself, run by the scenario below in a process of its own: signs in, connects (or
+// only starts connecting), says so with a file, then runs until a signal makes it leave.
+TEST(ShellEndToEnd, DISABLED_ProgramThatASignalEnds) {
+  const char* dir = std::getenv(kChildDir);
+  const char* phase = std::getenv(kChildPhase);
+  ASSERT_TRUE(dir && phase) << "run by ASignalLeavesThroughTheQuitPath";
+  const bool waitForConnected = std::string(phase) == "connected";
+  AppWorld world;
+  ASSERT_TRUE(world.start());
+  NodeWorld nodes(world, {{"A"}});
+  ASSERT_TRUE(world.signInToHome());
+  ASSERT_TRUE(world.click(QStringLiteral("connectArea")));
+  const auto journal = helmsey::engine::systemProxyJournal();
+  if (waitForConnected) {
+    ASSERT_TRUE(waitFor([&] {
+      return world.text(QStringLiteral("statusText")) == "Connected" &&
+             ConnectionController::shared().phase() == ConnectionController::Phase::connected;
+    }, 30000));
+    ASSERT_TRUE(std::filesystem::exists(journal));
+    ASSERT_EQ(readSettings(std::filesystem::path(dir) / "db").at("org.gnome.system.proxy mode"), "'manual'");
+  } else {
+    ASSERT_TRUE(waitFor([] { return ConnectionController::shared().phase() != ConnectionController::Phase::idle; }, 5000));
+  }
+  std::ofstream(std::filesystem::path(dir) / "ready") << "ready";
+  EXPECT_EQ(runUntilTheProgramLeaves(15000), 0);
+  EXPECT_FALSE(std::filesystem::exists(journal)) << "the journal is still there";
+  EXPECT_TRUE(tarnel::test::engineProcesses().empty()) << "an engine is left";
+}
+
+struct SignalCase {
+  int number;
+  const char* phase;
+};
+
+class ASignal : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(ASignal, LeavesThroughTheQuitPath) {
+  const SignalCase c = GetParam();
+  tarnel::test::TempDir dir;
+  const auto db = dir.path() / "db";
+  const auto bin = dir.path() / "bin";
+  std::filesystem::create_directories(db);
+  std::filesystem::create_directories(bin);
+  for (const auto& [name, value] : kDesktopBefore) std::ofstream(db / name) << value;
+  // A stand-in for GNOME's settings tool over the folder: one file per schema and key.
+  {
+    std::ofstream script(bin / "gsettings");
+    script << "#!/bin/sh\ncase \"$1\" in\n"
+           << "  get) cat '" << db.string() << "'/\"$2 $3\" 2>/dev/null || exit 1 ;;\n"
+           << "  set) printf '%s' \"$4\" > '" << db.string() << "'/\"$2 $3\" ;;\n"
+           << "  *) exit 1 ;;\nesac\n";
+  }
+  std::filesystem::permissions(bin / "gsettings", std::filesystem::perms::owner_all);
+  const std::string path = bin.string() + ":" + std::getenv("PATH");
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string log = (dir.path() / "program.log").string();
+
+  const pid_t parent = ::getpid();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(out, STDERR_FILENO);
+    ::setenv(kChildDir, dir.path().c_str(), 1);
+    ::setenv(kChildPhase, c.phase, 1);
+    ::setenv("PATH", path.c_str(), 1);
+    ::setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    ::execl(self.c_str(), self.c_str(), "--gtest_also_run_disabled_tests",
+            "--gtest_filter=ShellEndToEnd.DISABLED_ProgramThatASignalEnds", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ASSERT_GT(child, 0);
+  const auto readLog = [&] {
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  int status = 0;
+  bool ended = false;
+  const auto ready = dir.path() / "ready";
+  for (auto deadline = std::chrono::steady_clock::now() + 90s; std::chrono::steady_clock::now() < deadline;) {
+    if (std::filesystem::exists(ready)) break;
+    if (::waitpid(child, &status, WNOHANG) == child) {
+      ended = true;
+      break;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  if (ended || !std::filesystem::exists(ready)) {
+    if (!ended) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+    }
+    FAIL() << "the program did not get " << c.phase << ":\n" << readLog();
+  }
+
+  const auto sent = std::chrono::steady_clock::now();
+  ::kill(child, c.number);
+  while (std::chrono::steady_clock::now() - sent < 5s) {
+    if (::waitpid(child, &status, WNOHANG) == child) {
+      ended = true;
+      break;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  if (!ended) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    FAIL() << "the program did not leave within 5 s of signal " << c.number << ":\n" << readLog();
+  }
+  const std::string output = readLog();
+  EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ":\n"
+                                 << output;
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+  EXPECT_EQ(readSettings(db), kDesktopBefore) << "the desktop's proxy was not put back";
+}
+
+INSTANTIATE_TEST_SUITE_P(WhileConnected, ASignal,
+                         ::testing::Values(SignalCase{SIGTERM, "connected"}, SignalCase{SIGHUP, "connected"},
+                                           SignalCase{SIGINT, "connected"}, SignalCase{SIGTERM, "connecting"}),
+                         [](const auto& info) {
+                           const char* name = info.param.number == SIGTERM  ? "Term"
+                                              : info.param.number == SIGHUP ? "Hup"
+                                                                            : "Int";
+                           return std::string(name) + (std::string(info.param.phase) == "connected" ? "WhileConnected"
+                                                                                                     : "WhileConnecting");
+                         });
+
+}  // namespace
+}  // namespace lumora::test
