@@ -27,6 +27,7 @@
 #include "platform/BundleInfo.h"
 #include "platform/XdgPaths.h"
 #include "services/base/Logger.h"
+#include "services/network/HttpClient.h"
 #include "ui/account/AccountContext.h"
 #include "ui/account/DeviceManager.h"
 #include "services/network/DeploymentConfig.h"
@@ -291,7 +292,11 @@ bool Application::start() {
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
   };
   leaving.releaseInstance = [&p] { p.instance.release(); };
-  leaving.cancelConnection = [connection = p.services.connection] { connection->disconnect(); };
+  leaving.cancelConnection = [connection = p.services.connection] {
+    // A connect attempt waiting for the service (opening the node) ends now, not at its time-out.
+    tarnel::HttpClient::abandonAllForExit();
+    connection->disconnect();
+  };
   // After a stop that did not report in time the engine may not have put the desktop's proxy
   // back: the journal it keeps says what to restore (nothing, once the engine did).
   leaving.restoreSystemProxy = [] {

@@ -53,6 +53,18 @@ std::map<std::string, std::string> dictionary(std::string_view fromJSON) {
   return result;
 }
 
+namespace {
+
+// Never destroyed: workers may still send while the process ends.
+const std::shared_ptr<std::atomic<bool>>& leavingFlag() {
+  static const auto* flag = new std::shared_ptr<std::atomic<bool>>(std::make_shared<std::atomic<bool>>(false));
+  return *flag;
+}
+
+}  // namespace
+
+void HttpClient::abandonAllForExit() { leavingFlag()->store(true); }
+
 HttpClient::HttpClient(std::string baseURL, std::int64_t timeout, std::string localAddr, std::string proxy,
                        Texts headers, Json parameters, std::shared_ptr<const std::atomic<bool>> cancel)
     : baseURL(std::move(baseURL)),
@@ -68,7 +80,7 @@ HttpClient::HttpClient(std::string baseURL, std::int64_t timeout, std::string lo
   options.proxy = this->proxy;
   options.headers = jsonText(Json(this->headers));
   options.parameters = jsonText(this->parameters);
-  options.cancel = std::move(cancel);
+  options.cancel = cancel ? std::move(cancel) : leavingFlag();
   client = helmsey::LibXrayNewClient(options);
 }
 

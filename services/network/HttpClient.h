@@ -26,7 +26,8 @@ class HttpClient {
 
   // `timeout` is handed to the engine unchanged (seconds); `localAddr` and `proxy` are empty for
   // none; `parameters` is a JSON object of query parameters sent with every request.
-  // `cancel`, when given and set, ends the exchanges of this client early (as failed ones).
+  // `cancel`, when given and set, ends the exchanges of this client early (as failed ones);
+  // without one, the exchanges end early once the program is leaving (abandonAllForExit).
   HttpClient(std::string baseURL, std::int64_t timeout, std::string localAddr, std::string proxy,
              Texts headers, Json parameters, std::shared_ptr<const std::atomic<bool>> cancel = nullptr);
 
@@ -39,6 +40,11 @@ class HttpClient {
                                     const Texts& headers = {}) const;
   std::shared_ptr<HttpResponse> del(std::string_view path, const Body& body, const Texts& parameters = {},
                                     const Texts& headers = {}) const;
+
+  // The program is leaving: every exchange under way without a cancel of its own ends as a
+  // failed one (within about a second), and none is sent any more, so that no worker waits out
+  // a time-out while the program ends. For good: there is no way back.
+  static void abandonAllForExit();
 
   // The engine's answer as an HttpResponse: the port text read as a signed decimal (0 when it is
   // not one), the header text as a dictionary (empty when it is not an object of texts).

@@ -19,7 +19,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +37,7 @@
 #include "tests/shell_e2e/NodeWorld.h"
 #include "tests/support/TestHome.h"
 #include "ui/base/Feedback.h"
+#include "ui/base/Workers.h"
 
 namespace lumora::test {
 namespace {
@@ -271,6 +274,17 @@ TEST(ShellEndToEnd, DISABLED_ProgramThatASignalEnds) {
   ASSERT_TRUE(world.start());
   NodeWorld nodes(world, {{"A"}});
   ASSERT_TRUE(world.signInToHome());
+  std::atomic<bool> opening{false};
+  std::atomic<bool> released{false};
+  if (!waitForConnected) {
+    // The node's opening takes its time: the signal finds the attempt waiting for the service,
+    // which answers only once the program has left its event loop (or after 20 s).
+    world.service().respond("POST", "connect/node/*/user/*", [&](const tarnel::test::ServiceRequest&) {
+      opening = true;
+      for (int i = 0; i < 2000 && !released; ++i) std::this_thread::sleep_for(10ms);
+      return tarnel::test::Answer::error(503, "too late", 503);
+    });
+  }
   ASSERT_TRUE(world.click(QStringLiteral("connectArea")));
   const auto journal = helmsey::engine::systemProxyJournal();
   if (waitForConnected) {
@@ -281,10 +295,15 @@ TEST(ShellEndToEnd, DISABLED_ProgramThatASignalEnds) {
     ASSERT_TRUE(std::filesystem::exists(journal));
     ASSERT_EQ(readSettings(std::filesystem::path(dir) / "db").at("org.gnome.system.proxy mode"), "'manual'");
   } else {
-    ASSERT_TRUE(waitFor([] { return ConnectionController::shared().phase() != ConnectionController::Phase::idle; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return opening.load(); }, 10000));
   }
   std::ofstream(std::filesystem::path(dir) / "ready") << "ready";
   EXPECT_EQ(runUntilTheProgramLeaves(15000), 0);
+  // No worker is left waiting for the service: the attempt was abandoned, not its answer awaited.
+  auto idle = std::async(std::launch::async, [] { Workers::pool().waitForDone(); });
+  EXPECT_EQ(idle.wait_for(2s), std::future_status::ready) << "a worker still waits for the service";
+  released = true;
+  idle.wait();
   EXPECT_FALSE(std::filesystem::exists(journal)) << "the journal is still there";
   EXPECT_TRUE(tarnel::test::engineProcesses().empty()) << "an engine is left";
 }
