@@ -10,6 +10,9 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
 #include <QWidget>
 
 #include <fcntl.h>
@@ -21,6 +24,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <future>
 #include <cstdlib>
 #include <filesystem>
@@ -35,6 +39,7 @@
 #include "tests/e2e/E2EWorld.h"
 #include "tests/shell_e2e/AppWorld.h"
 #include "tests/shell_e2e/NodeWorld.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestHome.h"
 #include "ui/base/Feedback.h"
 #include "ui/base/Workers.h"
@@ -109,6 +114,17 @@ TEST(ShellEndToEnd, EveryTrayActionWorksInARealTray) {
   ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable() && trayIcon() && trayMenu(); }))
       << "no tray host, or no icon in it";
   QQuickWindow* window = world.window();
+
+  // The fixed-size window asks the window manager for no maximise button and function: the
+  // functions and decorations of its Motif hints leave maximise out.
+  const std::string hints = tarnel::test::commandOutput(
+      "xprop -id " + std::to_string(window->winId()) + " _MOTIF_WM_HINTS").value_or("");
+  unsigned flags = 0, functions = 0, decorations = 0;
+  ASSERT_EQ(std::sscanf(hints.c_str(), "_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = %x, %x, %x", &flags, &functions,
+                        &decorations), 3) << hints;
+  EXPECT_TRUE((flags & 0x1) && (flags & 0x2)) << hints;
+  EXPECT_FALSE(functions & 0x10) << "maximise offered: " << hints;
+  EXPECT_FALSE(decorations & 0x40) << "maximise button shown: " << hints;
 
   // Hide and show: the action rebuilds nothing while it is being delivered.
   ASSERT_TRUE(clickTrayAction(0));
@@ -235,6 +251,55 @@ TEST(ShellEndToEnd, OnlyTheTopPageTakesTapsAndEscapeGoesBack) {
   ASSERT_TRUE(waitFor([&] { return router.depth() == 1; }));
   QTest::keyClick(world.window(), Qt::Key_Escape);
   ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }));
+}
+
+// Review pictures of what the shell changed, in the three languages, written to the folder that
+// TARNEL_SCREENSHOTS names (run by hand: --gtest_also_run_disabled_tests).
+TEST(ShellEndToEnd, DISABLED_ReviewPictures) {
+  const char* folder = std::getenv("TARNEL_SCREENSHOTS");
+  ASSERT_NE(folder, nullptr);
+  setenv("GSETTINGS_BACKEND", "memory", 1);
+  AppWorld world;
+  ASSERT_TRUE(world.start());
+  ASSERT_TRUE(world.signInToHome());
+  ASSERT_TRUE(waitFor([] { return trayIcon() && trayMenu(); }));
+  Router& router = *world.state().router();
+  QQuickWindow* window = world.window();
+  const auto save = [&](const QString& language, const QString& name, bool wholeScreen = false) {
+    runFor(700);
+    const QString path = QString::fromUtf8(folder) + QLatin1Char('/') + language + QLatin1Char('_') + name + ".png";
+    const QImage picture = wholeScreen ? window->screen()->grabWindow(0).toImage() : window->grabWindow();
+    EXPECT_TRUE(picture.save(path)) << path.toStdString();
+  };
+  for (const QString& language : {QStringLiteral("en"), QStringLiteral("zh-Hans"), QStringLiteral("zh-Hant")}) {
+    world.state().setCurrentLanguage(language);
+    router.goBackToRoot();
+    ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }));
+    save(language, "home");
+
+    auto* dialog = SharedInstance<DialogManager>::get();
+    dialog->show({DialogButton{QStringLiteral("Confirm"), [] {}, true}}, QStringLiteral("tips_title"), true, {}, {},
+                 DialogContent::fromText(localized(QStringLiteral("system_extension_reboot"))));
+    showToast(localized(QStringLiteral("drag and drop app to applications")), ToastType::error);
+    save(language, "notice_and_toast");
+    dialog->setIsShow(false);
+
+    router.push(Route::advanced);
+    ASSERT_TRUE(waitFor([&] { return router.offsetX() == 0 && world.item(QStringLiteral("row_dns")); }));
+    for (const QString& row : {QStringLiteral("row_dns"), QStringLiteral("row_dnsStrategy")}) {
+      QQuickItem* item = world.item(row);
+      ASSERT_NE(item, nullptr);
+      item->setProperty("showList", true);
+      save(language, row.mid(4) + "_list");
+      item->setProperty("showList", false);
+    }
+
+    QTest::mouseClick(trayIcon(), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([] { return trayMenu() && trayMenu()->isVisible(); }));
+    save(language, "tray_menu", true);
+    trayMenu()->hide();
+  }
+  world.state().setCurrentLanguage(QStringLiteral("en"));
 }
 
 // ---- Leaving on a signal, as a separate process ----------------------------------------------

@@ -119,6 +119,13 @@ Item {
             return -1
         }
 
+        function test_a_shown_toast_is_opaque() {
+            ToastManager.show("readable", "error")
+            var toast = findChild(content, "toast")
+            tryCompare(toast, "opacity", 1, 2000)
+            compare(toast.color.a, 1)
+        }
+
         function test_toasts_lie_over_the_dialog_and_the_download_panel_over_both() {
             verify(indexInContent("toast") > indexInContent("dialogCard"), "the toast is drawn over the dim layer")
             verify(indexInContent("downloadView") > indexInContent("toast"))
