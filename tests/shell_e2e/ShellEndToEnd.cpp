@@ -174,6 +174,53 @@ std::vector<QQuickItem*> itemsNamed(QQuickItem* root, const QString& prefix) {
   return found;
 }
 
+// Any item of the window of that name, shown or not (a closed menu's items hang from no item).
+QQuickItem* anyItem(QQuickWindow* window, const QString& name) { return window->findChild<QQuickItem*>(name); }
+
+// The window's context menu: choosing a language switches to it, and choosing the current one
+// again leaves it checked.
+TEST(ShellEndToEnd, TheContextMenuKeepsTheCurrentLanguageChecked) {
+  AppWorld world;
+  ASSERT_TRUE(world.start());
+  QQuickWindow* window = world.window();
+  const auto choose = [&](const QString& code) {
+    QTest::mouseClick(window, Qt::RightButton, {}, QPoint(200, 300));
+    // The context menu's row that opens the language menu: hovered, as a user does.
+    QObject* languages = window->findChild<QObject*>(QStringLiteral("contextMenuLanguageMenu"));
+    if (!languages) return false;
+    QQuickItem* opener = nullptr;
+    if (!waitFor([&] {
+          for (QQuickItem* candidate : window->contentItem()->findChildren<QQuickItem*>()) {
+            if (candidate->property("subMenu").value<QObject*>() == languages && candidate->isVisible()) {
+              opener = candidate;
+              return true;
+            }
+          }
+          return false;
+        }, 3000)) {
+      return false;
+    }
+    runFor(200);
+    const QPoint openerCentre = opener->mapToScene(QPointF(opener->width() / 2, opener->height() / 2)).toPoint();
+    QTest::mouseMove(window, openerCentre);
+    QTest::mouseClick(window, Qt::LeftButton, {}, openerCentre);
+    QQuickItem* item = anyItem(window, "language_" + code);
+    if (!item || !waitFor([&] { return item->isVisible() && item->width() > 0; }, 3000)) return false;
+    runFor(300);
+    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+    return waitFor([&] { return world.state().currentLanguage() == code; }, 3000);
+  };
+  for (const QString& code : {QStringLiteral("zh-Hans"), QStringLiteral("zh-Hans"), QStringLiteral("en"), QStringLiteral("en")}) {
+    ASSERT_TRUE(choose(code)) << code.toStdString();
+    runFor(300);
+    for (const char* other : {"en", "zh-Hans", "zh-Hant"}) {
+      QQuickItem* item = anyItem(window, QStringLiteral("language_") + QLatin1String(other));
+      ASSERT_NE(item, nullptr);
+      EXPECT_EQ(item->property("checked").toBool(), code == QLatin1String(other)) << code.toStdString() << " " << other;
+    }
+  }
+}
+
 TEST(ShellEndToEnd, OnlyTheTopPageTakesTapsAndEscapeGoesBack) {
   setenv("GSETTINGS_BACKEND", "memory", 1);
   // "My rewards" opens a web window; the browser engine's sandbox cannot run as root.

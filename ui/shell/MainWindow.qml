@@ -104,6 +104,7 @@ Window {
             MenuItem { text: qsTrId("Devices Manager"); onTriggered: ShellActions.openPage("devices") }
         }
         Menu {
+            objectName: "contextMenuLanguageMenu"
             //% "Language"
             title: qsTrId("Language")
             LanguageItem { text: "English"; code: "en" }
