@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QProcess>
 #include <QQmlApplicationEngine>
+#include <QQmlError>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSystemTrayIcon>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <memory>
 #include <condition_variable>
+#include <iostream>
 #include <mutex>
 
 #include "core/EngineEnvironment.h"
@@ -255,9 +257,9 @@ Application::Application(LaunchHooks hooks) : hooks_(std::move(hooks)), parts_(s
 
 Application::~Application() = default;
 
-bool Application::start() {
+Application::StartResult Application::start() {
   Parts& p = *parts_;
-  if (!p.instance.claim()) return false;  // the running program shows its window instead
+  if (!p.instance.claim()) return StartResult::handedOver;  // the running program shows its window
 
   copyLogToFile();
   trustDevelopmentService();
@@ -438,10 +440,20 @@ bool Application::start() {
   p.engine->setNetworkAccessManagerFactory(&p.remoteImages);
   p.modalWindows->setEngine(p.engine.get());
   p.update->setEngine(p.engine.get());
+  // A window that cannot be made (a QML module missing from the system, say) ends the program with
+  // its reasons rather than leaving it running without a window.
+  QList<QQmlError> loadErrors;
+  const auto collect = QObject::connect(p.engine.get(), &QQmlEngine::warnings,
+                                        [&loadErrors](const QList<QQmlError>& errors) { loadErrors += errors; });
   p.engine->load(QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Shell/MainWindow.qml")));
+  QObject::disconnect(collect);
   const auto roots = p.engine->rootObjects();
   auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
-  if (!window) return false;
+  if (!window) {
+    std::cerr << "tarnel: the main window could not be loaded" << (loadErrors.isEmpty() ? "" : ":") << "\n";
+    for (const QQmlError& error : std::as_const(loadErrors)) std::cerr << "  " << error.toString().toStdString() << "\n";
+    return StartResult::windowFailed;
+  }
   p.clipboardWarning = std::make_unique<ClipboardWarning>(*p.engine, p.ui->modalWindows, nullptr);
   SharedInstance<ClipboardWarning>::install(p.clipboardWarning.get());
   p.delegate->attachWindow(window);
@@ -450,7 +462,7 @@ bool Application::start() {
   QMetaObject::invokeMethod(p.update.get(), [&p] { p.update->checkUpdate(false); }, Qt::QueuedConnection);
 
   reportEarlierCrash(p.services);
-  return true;
+  return StartResult::running;
 }
 
 int Application::exec() { return QCoreApplication::exec(); }

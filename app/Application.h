@@ -33,8 +33,12 @@ class Application {
   // tens of megabytes and start-up time). QT_QUICK_BACKEND and QT_XCB_GL_INTEGRATION still choose.
   static void prepareProcess();
 
-  // False when another instance runs (it was asked to show its window) or the window failed.
-  bool start();
+  enum class StartResult {
+    running,       // the window is up: exec() runs the program
+    handedOver,    // another instance runs and was asked to show its window
+    windowFailed,  // the window could not be made (the reasons went to standard error)
+  };
+  StartResult start();
   int exec();
 
  private:

@@ -27,6 +27,13 @@ int main(int argc, char** argv) {
   QQuickStyle::setStyle(QStringLiteral("Basic"));
 
   tarnel_app::Application tarnel;
-  if (!tarnel.start()) return 0;
-  return tarnel.exec();
+  switch (tarnel.start()) {
+    case tarnel_app::Application::StartResult::running:
+      return tarnel.exec();
+    case tarnel_app::Application::StartResult::handedOver:
+      return 0;
+    case tarnel_app::Application::StartResult::windowFailed:
+      break;
+  }
+  return 1;
 }
