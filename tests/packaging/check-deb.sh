@@ -121,22 +121,40 @@ depends=$(dpkg-deb -f "$deb" Depends)
 named=$(tr ',|' '\n\n' <<<"$depends" | sed -e 's/(.*)//' -e 's/:any//' -e 's/[[:space:]]//g' | grep . | sort -u)
 closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
             --no-enhances $named 2>/dev/null | grep -v '^ ' | tr -d '<>' | sort -u)
-owner() {  # the package holding a file (on a merged /usr, dpkg may know it by its /lib name)
-  local path candidate
-  for path in "$1" "$(realpath "$1")"; do
-    for candidate in "$path" "${path#/usr}" "/usr$path"; do
-      dpkg -S "$candidate" 2>/dev/null | head -1 | sed 's/[:,].*//' | grep . && return
-    done
+# The package holding each file, asked of dpkg once for many files (each question reads its whole
+# database). On a merged /usr dpkg may know a file by its /lib name, or by the name it links to.
+declare -A owners
+variants() { local path; for path in "$1" "$(realpath "$1")"; do echo "$path"; echo "${path#/usr}"; echo "/usr$path"; done; }
+learn_owners() {
+  local line
+  while IFS= read -r line; do
+    owners[${line#*: }]=${line%%[:,]*}
+  done < <(for path in "$@"; do variants "$path"; done | sort -u | xargs -d '\n' dpkg -S 2>/dev/null | grep -v '^diversion')
+}
+owner() {
+  local candidate
+  for candidate in "$1" "${1#/usr}" "/usr$1"; do
+    [ -z "${owners[$candidate]:-}" ] || { echo "${owners[$candidate]}"; return; }
+  done
+  learn_owners "$1"
+  for candidate in $(variants "$1"); do
+    [ -z "${owners[$candidate]:-}" ] || { echo "${owners[$candidate]}"; return; }
   done
   echo "?"
 }
-in_depends() { grep -qxF "$1" <<<"$named"; }
-in_closure() { grep -qxF "$1" <<<"$closure" || in_depends "$1"; }
+declare -A named_set closure_set
+for package in $named; do named_set[$package]=1; done
+for package in $closure; do closure_set[$package]=1; done
+in_depends() { [ -n "${named_set[$1]:-}" ]; }
+in_closure() { [ -n "${closure_set[$1]:-}" ] || in_depends "$1"; }
 
 binaries=$(find "$root" -type f \( -perm -u+x -o -name '*.so*' \) -exec sh -c 'head -c4 "$1" | grep -q ELF' sh {} \; -print)
 [ -n "$binaries" ] || fail "no binaries in the package"
+linked=$(for binary in $binaries; do env -u LD_LIBRARY_PATH ldd "$binary"; done \
+         | awk '$3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }' | grep -v "^$root/" | sort -u)
+learn_owners $linked
+# Each library a binary links by name is one Depends names.
 for binary in $binaries; do
-  # Each library a binary links by name is one Depends names; all it pulls in comes with Depends.
   resolved=$(env -u LD_LIBRARY_PATH ldd "$binary")
   for needed in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     path=$(awk -v n="$needed" '$1 == n && $3 ~ /^\// { print $3 }
@@ -146,11 +164,11 @@ for binary in $binaries; do
     package=$(owner "$path")
     in_depends "$package" || fail "${binary#$root} links $needed ($package), which Depends does not name"
   done
-  for path in $(awk '$3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }' <<<"$resolved"); do
-    case "$path" in "$root"/*) continue ;; esac
-    package=$(owner "$path")
-    in_closure "$package" || fail "${binary#$root} loads $path ($package), which Depends does not bring"
-  done
+done
+# All they pull in comes with Depends.
+for path in $linked; do
+  package=$(owner "$path")
+  in_closure "$package" || fail "the binaries load $path ($package), which Depends does not bring"
 done
 
 # The QML modules the program's pages import.
@@ -208,6 +226,7 @@ wait "$runner" 2>/dev/null || true
 kill "$xvfb_pid" 2>/dev/null || true
 program_pid=""
 xvfb_pid=""
+learn_owners $(grep -v "^$root/" <<<"$loaded")
 plugins=0
 missing=""
 for path in $loaded; do
