@@ -257,9 +257,9 @@ Application::Application(LaunchHooks hooks) : hooks_(std::move(hooks)), parts_(s
 
 Application::~Application() = default;
 
-Application::StartResult Application::start() {
+bool Application::start() {
   Parts& p = *parts_;
-  if (!p.instance.claim()) return StartResult::handedOver;  // the running program shows its window
+  if (!p.instance.claim()) return false;  // the running program shows its window instead
 
   copyLogToFile();
   trustDevelopmentService();
@@ -451,8 +451,11 @@ Application::StartResult Application::start() {
   auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
   if (!window) {
     std::cerr << "tarnel: the main window could not be loaded" << (loadErrors.isEmpty() ? "" : ":") << "\n";
-    for (const QQmlError& error : std::as_const(loadErrors)) std::cerr << "  " << error.toString().toStdString() << "\n";
-    return StartResult::windowFailed;
+    for (const QQmlError& error : std::as_const(loadErrors)) {
+      std::cerr << "  " << error.toString().toStdString() << "\n";
+    }
+    windowFailed_ = true;
+    return false;
   }
   p.clipboardWarning = std::make_unique<ClipboardWarning>(*p.engine, p.ui->modalWindows, nullptr);
   SharedInstance<ClipboardWarning>::install(p.clipboardWarning.get());
@@ -462,7 +465,7 @@ Application::StartResult Application::start() {
   QMetaObject::invokeMethod(p.update.get(), [&p] { p.update->checkUpdate(false); }, Qt::QueuedConnection);
 
   reportEarlierCrash(p.services);
-  return StartResult::running;
+  return true;
 }
 
 int Application::exec() { return QCoreApplication::exec(); }

@@ -27,13 +27,7 @@ int main(int argc, char** argv) {
   QQuickStyle::setStyle(QStringLiteral("Basic"));
 
   tarnel_app::Application tarnel;
-  switch (tarnel.start()) {
-    case tarnel_app::Application::StartResult::running:
-      return tarnel.exec();
-    case tarnel_app::Application::StartResult::handedOver:
-      return 0;
-    case tarnel_app::Application::StartResult::windowFailed:
-      break;
-  }
-  return 1;
+  // Handing over to the running instance is a success; a window that could not be made is not.
+  if (!tarnel.start()) return tarnel.windowFailed() ? 1 : 0;
+  return tarnel.exec();
 }

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     }, Qt::DirectConnection);
   };
   tarnel_app::Application tarnel(hooks);
-  if (tarnel.start() != tarnel_app::Application::StartResult::running) return 1;
+  if (!tarnel.start()) return 1;
   QTimer::singleShot(20000, [] { QCoreApplication::exit(2); });
   return tarnel.exec();
 }
