@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QProcess>
 #include <QQmlApplicationEngine>
+#include <QQmlError>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSystemTrayIcon>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <memory>
 #include <condition_variable>
+#include <iostream>
 #include <mutex>
 
 #include "core/EngineEnvironment.h"
@@ -463,10 +465,23 @@ bool Application::start() {
   p.engine->setNetworkAccessManagerFactory(&p.remoteImages);
   p.modalWindows->setEngine(p.engine.get());
   p.update->setEngine(p.engine.get());
+  // A window that cannot be made (a QML module missing from the system, say) ends the program with
+  // its reasons rather than leaving it running without a window.
+  QList<QQmlError> loadErrors;
+  const auto collect = QObject::connect(p.engine.get(), &QQmlEngine::warnings,
+                                        [&loadErrors](const QList<QQmlError>& errors) { loadErrors += errors; });
   p.engine->load(QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Shell/MainWindow.qml")));
+  QObject::disconnect(collect);
   const auto roots = p.engine->rootObjects();
   auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
-  if (!window) return false;
+  if (!window) {
+    std::cerr << "tarnel: the main window could not be loaded" << (loadErrors.isEmpty() ? "" : ":") << "\n";
+    for (const QQmlError& error : std::as_const(loadErrors)) {
+      std::cerr << "  " << error.toString().toStdString() << "\n";
+    }
+    windowFailed_ = true;
+    return false;
+  }
   p.clipboardWarning = std::make_unique<ClipboardWarning>(*p.engine, p.ui->modalWindows, nullptr);
   SharedInstance<ClipboardWarning>::install(p.clipboardWarning.get());
   p.delegate->attachWindow(window);

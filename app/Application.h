@@ -33,14 +33,17 @@ class Application {
   // tens of megabytes and start-up time). QT_QUICK_BACKEND and QT_XCB_GL_INTEGRATION still choose.
   static void prepareProcess();
 
-  // False when another instance runs (it was asked to show its window) or the window failed.
+  // False when another instance runs (it was asked to show its window) or the window could not be
+  // made; windowFailed() tells the second (whose reasons went to standard error).
   bool start();
+  bool windowFailed() const { return windowFailed_; }
   int exec();
 
  private:
   struct Parts;
   LaunchHooks hooks_;
   std::unique_ptr<Parts> parts_;
+  bool windowFailed_ = false;
 };
 
 }  // namespace tarnel_app

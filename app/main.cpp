@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
   QQuickStyle::setStyle(QStringLiteral("Basic"));
 
   tarnel_app::Application tarnel;
-  if (!tarnel.start()) return 0;
+  // Handing over to the running instance is a success; a window that could not be made is not.
+  if (!tarnel.start()) return tarnel.windowFailed() ? 1 : 0;
   return tarnel.exec();
 }
