@@ -147,9 +147,14 @@ class DiagnosisWorld {
     ASSERT_TRUE(waitFor([&] { return buttonKey() == "Processing"; }));
   }
   // The run of the diagnosis page on screen.
-  std::shared_ptr<DiagnosisRun> run() const {
-    for (auto* page : window_->contentItem()->findChildren<NetworkDiagnosis*>()) {
+  std::shared_ptr<DiagnosisRun> run() const { return runUnder(window_->contentItem()); }
+  // Pages hang in the item tree, their state objects under their page items.
+  static std::shared_ptr<DiagnosisRun> runUnder(QQuickItem* item) {
+    for (auto* page : item->findChildren<NetworkDiagnosis*>(Qt::FindDirectChildrenOnly)) {
       if (page->run()) return page->run();
+    }
+    for (QQuickItem* child : item->childItems()) {
+      if (auto found = runUnder(child)) return found;
     }
     return nullptr;
   }

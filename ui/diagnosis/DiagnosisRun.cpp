@@ -338,6 +338,8 @@ void DiagnosisRun::collectLogs() {
 void DiagnosisRun::stopTrial() {
   const std::uint64_t trial = trial_.exchange(0, std::memory_order_acq_rel);
   if (trial == 0) return;
+  // Someone else's start replaced the trial on the engine at some point.
+  if (services_.engine->newestConnection() != trial) superseded_.store(true, std::memory_order_release);
   auto shot = std::make_shared<OneShot>();
   // The engine may confirm more than once, or late: only the first confirmation counts. It stops
   // the trial only while the trial is what it runs: a connection that replaced it stays.
