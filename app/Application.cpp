@@ -14,8 +14,10 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QFileInfo>
+#include <QSize>
 
 #include <atomic>
+#include <optional>
 #include <chrono>
 #include <memory>
 #include <condition_variable>
@@ -35,9 +37,11 @@
 #include "services/network/DeploymentConfig.h"
 #include "ui/base/AppGlobals.h"
 #include "ui/base/QtMessages.h"
+#include "ui/base/ModalWindowType.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
 #include "ui/base/Workers.h"
+#include "ui/base/services/LinkService.h"
 #include "ui/base/services/Services.h"
 #include "ui/connection/AdvancedSettings.h"
 #include "ui/connection/ConnectionContext.h"
@@ -53,6 +57,7 @@
 #include "ui/info/InfoContext.h"
 #include "ui/diagnosis/DiagnosisContext.h"
 #include "ui/info/ModalWindows.h"
+#include "ui/info/PackageInstaller.h"
 #include "ui/info/UpdateManager.h"
 #include "ui/shell/AccountCheck.h"
 #include "ui/shell/AccountMenu.h"
@@ -70,6 +75,8 @@ namespace {
 using namespace std::chrono_literals;
 using namespace lumora;
 
+// The payment window's size; the other secondary windows are the main window's.
+constexpr QSize kPaymentWindowSize{1024, 768};
 // How long leaving waits for the VPN to report that it stopped.
 constexpr auto kStopBound = 3s;
 // The console log's copy in the logs folder ("Debug Log"), and its size before it rolls over.
@@ -182,7 +189,33 @@ class FrontRelay final : public ConnectFront {
   int calls_ = 0;
 };
 
-bool openWithDesktop(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool samePage(const QUrl& address, const std::string& page) {
+  if (page.empty()) return false;
+  const QUrl known(QString::fromStdString(page));
+  const auto bare = QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::StripTrailingSlash;
+  return known.isValid() && !known.host().isEmpty() && address.adjusted(bare) == known.adjusted(bare);
+}
+
+// The window a page of the service's own opens in, wherever it is opened from: payment, support
+// and the legal texts are the program's web windows (link handling and the clipboard guard
+// apply there), at their kinds' sizes.
+struct ServiceWindow {
+  ModalWindowType type;
+  const char* title;
+  QSize size;
+};
+
+std::optional<ServiceWindow> serviceWindowFor(const QUrl& address, LinkService& links) {
+  const QString scheme = address.scheme().toLower();
+  if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) return std::nullopt;
+  if (samePage(address, links.shop())) return ServiceWindow{ModalWindowType::pay, "Tarnel Payment", kPaymentWindowSize};
+  if (samePage(address, links.custom())) return ServiceWindow{ModalWindowType::custom, "custom title", kMainWindowSize};
+  if (samePage(address, links.privacyUrl()))
+    return ServiceWindow{ModalWindowType::privacy, "Privacy Policy", kMainWindowSize};
+  if (samePage(address, links.serviceUrl()))
+    return ServiceWindow{ModalWindowType::service, "Terms of Service", kMainWindowSize};
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -218,12 +251,32 @@ struct Application::Parts {
   StoreContext storeContext;
   ConnectionContext connectionContext;
   DiagnosisContext diagnosisContext;
-  // The update package to open once the quit path has stopped the VPN; empty for a plain quit.
-  QString packageToOpen;
+  // Hands a downloaded update to the desktop's package installer.
+  std::unique_ptr<PackageInstaller> installer;
+  // The desktop's opener (LaunchHooks::openWithDesktop or the desktop's own).
+  std::function<bool(const QUrl&)> desktop;
+
+  // A page of the service's own opens in its window; any other address goes to the desktop.
+  bool openAddress(const QUrl& url) {
+    if (modalWindows && services.links) {
+      if (const auto window = serviceWindowFor(url, *services.links)) {
+        modalWindows->openModalWindow(window->type, true, QString::fromUtf8(window->title), url.toString(),
+                                      window->size.width(), window->size.height());
+        return modalWindows->window(window->type) != nullptr;
+      }
+    }
+    return desktop(url);
+  }
   std::unique_ptr<QQmlApplicationEngine> engine;
 
   ~Parts() {
     front->detach();  // after the calls under way, before the front goes
+    // The secondary windows were made in the engine and go before it: a page's late navigation
+    // would otherwise reach an engine that is gone. Windows closed earlier are deleted first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (ui) {
+      for (const auto type : kAllModalWindowTypes) delete ui->modalWindows.window(type);
+    }
     engine.reset();  // the window and its bindings go before the objects they read
     if (advancedSettings) SharedInstance<AdvancedSettings>::uninstall(advancedSettings.get());
     if (clipboardWarning) SharedInstance<ClipboardWarning>::uninstall(clipboardWarning.get());
@@ -267,6 +320,8 @@ bool Application::start() {
   Parts& p = *parts_;
   if (!p.instance.claim()) return false;  // the running program shows its window instead
 
+  p.desktop = hooks_.openWithDesktop;
+  if (!p.desktop) p.desktop = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   copyLogToFile();
   routeQtMessagesToConsoleLog();
   trustDevelopmentService();
@@ -285,11 +340,7 @@ bool Application::start() {
   p.ui = std::make_unique<UiObjects>(p.services, options);
 
   QuitPath::Actions leaving;
-  leaving.exit = [&p](int code) {
-    // The VPN is down by now: the desktop's package installer takes the update from here.
-    if (!p.packageToOpen.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(p.packageToOpen));
-    QCoreApplication::exit(code);
-  };
+  leaving.exit = [](int code) { QCoreApplication::exit(code); };
   leaving.relaunch = [] {
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
   };
@@ -318,19 +369,23 @@ bool Application::start() {
   connectHooks.checkLive = [&p](std::function<void()> done) {
     p.accountCheck->checkLive([done = std::move(done)](const ServiceError&) { done(); });
   };
-  // The payment page opens in the default browser.
-  connectHooks.openPaymentWindow = [](const QUrl& url) { openWithDesktop(url); };
+  // The payment page opens in the program's own payment window.
+  connectHooks.openPaymentWindow = [&p](const QUrl& url) {
+    if (!p.modalWindows) return;
+    p.modalWindows->openModalWindow(ModalWindowType::pay, true, QStringLiteral("Tarnel Payment"), url.toString(),
+                                    kPaymentWindowSize.width(), kPaymentWindowSize.height());
+  };
   p.connect = std::make_unique<ConnectManager>(p.services, *p.ui->state, *p.animation, connectHooks);
   SharedInstance<ConnectManager>::install(p.connect.get());
   p.front->attach(p.connect.get());
 
-  p.accountCheck = std::make_unique<AccountCheck>(p.services, *p.ui->state, p.front, openWithDesktop, nullptr);
+  p.accountCheck = std::make_unique<AccountCheck>(p.services, *p.ui->state, p.front, p.desktop, nullptr);
   SharedInstance<AccountCheck>::install(p.accountCheck.get());
 
   HomeScreen::Hooks homeHooks;
   homeHooks.checkLive = [&p] { p.accountCheck->checkLive(); };
   homeHooks.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
-  homeHooks.openUrl = openWithDesktop;
+  homeHooks.openUrl = [&p](const QUrl& url) { return p.openAddress(url); };
   p.home = std::make_unique<HomeScreen>(p.services, *p.ui->state, *p.connect, homeHooks);
   SharedInstance<HomeScreen>::install(p.home.get());
   p.location = std::make_unique<LocationScreen>(LocationContext{p.services, p.ui->state.get()});
@@ -350,32 +405,36 @@ bool Application::start() {
     p.accountCheck->checkLive(std::move(completion));
   };
   accountHooks.vipRemainingTime = [&p] { return p.accountCheck->vipRemainingTime(); };
-  // Support, privacy and terms open in the desktop's browser (http and https only).
-  accountHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  // Payment, support, privacy and terms open in their windows, other pages in the desktop's
+  // browser (the account pages hand on http and https only).
+  accountHooks.openUrl = [&p](const QUrl& url) { return p.openAddress(url); };
   accountHooks.disconnect = [front = p.front] { front->disconnect(); };
   p.accountContext =
       std::make_unique<AccountContext>(p.services, *p.ui->state, *p.deviceManager, accountHooks, nullptr);
   SharedInstance<AccountContext>::install(p.accountContext.get());
 
   AccountMenu::Hooks menuHooks;
-  menuHooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  menuHooks.openUrl = [&p](const QUrl& url) { return p.openAddress(url); };
   menuHooks.copyText = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
   p.accountMenu = std::make_unique<AccountMenu>(p.services, *p.ui->state, menuHooks, nullptr);
   SharedInstance<AccountMenu>::install(p.accountMenu.get());
-  const auto openWebAddress = [](const QUrl& url) {
+  const auto openWebAddress = [&p](const QUrl& url) {
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) return false;
-    return QDesktopServices::openUrl(url);
+    return p.desktop(url);
   };
   p.modalWindows = std::make_unique<ModalWindows>(p.ui->modalWindows, nullptr);
   SharedInstance<ModalWindows>::install(p.modalWindows.get());
   DownloadManager::Options downloadOptions;
   downloadOptions.cacheDir = QString::fromStdString(platform::appCacheDir().string());
   downloadOptions.fileName = QString::fromUtf8(tarnel::deployment::kUpdateFileName);
-  downloadOptions.finished = [&p](const QString& path) {
-    p.packageToOpen = path;
-    p.quitPath->quit(0);
+  p.installer = std::make_unique<PackageInstaller>(PackageInstaller::Options{});
+  downloadOptions.install = [&p](const QString& path, std::function<void(bool)> answered) {
+    p.installer->open(path, std::move(answered));
   };
+  // The installer has the package: the program leaves (stopping the VPN first) so that it can
+  // be replaced.
+  downloadOptions.finished = [&p](const QString&) { p.quitPath->quit(0); };
   p.download = std::make_unique<DownloadManager>(downloadOptions, nullptr);
   SharedInstance<DownloadManager>::install(p.download.get());
   UpdateManager::Options updateOptions;
@@ -390,6 +449,11 @@ bool Application::start() {
   p.infoContext.state = p.ui->state.get();
   p.infoContext.windows = p.modalWindows.get();
   p.infoContext.openUrl = openWebAddress;
+  // "qnavigation" links bring the VPN up through the home switch's toggle and open once that
+  // attempt is up; the user's next toggle replaces the action, so it never fires later unasked.
+  p.infoContext.connect = [&p](std::function<void()> onConnected) {
+    p.connect->toggleConnection(false, std::move(onConnected));
+  };
   p.infoContext.openOfficialWebsite = [&p] { p.accountCheck->openOfficialWebsite(); };
   p.infoContext.openClipboardWarning = [&p] {
     if (p.clipboardWarning) p.clipboardWarning->open();
@@ -441,7 +505,7 @@ bool Application::start() {
 
   ShellActions::Hooks shellHooks;
   shellHooks.checkUpdate = [&p](bool manual) { p.update->checkUpdate(manual); };
-  shellHooks.openFolder = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
+  shellHooks.openFolder = [&p](const QUrl& folder) { return p.desktop(folder); };
   shellHooks.clearStoredState = [settings = p.services.settings] {
     settings->clearAll();
     copyLogToFile();  // the emptied folder gets a fresh log file

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -17,6 +18,9 @@ struct LaunchHooks {
   // Where the program counts as installed (the folder of its binary in the package layout);
   // empty: the folder it runs from.
   QString programDirectory;
+  // Hands an address to the desktop (the default browser, a file's handler); none: the
+  // desktop's own opener. A test sees here what would have left the program.
+  std::function<bool(const QUrl&)> openWithDesktop;
 };
 
 // The composition root: the real services, the state objects, the shell and the window, built

@@ -43,6 +43,19 @@ void CoreManager::startVPN(const nlohmann::ordered_json& configuration, bool rec
 
 void CoreManager::stopVPN(VPNStatusCallback callback) { engine::Engine::shared().stop(std::move(callback)); }
 
+std::uint64_t CoreManager::newestConnection() { return engine::Engine::shared().newestConnection(); }
+
+std::uint64_t CoreManager::startVPNAfter(std::uint64_t after, const nlohmann::ordered_json& configuration,
+                                         bool reconnect, bool systemProxy, bool commandLineProxy,
+                                         VPNStatusCallback callback) {
+  return engine::Engine::shared().startAfter(after, configuration, reconnect, systemProxy, commandLineProxy,
+                                             std::move(callback));
+}
+
+void CoreManager::stopVPN(std::uint64_t connection, VPNStatusCallback callback) {
+  engine::Engine::shared().stopConnection(connection, std::move(callback));
+}
+
 void CoreManager::prepare() { engine::Engine::shared().waitUntilRecovered(std::chrono::seconds(10)); }
 
 StartFailure CoreManager::startFailure() { return engine::Engine::shared().startFailure(); }

@@ -37,6 +37,19 @@ class CoreManager {
   // connection's own callback hears nothing more.
   static void stopVPN(VPNStatusCallback callback);
 
+  // Every start is numbered when asked for, counting up from 1; 0: none yet. The number of the
+  // newest start asked for.
+  static std::uint64_t newestConnection();
+  // A start like startVPN, asked for only while `after` is still the newest start's number (no
+  // one else started since): the new connection's number, or 0 when another start came first
+  // (nothing is started then and `callback` hears nothing). For a client that shares the engine
+  // and must never replace a connection it did not make.
+  static std::uint64_t startVPNAfter(std::uint64_t after, const nlohmann::ordered_json& configuration, bool reconnect,
+                                     bool systemProxy, bool commandLineProxy, VPNStatusCallback callback);
+  // Ends connection `connection` only while it is the one the engine runs; a newer connection
+  // is left alone. `callback` hears disconnected once, when `connection` no longer runs.
+  static void stopVPN(std::uint64_t connection, VPNStatusCallback callback);
+
   // Makes the engine; the application calls it at launch. What an earlier run that died left
   // behind (the desktop's proxy pointed at its dead port, the shell proxy file) is put back
   // before it returns. The engine is made by the first call of any member, so a process that

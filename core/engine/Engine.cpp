@@ -62,30 +62,71 @@ Engine::~Engine() {
   }
 }
 
-void Engine::start(Json configuration, bool reconnect, bool systemProxy, bool commandLineProxy,
-                   StatusCallback callback) {
-  enqueue(Start{std::move(configuration), reconnect, systemProxy, commandLineProxy, std::move(callback)});
+std::uint64_t Engine::start(Json configuration, bool reconnect, bool systemProxy, bool commandLineProxy,
+                           StatusCallback callback) {
+  std::uint64_t id = 0;
+  {
+    std::lock_guard lock(mutex_);
+    id = ++newestStart_;
+    enqueueLocked(Start{id, std::move(configuration), reconnect, systemProxy, commandLineProxy, std::move(callback)});
+  }
+  wake();
+  return id;
 }
 
-void Engine::stop(StatusCallback callback) { enqueue(Stop{std::move(callback)}); }
+std::uint64_t Engine::startAfter(std::uint64_t after, Json configuration, bool reconnect, bool systemProxy,
+                                bool commandLineProxy, StatusCallback callback) {
+  std::uint64_t id = 0;
+  {
+    // Checked and asked for under one lock: no start can slip in between.
+    std::lock_guard lock(mutex_);
+    if (newestStart_ != after) return 0;
+    id = ++newestStart_;
+    enqueueLocked(Start{id, std::move(configuration), reconnect, systemProxy, commandLineProxy, std::move(callback)});
+  }
+  wake();
+  return id;
+}
+
+void Engine::stop(StatusCallback callback) { enqueue(Stop{std::move(callback), 0}); }
+
+void Engine::stopConnection(std::uint64_t connection, StatusCallback callback) {
+  enqueue(Stop{std::move(callback), connection});
+}
 
 void Engine::cancel() { enqueue(Cancel{}); }
+
+std::uint64_t Engine::newestConnection() const {
+  std::lock_guard lock(mutex_);
+  return newestStart_;
+}
 
 void Engine::enqueue(Command command) {
   {
     std::lock_guard lock(mutex_);
-    // Until the engine thread has handled it, the newest request decides what callers see.
-    if (std::holds_alternative<Start>(command)) {
-      requested_ = VPNStatus::connecting;
-    } else if (std::holds_alternative<Stop>(command)) {
-      const bool idle = enqueued_ == handled_ && published_.load() == VPNStatus::disconnected;
-      requested_ = idle ? VPNStatus::disconnected : VPNStatus::disconnecting;
-    } else {
-      requested_ = VPNStatus::disconnected;
-    }
-    ++enqueued_;
-    commands_.push_back(std::move(command));
+    enqueueLocked(std::move(command));
   }
+  wake();
+}
+
+void Engine::enqueueLocked(Command command) {
+  // Until the engine thread has handled it, the newest request decides what callers see.
+  if (std::holds_alternative<Start>(command)) {
+    requested_ = VPNStatus::connecting;
+  } else if (const auto* stop = std::get_if<Stop>(&command)) {
+    const bool idle = enqueued_ == handled_ && published_.load() == VPNStatus::disconnected;
+    // A stop of a connection that a newer start replaced leaves that newer one's status.
+    if (stop->only == 0 || stop->only == newestStart_) {
+      requested_ = idle ? VPNStatus::disconnected : VPNStatus::disconnecting;
+    }
+  } else {
+    requested_ = VPNStatus::disconnected;
+  }
+  ++enqueued_;
+  commands_.push_back(std::move(command));
+}
+
+void Engine::wake() {
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
 }
@@ -189,7 +230,7 @@ void Engine::onStart(Start& request) {
     endSession(true);
   }
   Session session;
-  session.id = nextSessionId_++;
+  session.id = request.id;
   session.reconnect = request.reconnect;
   session.wantsSystemProxy = request.systemProxy;
   session.wantsCommandLineProxy = request.commandLineProxy;
@@ -226,6 +267,11 @@ void Engine::onStart(Start& request) {
 }
 
 void Engine::onStop(Stop& request) {
+  if (request.only != 0 && (!session_ || session_->id != request.only)) {
+    // That connection ended already or was replaced: the one running now is not this stop's.
+    deliver(request.callback, VPNStatus::disconnected);
+    return;
+  }
   if (session_) {
     publish(VPNStatus::disconnecting);
     endSession(false);

@@ -49,9 +49,20 @@ class Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
-  void start(Json configuration, bool reconnect, bool systemProxy, bool commandLineProxy, StatusCallback callback);
+  // Each start is numbered when asked for, from 1 up; the number is the connection's.
+  std::uint64_t start(Json configuration, bool reconnect, bool systemProxy, bool commandLineProxy,
+                      StatusCallback callback);
+  // A start that is asked for only while `after` is still the newest start: 0 (and nothing
+  // asked) once another start came since.
+  std::uint64_t startAfter(std::uint64_t after, Json configuration, bool reconnect, bool systemProxy,
+                           bool commandLineProxy, StatusCallback callback);
   void stop(StatusCallback callback);
+  // Ends connection `connection` only while it is the one the engine runs; a newer one stays.
+  // `callback` hears disconnected either way, once `connection` no longer runs.
+  void stopConnection(std::uint64_t connection, StatusCallback callback);
   void cancel();
+  // The number of the newest start asked for; 0 before the first.
+  std::uint64_t newestConnection() const;
 
   VPNStatus status() const;
   // Why the newest connection ended (see CoreManager::startFailure).
@@ -84,6 +95,7 @@ class Engine {
   using Clock = std::chrono::steady_clock;
 
   struct Start {
+    std::uint64_t id = 0;
     Json configuration;
     bool reconnect;
     bool systemProxy;
@@ -92,6 +104,7 @@ class Engine {
   };
   struct Stop {
     StatusCallback callback;
+    std::uint64_t only = 0;  // 0: whatever runs
   };
   struct Cancel {};
   using Command = std::variant<Start, Stop, Cancel>;
@@ -116,6 +129,8 @@ class Engine {
 
   Engine();
   void enqueue(Command command);
+  void enqueueLocked(Command command);
+  void wake();
   void loop();
   void handle(Command& command);
   void onStart(Start& request);
@@ -151,6 +166,7 @@ class Engine {
   // Requests taken and handled, and the status the newest one implies until it is handled.
   std::uint64_t enqueued_ = 0;
   std::uint64_t handled_ = 0;
+  std::uint64_t newestStart_ = 0;
   VPNStatus requested_ = VPNStatus::disconnected;
   UniqueFd wake_;
   std::atomic<VPNStatus> published_{VPNStatus::disconnected};
@@ -162,7 +178,6 @@ class Engine {
   // Owned by the engine thread.
   Phase phase_ = Phase::idle;
   std::optional<Session> session_;
-  std::uint64_t nextSessionId_ = 1;
   std::unique_ptr<ChildProcess> child_;
   bool outputOpen_ = false;
   // The connection to Spindrift while tunnel mode runs, and what it sent that is not a line yet.

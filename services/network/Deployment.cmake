@@ -14,7 +14,8 @@ tarnel_deployment_value(TARNEL_HTTPDNS_1 "hd1.tarnelmacos.io" "First HTTP-DNS se
 tarnel_deployment_value(TARNEL_HTTPDNS_2 "hd2.tarnelmacos.io" "Second HTTP-DNS server")
 tarnel_deployment_value(TARNEL_HTTPDNS_3 "hd3.tarnelmacos.io" "Third HTTP-DNS server")
 tarnel_deployment_value(TARNEL_OFFICIAL_SITE "tarnel.app" "Official web site (host name, no scheme)")
-set(TARNEL_UPDATE_PACKAGE_PATH "/tarnel/download/linux-tarnel-amd64.deb" CACHE STRING
+# "{arch}" stands for the Debian architecture the running program was built for (amd64, arm64, ...).
+set(TARNEL_UPDATE_PACKAGE_PATH "/tarnel/download/linux-tarnel-{arch}.deb" CACHE STRING
   "Path of the update package on the download host")
 set(TARNEL_UPDATE_FILE_NAME "tarnel-update.deb" CACHE STRING "File name of the downloaded update in the caches folder")
 

@@ -120,8 +120,9 @@ TEST(DiagnosisRunTest, AWholeRunPutsEveryStepsResultIntoTheReport) {
   EXPECT_EQ(r.core, "core lines");
   EXPECT_EQ(w.fakes.engine->script.calls("setIsTun")[0].arguments[0], "false");
 
-  // Each trial is preceded by a stop; the last one is ended before the run finishes.
-  EXPECT_EQ(w.engineCalls(), (std::vector<std::string>{"stopVPN", "startVPN", "stopVPN", "startVPN", "stopVPN"}));
+  // Each trial after the first is preceded by the stop of the one before; the last one is ended
+  // before the run finishes. Nothing else of the engine's is stopped.
+  EXPECT_EQ(w.engineCalls(), (std::vector<std::string>{"startVPN", "stopVPN", "startVPN", "stopVPN"}));
   const auto starts = w.fakes.engine->script.calls("startVPN");
   const auto config = nlohmann::json::parse(starts[1].arguments[0]);
   EXPECT_EQ(config.at("serverName"), "h7-g.nodes.test");
@@ -131,7 +132,8 @@ TEST(DiagnosisRunTest, AWholeRunPutsEveryStepsResultIntoTheReport) {
   EXPECT_EQ(config.at("unlock"), nlohmann::json::array({"unlock.test"}));
   EXPECT_EQ(config.at("dns"), "auto");
   EXPECT_EQ(config.at("dnsStrategy"), "UseIP");
-  EXPECT_EQ(w.front->calls(), 2);
+  // The user's connection is ended once, before the tests; the last step ends only the trial.
+  EXPECT_EQ(w.front->calls(), 1);
 
   // The report as sent: every key, in order.
   const auto sent = nlohmann::ordered_json::parse(tarnel::toJson(r).value());
@@ -199,7 +201,7 @@ TEST(DiagnosisRunTest, LeavingThePageEndsTheRunAtEveryStep) {
       case 4: w.fakes.diagnosis->script.gate("apiHosts", gate); break;
       case 5: w.fakes.engine->answerStarts(std::nullopt); w.trialTimeout = std::chrono::seconds(30); break;
       case 6: w.fakes.engine->script.gate("getLog", gate); break;
-      case 7: w.front->hold(gate, 1); break;
+      case 7: w.fakes.engine->holdStops(true); break;
     }
     auto page = w.page();
     page->action();
@@ -213,6 +215,7 @@ TEST(DiagnosisRunTest, LeavingThePageEndsTheRunAtEveryStep) {
     const auto start = std::chrono::steady_clock::now();
     page.reset();
     gate->open();
+    if (step == 7) w.fakes.engine->completeStops();
     ASSERT_TRUE(run->waitDone(std::chrono::seconds(10)));
     // A trial's wait ends with the page, not with its time-out.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -224,8 +227,43 @@ TEST(DiagnosisRunTest, LeavingThePageEndsTheRunAtEveryStep) {
     if (step < 6) {
       EXPECT_EQ(w.fakes.engine->script.count("getLog"), 0u);
     }
-    EXPECT_EQ(w.front->calls(), step == 7 ? 2 : 1);
+    EXPECT_EQ(w.front->calls(), 1);
     EXPECT_EQ(w.steps.back(), step);
+  }
+}
+
+// The user's own connect while a trial waits for its tunnel, with the page kept open and with
+// the page left right after: the run never stops or replaces the user's connection, starts no
+// further trial, and (kept open) still finishes its report.
+TEST(DiagnosisRunTest, AConnectionTheUserStartsDuringATrialIsNeverTouchedByTheRun) {
+  for (const bool leave : {false, true}) {
+    SCOPED_TRACE(leave ? "page left after the user's connect" : "page kept open");
+    DiagnosisWorld w;
+    w.trialTimeout = std::chrono::milliseconds(300);
+    scriptWholeRun(w);
+    // The trials wait for a tunnel that does not come.
+    w.fakes.engine->answerStarts(std::nullopt);
+    auto page = w.page();
+    page->action();
+    const auto run = page->run();
+    ASSERT_TRUE(w.fakes.engine->script.waitForCalls("startVPN", 1));
+    // The user's connection reaches the engine (as the connection control starts it).
+    w.fakes.engine->startVPN(tarnel::Config(), true, true, false, [](VPNStatus) {});
+    const std::size_t userStart = w.engineCalls().size();
+    if (leave) page.reset();
+    ASSERT_TRUE(run->waitDone(std::chrono::seconds(10)));
+    if (!leave) {
+      ASSERT_TRUE(waitFor([&] { return page->step() == 8; }, 5000)) << page->step();
+      // The node step kept its summary; no trial after the user's start.
+      ASSERT_TRUE(page->report().has_value());
+      EXPECT_EQ(page->report()->app.nodes.size(), 1u);
+    }
+    const auto calls = w.engineCalls();
+    EXPECT_EQ(calls.size(), userStart) << "the run touched the engine after the user's start: "
+                                       << testing::PrintToString(calls);
+    EXPECT_TRUE(run->superseded());
+    EXPECT_FALSE(run->trialRunning());
+    EXPECT_EQ(w.front->calls(), 1);
   }
 }
 

@@ -3,19 +3,26 @@
 // with a trial tunnel of the real engine, and the finished report reaches the service double.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "core/CoreManager.h"
 #include "core/EngineEnvironment.h"
+#include "services/connection/ConnectionController.h"
+#include "services/network/NetworkRequest.h"
 #include "tests/e2e/E2EWorld.h"
 #include "tests/shell_e2e/AppWorld.h"
+#include "tests/support/Gate.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TestHome.h"
 #include "ui/base/DialogManager.h"
 #include "ui/base/Route.h"
 #include "ui/base/Router.h"
 #include "ui/diagnosis/DiagnosisContext.h"
+#include "ui/diagnosis/NetworkDiagnosis.h"
+#include "ui/home/ConnectManager.h"
 #include "ui/shell/AccountCheck.h"
 
 namespace lumora::test {
@@ -39,7 +46,11 @@ class DiagnosisWorld {
     probePage_.setHandler([](const ReceivedRequest& request) {
       return request.path == "/test" ? CannedReply::text(200, "ok") : CannedReply::text(404, "", "Not Found");
     });
-    page_.setHandler([](const ReceivedRequest& request) { return CannedReply::text(200, request.peerAddress); });
+    page_.setHandler([this](const ReceivedRequest& request) {
+      // The trial's first fetch may be held here, so that the user acts while the trial is up.
+      if (request.path == "/one" && holdFirstFetch_.exchange(false)) pageGate_.pass();
+      return CannedReply::text(200, request.peerAddress);
+    });
     // The engine's proxy program trusts the bed's authority, which signed the node.
     helmsey::EngineEnvironment environment = savedEnvironment_;
     environment.extraCaCertificate = bed_.ca().certificatePath();
@@ -58,6 +69,8 @@ class DiagnosisWorld {
   }
 
   ~DiagnosisWorld() {
+    pageGate_.open();
+    tarnel::ConnectionController::shared().disconnect();
     program_.reset();
     helmsey::setEngineEnvironment(savedEnvironment_);
     bed_.settle();
@@ -99,6 +112,65 @@ class DiagnosisWorld {
     for (const QChar c : text) QTest::keyClick(window_, c.toLatin1());
     return target->property("text").toString() == text;
   }
+  // The trial's first page fetch waits until release().
+  void holdTrialFetch() {
+    pageGate_.close();
+    holdFirstFetch_ = true;
+  }
+  bool trialFetchHeld() { return pageGate_.waitForVisits(1, std::chrono::seconds(60)); }
+  void release() { pageGate_.open(); }
+  std::string pageUrl(const std::string& path) const { return "https://page.test:" + std::to_string(page_.port()) + path; }
+
+  // Signs in with the account, gets the account status, closes the disclaimer and routes
+  // everything through the node; then opens the diagnosis page and starts its run.
+  void signInAndStartTheDiagnosis() {
+    ASSERT_TRUE(waitFor([&] { return state().router()->rootName() == "login" && item("loginView"); }, 20000));
+    ASSERT_TRUE(waitFor([&] { return service().count("POST", "lite/users") >= 1; }));
+    ASSERT_TRUE(waitFor([&] { return !state().loginInfo().user.id.empty(); }));
+    QTest::qWait(500);
+    ASSERT_TRUE(type("accountField", QString::fromStdString(account().email)));
+    ASSERT_TRUE(type("passwordField", QString::fromStdString(account().password)));
+    ASSERT_TRUE(click("submitButton"));
+    ASSERT_TRUE(waitFor([&] { return state().router()->rootName() == "main"; }, 40000));
+    SharedInstance<AccountCheck>::get()->checkLive();
+    ASSERT_TRUE(waitFor([&] { return !state().live().ports.empty(); }, 20000));
+    ASSERT_TRUE(waitFor([&] { return item("disclaimerView") != nullptr; }));
+    SharedInstance<DialogManager>::get()->setIsShow(false);
+    state().setSmartRoute(false);
+    // The user's own connection skips the availability pages, which this world does not serve.
+    state().setCheckConnection(false);
+    Router& router = *state().router();
+    router.push(Route::Kind::diagnsis);
+    ASSERT_TRUE(waitFor([&] { return router.topName() == "diagnsis" && buttonKey() == "start check"; }));
+    QTest::qWait(Router::kSlideMs + 200);
+    ASSERT_TRUE(click("diagnosisButton"));
+    ASSERT_TRUE(waitFor([&] { return buttonKey() == "Processing"; }));
+  }
+  // The run of the diagnosis page on screen.
+  std::shared_ptr<DiagnosisRun> run() const { return runUnder(window_->contentItem()); }
+  // Pages hang in the item tree, their state objects under their page items.
+  static std::shared_ptr<DiagnosisRun> runUnder(QQuickItem* item) {
+    for (auto* page : item->findChildren<NetworkDiagnosis*>(Qt::FindDirectChildrenOnly)) {
+      if (page->run()) return page->run();
+    }
+    for (QQuickItem* child : item->childItems()) {
+      if (auto found = runUnder(child)) return found;
+    }
+    return nullptr;
+  }
+  // The user's connect, as the tray menu's item and the home switch ask for it.
+  static void userConnects() { SharedInstance<ConnectManager>::get()->toggleConnection(false, {}); }
+  static bool userConnected() {
+    return tarnel::ConnectionController::shared().phase() == tarnel::ConnectionController::Phase::connected;
+  }
+  // What the engine really runs, whatever the window says: a page through the local proxy.
+  tarnel::NetworkResult fetchThroughTheEngine(const std::string& path) const {
+    const std::string proxy = "http://127.0.0.1:" + std::to_string(helmsey::CoreManager::httpPort());
+    return tarnel::NetworkRequest(pageUrl(path), tarnel::HttpMethod::GET, std::nullopt, std::nullopt, std::nullopt,
+                                  proxy, std::nullopt)
+        .request();
+  }
+
   QString buttonKey() const {
     QQuickItem* button = item("diagnosisButton");
     return button ? button->property("key").toString() : QString();
@@ -108,6 +180,9 @@ class DiagnosisWorld {
   helmsey::EngineEnvironment savedEnvironment_ = helmsey::engineEnvironment();
   ServiceTestBed bed_;
   tarnel::test::TempDir directory_;
+  // Before the page server, whose handler uses them until it stops.
+  tarnel::test::Gate pageGate_;
+  std::atomic<bool> holdFirstFetch_{false};
   LoopbackHttpServer probePage_;
   LoopbackHttpServer page_;
   std::unique_ptr<tarnel::test::ServiceDouble> api_;
@@ -193,6 +268,66 @@ TEST(DiagnosisEndToEnd, RunsTheDiagnosisAndSendsACompleteReport) {
   // The trial tunnel was ended with the run: no proxy process of the engine is left.
   EXPECT_TRUE(tarnel::test::waitForNoEngine());
   EXPECT_NE(world.state().vpnStatus(), helmsey::VPNStatus::connected);
+}
+
+// The user leaves the diagnosis while its trial tunnel is up and connects at once: the run,
+// ending on its worker after that, stops only its own trial, so the user's connection stays up
+// and carries the traffic (before, the engine under the user's connection was stopped and the
+// window went on saying "connected").
+TEST(DiagnosisEndToEnd, LeavingMidTrialAndConnectingLeavesTheUsersConnectionUp) {
+  DiagnosisWorld world;
+  ASSERT_TRUE(world.start());
+  world.holdTrialFetch();
+  world.signInAndStartTheDiagnosis();
+  if (testing::Test::HasFatalFailure()) return;
+  ASSERT_TRUE(world.trialFetchHeld()) << "the trial never fetched through its tunnel";
+  const auto run = world.run();
+  ASSERT_TRUE(run);
+  ASSERT_TRUE(run->trialRunning());
+
+  world.state().router()->backToRoot();
+  ASSERT_TRUE(waitFor([&] { return run->cancelled(); }, 10000)) << "leaving the page did not end the run";
+  DiagnosisWorld::userConnects();
+  ASSERT_TRUE(waitFor([] { return DiagnosisWorld::userConnected(); }, 30000));
+  ASSERT_TRUE(waitFor([&] { return world.state().vpnStatus() == helmsey::VPNStatus::connected; }));
+  world.release();
+  ASSERT_TRUE(run->waitDone(std::chrono::seconds(30)));
+  QTest::qWait(500);
+
+  EXPECT_EQ(helmsey::CoreManager::status(), helmsey::VPNStatus::connected) << "the user's engine was stopped";
+  EXPECT_EQ(tarnel::test::engineProcesses().size(), 1u);
+  EXPECT_EQ(world.state().vpnStatus(), helmsey::VPNStatus::connected);
+  const auto page = world.fetchThroughTheEngine("/after");
+  EXPECT_TRUE(page.isSuccess()) << "no page through the user's connection";
+}
+
+// The user connects (from the tray menu) while a trial tunnel is up and the page stays open: the
+// user's connection replaces the trial, the run starts no trial over it, ends without stopping it
+// and still finishes its report; the window's "connected" is true to what the engine runs.
+TEST(DiagnosisEndToEnd, AUsersConnectDuringATrialWinsAndOutlivesTheRun) {
+  DiagnosisWorld world;
+  ASSERT_TRUE(world.start());
+  world.holdTrialFetch();
+  world.signInAndStartTheDiagnosis();
+  if (testing::Test::HasFatalFailure()) return;
+  ASSERT_TRUE(world.trialFetchHeld()) << "the trial never fetched through its tunnel";
+  const auto run = world.run();
+  ASSERT_TRUE(run);
+
+  DiagnosisWorld::userConnects();
+  ASSERT_TRUE(waitFor([] { return DiagnosisWorld::userConnected(); }, 30000));
+  world.release();
+  ASSERT_TRUE(waitFor([&] { return world.buttonKey() == "submit_report"; }, 120000)) << world.buttonKey().toStdString();
+  ASSERT_TRUE(run->waitDone(std::chrono::seconds(10)));
+  EXPECT_TRUE(run->superseded());
+  QTest::qWait(500);
+
+  EXPECT_EQ(world.state().vpnStatus(), helmsey::VPNStatus::connected) << "the run ended the user's connection";
+  EXPECT_TRUE(DiagnosisWorld::userConnected());
+  EXPECT_EQ(helmsey::CoreManager::status(), helmsey::VPNStatus::connected);
+  EXPECT_EQ(tarnel::test::engineProcesses().size(), 1u);
+  const auto page = world.fetchThroughTheEngine("/after");
+  EXPECT_TRUE(page.isSuccess()) << "no page through the user's connection";
 }
 
 }  // namespace

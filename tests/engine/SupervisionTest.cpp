@@ -193,6 +193,44 @@ TEST(Supervision, NewStartEndsTheRunningConnectionFirst) {
   EXPECT_EQ(second.statuses(), (Statuses{VPNStatus::connecting, VPNStatus::connected}));
 }
 
+// A client that shares the engine (the diagnosis' trials) starts only after the newest start it
+// knows of, and its stop ends only its own connection: a newer one, someone else's, stays up.
+TEST(Supervision, NumberedStartsAndStopsNeverTouchSomeoneElsesNewerConnection) {
+  LoopbackWorld world;
+  const std::uint64_t before = CoreManager::newestConnection();
+  StatusRecorder trial;
+  const std::uint64_t own = CoreManager::startVPNAfter(before, idleNodeConfig(), false, false, false, trial.callback());
+  ASSERT_EQ(own, before + 1);
+  ASSERT_TRUE(trial.waitFor(VPNStatus::connected));
+
+  // Someone else's start replaces it; a start after the old number is refused and starts nothing.
+  StatusRecorder user;
+  CoreManager::startVPN(idleNodeConfig(), false, false, false, user.callback());
+  ASSERT_TRUE(user.waitFor(VPNStatus::connected));
+  EXPECT_EQ(CoreManager::newestConnection(), own + 1);
+  StatusRecorder refused;
+  EXPECT_EQ(CoreManager::startVPNAfter(own, idleNodeConfig(), false, false, false, refused.callback()), 0u);
+  const pid_t userChild = onlyEngineChild();
+  ASSERT_GT(userChild, 0);
+
+  // The old connection's stop answers at once and leaves the newer one running.
+  StatusRecorder stop;
+  CoreManager::stopVPN(own, stop.callback());
+  ASSERT_TRUE(stop.waitFor(VPNStatus::disconnected));
+  settle();
+  EXPECT_EQ(CoreManager::status(), VPNStatus::connected);
+  EXPECT_EQ(onlyEngineChild(), userChild);
+  EXPECT_EQ(user.statuses(), (Statuses{VPNStatus::connecting, VPNStatus::connected}));
+  EXPECT_TRUE(refused.statuses().empty());
+
+  // The newest connection's own number stops it.
+  StatusRecorder last;
+  CoreManager::stopVPN(own + 1, last.callback());
+  ASSERT_TRUE(last.waitFor(VPNStatus::disconnected));
+  EXPECT_TRUE(processGone(userChild));
+  EXPECT_EQ(CoreManager::status(), VPNStatus::disconnected);
+}
+
 struct RefusedStart {
   const char* name;
   std::function<void(Json&)> spoil;

@@ -16,6 +16,7 @@
 #include "tests/ui_support/fakes/FakeServices.h"
 #include "ui/base/UiObjects.h"
 #include "ui/info/DownloadManager.h"
+#include "ui/info/PackageInstaller.h"
 
 namespace lumora {
 namespace {
@@ -40,8 +41,13 @@ class DownloadTest : public ::testing::Test {
     manager = make({QSslCertificate::fromPath(QString::fromStdString(ca.certificatePath().string()))});
   }
 
-  std::unique_ptr<DownloadManager> make(QList<QSslCertificate> authorities) {
+  std::unique_ptr<DownloadManager> make(QList<QSslCertificate> authorities, PackageInstaller* installer = nullptr) {
     DownloadManager::Options options;
+    if (installer) {
+      options.install = [installer](const QString& path, std::function<void(bool)> answered) {
+        installer->open(path, std::move(answered));
+      };
+    }
     options.cacheDir = QString::fromStdString(cache.path().string());
     options.fileName = QStringLiteral("tarnel-update.deb");
     options.extraAuthorities = std::move(authorities);
@@ -118,6 +124,46 @@ TEST_F(DownloadTest, ACompletePackageOverVerifiedTlsReplacesTheOldFileAndIsHande
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll().toStdString(), body);
   EXPECT_FALSE(QFile::exists(destination() + QStringLiteral(".part")));
+}
+
+// The program leaves (the finished hand-on) only once a package installer has the package; an
+// opener that fails or is missing leaves the program running, the panel put away and a dialog
+// that says where the package is. The installer's opener is a real child process here.
+TEST_F(DownloadTest, TheProgramLeavesOnlyOnceAnInstallerHasThePackage) {
+  struct Case {
+    const char* what;
+    QString program;
+    QStringList arguments;
+    bool taken;
+  } cases[] = {
+      {"the opener hands it on and ends well", QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("test -s \"$0\"")}, true},
+      {"the opener still runs: it is the installer", QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec sleep 1")}, true},
+      {"the opener finds no installer", QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exit 3")}, false},
+      {"there is no opener at all", QStringLiteral("/nonexistent/xdg-open"), {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    finishedPaths.clear();
+    ui->dialog.setIsShow(false);
+    PackageInstaller installer({c.program, c.arguments, std::chrono::milliseconds(300)});
+    manager = make({QSslCertificate::fromPath(QString::fromStdString(ca.certificatePath().string()))}, &installer);
+    manager->startDownload(url());
+    ASSERT_TRUE(test::waitFor([this] { return !finishedPaths.empty() || ui->dialog.isShow(); }, 15000));
+    test::spin(50);
+    if (c.taken) {
+      ASSERT_EQ(finishedPaths.size(), 1u);
+      EXPECT_EQ(finishedPaths[0], destination());
+      EXPECT_FALSE(ui->dialog.isShow());
+    } else {
+      EXPECT_TRUE(finishedPaths.empty()) << "the program would have left with nothing installed";
+      ASSERT_TRUE(ui->dialog.isShow());
+      EXPECT_TRUE(ui->dialog.text().contains(destination())) << ui->dialog.text().toStdString();
+      EXPECT_NE(ui->dialog.text(), QStringLiteral("no package installer"));
+      EXPECT_FALSE(manager->isDownloading());
+      EXPECT_TRUE(QFile::exists(destination()));
+    }
+    manager.reset();
+  }
 }
 
 TEST_F(DownloadTest, EveryIncompleteOrUnverifiedAnswerFailsAndKeepsNothing) {

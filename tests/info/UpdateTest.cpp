@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QProcess>
 
 #include "services/network/DeploymentConfig.h"
 #include "tests/info/InfoTestSupport.h"
@@ -124,12 +125,37 @@ TEST_F(UpdateManagerTest, TheForcedDialogHasNoCloseAndItsConfirmStartsTheDownloa
   ui->dialog.press(0);
   EXPECT_FALSE(ui->dialog.isShow());
   EXPECT_EQ(download->lastDownload(),
-            QStringLiteral("https://127.0.0.1:1") + QString::fromUtf8(tarnel::deployment::kUpdatePackagePath));
+            QStringLiteral("https://127.0.0.1:1") +
+                updatePackagePath(QString::fromUtf8(tarnel::deployment::kUpdatePackagePath), packageArchitecture()));
   EXPECT_TRUE(download->isDownloading());
   // No second dialog in this run.
   manager->checkUpdate(false);
   manager->checkUpdate(true);
   EXPECT_FALSE(ui->dialog.isShow());
+}
+
+// The package asked for is of the architecture the program runs as, never a fixed one.
+TEST_F(UpdateManagerTest, TheDownloadedPackageIsOfTheRunningArchitecture) {
+  EXPECT_EQ(updatePackagePath(QStringLiteral("/d/linux-tarnel-{arch}.deb"), "arm64"),
+            QStringLiteral("/d/linux-tarnel-arm64.deb"));
+  EXPECT_TRUE(QString::fromUtf8(tarnel::deployment::kUpdatePackagePath).contains(QStringLiteral("{arch}")))
+      << "the configured path names one architecture: " << tarnel::deployment::kUpdatePackagePath;
+  // The build's architecture is the machine's package architecture, as dpkg names it.
+  QProcess dpkg;
+  dpkg.start(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")});
+  if (dpkg.waitForFinished(5000) && dpkg.exitCode() == 0) {
+    EXPECT_EQ(QString::fromUtf8(dpkg.readAllStandardOutput()).trimmed().toStdString(), packageArchitecture());
+  }
+  for (const char* architecture : {"arm64", "i386"}) {
+    fakes.links->script.answer<std::string>("downloadHost", "127.0.0.1:1");
+    UpdateManager::Options options;
+    options.buildNumber = 100;
+    options.architecture = architecture;
+    manager = std::make_unique<UpdateManager>(fakes.services(), ui->dialog, *download, options, nullptr);
+    manager->performUpdate();
+    EXPECT_TRUE(download->lastDownload().endsWith(QStringLiteral("-%1.deb").arg(QString::fromUtf8(architecture))))
+        << download->lastDownload().toStdString();
+  }
 }
 
 TEST_F(UpdateManagerTest, TheOfferCanBeIgnoredAndClosingItAllowsTheNextOne) {

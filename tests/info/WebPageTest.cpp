@@ -4,7 +4,6 @@
 
 #include "tests/info/InfoTestSupport.h"
 #include "tests/ui_support/fakes/FakeServices.h"
-#include "ui/base/ConnectFront.h"
 #include "ui/base/UiObjects.h"
 #include "ui/info/LinkPolicy.h"
 #include "ui/info/WebPageController.h"
@@ -51,21 +50,17 @@ TEST(LinkPolicyTest, OnlyWebAddressesLeaveAPage) {
             QStringLiteral("https://site.test/p"));
 }
 
-class Front final : public ConnectFront {
- public:
-  void setNeedSwitch(bool) override {}
-  void disconnect() override {}
-  void toggleConnection(bool record) override { toggles.push_back(record); }
-  std::vector<bool> toggles;
-};
-
 class WebPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ui = std::make_unique<UiObjects>(fakes.services(), AppStateOptions{});
     context.services = fakes.services();
     context.state = ui->state.get();
-    context.front = front;
+    context.connect = [this](std::function<void()> onConnected) {
+      ++connects;
+      // The toggle's action for its own attempt; the next toggle replaces it.
+      attemptAction = std::move(onConnected);
+    };
     context.openUrl = [this](const QUrl& url) {
       opened.push_back(url);
       return true;
@@ -82,7 +77,8 @@ class WebPageTest : public ::testing::Test {
 
   FakeServices fakes;
   std::unique_ptr<UiObjects> ui;
-  std::shared_ptr<Front> front = std::make_shared<Front>();
+  int connects = 0;
+  std::function<void()> attemptAction;
   InfoContext context;
   std::unique_ptr<WebPageController> page;
   std::vector<QUrl> opened;
@@ -102,29 +98,63 @@ TEST_F(WebPageTest, TheOpenerIsHandedOnlyHttpAndHttpsAddresses) {
   EXPECT_EQ(opened.size(), 1u);
 }
 
-TEST_F(WebPageTest, AQnavigationLinkOpensOnceTheConnectionIsUp) {
+TEST_F(WebPageTest, AQnavigationLinkOpensOnceItsOwnAttemptIsUpAndNeverLater) {
+  // Disconnected: the link starts an attempt whose success opens the address.
   ui->state->setVpnStatus(helmsey::VPNStatus::disconnected);
   EXPECT_FALSE(page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/p?x=1")), true));
-  EXPECT_EQ(front->toggles, (std::vector<bool>{false}));
+  EXPECT_EQ(connects, 1);
   EXPECT_TRUE(opened.empty());
   ui->state->setVpnStatus(helmsey::VPNStatus::connecting);
-  EXPECT_TRUE(opened.empty());
   ui->state->setVpnStatus(helmsey::VPNStatus::connected);
+  EXPECT_TRUE(opened.empty()) << "opened by a status change rather than by its attempt";
+  ASSERT_TRUE(attemptAction);
+  attemptAction();
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], QUrl(QStringLiteral("https://site.test/p?x=1")));
-  // Connected: opens at once, no toggle.
-  EXPECT_FALSE(page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/q")), true));
-  EXPECT_EQ(opened.size(), 2u);
-  EXPECT_EQ(front->toggles.size(), 1u);
-  // A failed attempt leaves nothing waiting to open later.
+  // Its page gone, the attempt still opens the address.
   ui->state->setVpnStatus(helmsey::VPNStatus::disconnected);
-  page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/r")), true);
-  ui->state->setVpnStatus(helmsey::VPNStatus::connecting);
-  ui->state->setVpnStatus(helmsey::VPNStatus::disconnected);
+  EXPECT_FALSE(page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/gone")), true));
+  page.reset();
+  attemptAction();
+  ASSERT_EQ(opened.size(), 2u);
+  page = std::make_unique<WebPageController>(context, nullptr);
+
+  // Connected: opens at once, no attempt.
   ui->state->setVpnStatus(helmsey::VPNStatus::connected);
-  EXPECT_EQ(opened.size(), 2u);
-  ASSERT_TRUE(test::waitFor([this] { return fakes.cloudLog->events().size() == 3; }));
+  EXPECT_FALSE(page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/q")), true));
+  EXPECT_EQ(opened.size(), 3u);
+  EXPECT_EQ(connects, 2);
+
+  // Connecting: waits for the attempt under way, which fails: nothing opens when a later
+  // connection comes up.
+  ui->state->setVpnStatus(helmsey::VPNStatus::connecting);
+  page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/r")), true);
+  ui->state->setVpnStatus(helmsey::VPNStatus::disconnected);
+  ui->state->setVpnStatus(helmsey::VPNStatus::connecting);
+  ui->state->setVpnStatus(helmsey::VPNStatus::connected);
+  EXPECT_EQ(opened.size(), 3u);
+  // Connecting, and that attempt comes up: opens.
+  ui->state->setVpnStatus(helmsey::VPNStatus::connecting);
+  page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/s")), true);
+  ui->state->setVpnStatus(helmsey::VPNStatus::connected);
+  ASSERT_EQ(opened.size(), 4u);
+  EXPECT_EQ(opened[3], QUrl(QStringLiteral("https://site.test/s")));
+  EXPECT_EQ(connects, 2);
+
+  ASSERT_TRUE(test::waitFor([this] { return fakes.cloudLog->events().size() == 5; }));
   EXPECT_EQ(fakes.cloudLog->script.calls("onEvent")[0].arguments.at(1), "https://site.test/p");
+}
+
+// Without a way to connect (no front given), a link while disconnected opens nothing, then or later.
+TEST_F(WebPageTest, WithoutAConnectionFrontAQnavigationLinkNeverFiresLater) {
+  context.connect = nullptr;
+  page = std::make_unique<WebPageController>(context, nullptr);
+  ui->state->setVpnStatus(helmsey::VPNStatus::disconnected);
+  EXPECT_FALSE(page->accepts(QUrl(QStringLiteral("qnavigation://https//site.test/p")), true));
+  ui->state->setVpnStatus(helmsey::VPNStatus::connecting);
+  ui->state->setVpnStatus(helmsey::VPNStatus::connected);
+  test::spin(20);
+  EXPECT_TRUE(opened.empty());
 }
 
 TEST_F(WebPageTest, TheGuardClearsTheClipboardThenWarnsOnceForAnotherAddress) {

@@ -6,9 +6,13 @@
 #include <QQmlEngine>
 #include <QQuickWindow>
 
+#include <sys/socket.h>
+
+#include <chrono>
 #include <thread>
 
 #include "tests/info/InfoTestSupport.h"
+#include "tests/support/LoopbackListener.h"
 #include "tests/ui_support/fakes/FakeServices.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/UiObjects.h"
@@ -162,6 +166,31 @@ TEST_F(WindowsTest, ALoopbackPageLoadsAndOnlyItsWebLinksReachTheOpener) {
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], QUrl(QStringLiteral("https://example.com/x?y=1")));
   EXPECT_EQ(page->property("url").toUrl(), QUrl(server.url())) << "the page did not navigate";
+}
+
+// A page whose server takes the connection and never answers: the load is given up after the
+// page time-out (a short one here) instead of spinning for ever.
+TEST_F(WindowsTest, APageThatNeverLoadsIsGivenUpAfterTheTimeOut) {
+  tarnel::test::LoopbackListener silent("127.0.0.1", 0);
+  silent.start([](int fd, const std::string&) {
+    char buffer[512];
+    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+    }
+  });
+  context.pageLoadTimeout = std::chrono::milliseconds(400);
+  const QString address = QStringLiteral("http://127.0.0.1:%1/never").arg(silent.port());
+  windows->openModalWindow(ModalWindowType::custom, true, QStringLiteral("custom title"), address, 400, 660);
+  auto* window = windows->window(ModalWindowType::custom);
+  ASSERT_NE(window, nullptr);
+  auto* page = window->findChild<QObject*>(QStringLiteral("webPage"));
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(test::waitFor([&] { return silent.connectionCount() >= 1; }, 20000));
+  EXPECT_TRUE(page->property("loading").toBool());
+  const auto asked = std::chrono::steady_clock::now();
+  ASSERT_TRUE(test::waitFor([&] { return !page->property("loading").toBool(); }, 15000)) << "still loading";
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(10));
+  // The window stays open, usable for the user's next link or its close button.
+  EXPECT_EQ(windows->window(ModalWindowType::custom), window);
 }
 
 }  // namespace

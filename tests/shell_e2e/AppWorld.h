@@ -9,6 +9,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+#include <QUrl>
 #include <QThread>
 
 #include <cstdio>
@@ -87,11 +88,18 @@ class AppWorld {
     tarnel_app::LaunchHooks hooks;
     hooks.programDirectory = programDirectory;
     hooks.windowReady = [this](QQuickWindow* window) { window_ = window; };
+    // Nothing leaves for the desktop's browser or file handlers: it is recorded instead.
+    hooks.openWithDesktop = [this](const QUrl& url) {
+      desktopOpened_.push_back(url);
+      return true;
+    };
     program_ = std::make_unique<tarnel_app::Application>(hooks);
     return program_->start() && window_ && waitFor([this] { return window_->isExposed(); });
   }
 
   QQuickWindow* window() const { return window_; }
+  // What the program handed to the desktop's opener, in order.
+  const std::vector<QUrl>& desktopOpened() const { return desktopOpened_; }
   AppStateManager& state() const { return *SharedInstance<AppStateManager>::get(); }
   tarnel::test::ServiceDouble& service() { return *api_; }
   const tarnel::test::ServiceTestBed& bed() const { return bed_; }
@@ -158,6 +166,7 @@ class AppWorld {
   std::unique_ptr<tarnel::dev::DevAccountScript> script_;
   std::unique_ptr<tarnel_app::Application> program_;
   QQuickWindow* window_ = nullptr;
+  std::vector<QUrl> desktopOpened_;
 };
 
 }  // namespace lumora::test

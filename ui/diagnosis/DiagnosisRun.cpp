@@ -113,8 +113,10 @@ void DiagnosisRun::run() {
 
   const bool finished = [this] {
     if (cancelled()) return false;
+    // Taken before step 1: a connection the user starts from here on is never replaced by a trial.
+    ownNewest_ = services_.engine->newestConnection();
     // Step 1: every test starts without a tunnel of the user's.
-    disconnect();
+    if (front_) front_->disconnect();
     if (!enterStep(2)) return false;
     testReferenceSites();
     if (!enterStep(3)) return false;
@@ -126,24 +128,19 @@ void DiagnosisRun::run() {
     if (!enterStep(6)) return false;
     collectLogs();
     if (!enterStep(7)) return false;
-    disconnect();
+    // Ends the trial tunnel of step 5; a connection the user started meanwhile is theirs and stays.
+    stopTrial();
     // Step 8 reaches the page together with the report (onFinished), never before it.
     return !cancelled();
   }();
 
-  // A cancelled run leaves no trial tunnel behind; the user's own connection stays ended.
-  if (trialRunning()) stopEngine();
+  // A cancelled run leaves no trial tunnel behind, and nothing else of the engine's is touched.
+  stopTrial();
   if (finished && !cancelled() && listener_.onFinished) listener_.onFinished(report_);
 
   std::lock_guard lock(waitMutex_);
   done_ = true;
   woken_.notify_all();
-}
-
-void DiagnosisRun::disconnect() {
-  if (front_) front_->disconnect();
-  // The trial tunnel runs outside the user's connection, so the run ends it itself.
-  if (trialRunning()) stopEngine();
 }
 
 void DiagnosisRun::testReferenceSites() {
@@ -250,6 +247,7 @@ void DiagnosisRun::testNode() {
       record.port_test = services_.diagnosis->testAllPort(hosts, domain, ports);
       for (const auto& probe : record.port_test) {
         if (cancelled()) return;
+        if (superseded()) break;
         if (!probe || probe->statusCode != 200) continue;
         if (trial(record, probe->host, probe->port, protocol)) break;
       }
@@ -261,8 +259,8 @@ void DiagnosisRun::testNode() {
 
 bool DiagnosisRun::trial(const tarnel::ReportNodeInfo& record, const std::string& host, std::int64_t port,
                          tarnel::VPNProtocol protocol) {
-  stopEngine();
-  if (cancelled()) return false;
+  stopTrial();
+  if (cancelled() || superseded()) return false;
 
   const RuleLists rules = services_.nodes->ruleLists();
   const auto& settings = options_.settings;
@@ -274,12 +272,35 @@ bool DiagnosisRun::trial(const tarnel::ReportNodeInfo& record, const std::string
   config.servers = tarnel::ConfigServer(host, port, services_.diagnosis->userUID());
 
   auto shot = std::make_shared<OneShot>();
-  trialRunning_.store(true, std::memory_order_release);
-  services_.engine->startVPN(config, settings.reconnect, false, false, [shot](helmsey::VPNStatus status) {
-    if (status == helmsey::VPNStatus::connected) shot->fire(status);
-  });
+  // The trial's number is known only once asked for; until then a status of it has nothing to
+  // compare with, and only connected counts.
+  auto number = std::make_shared<std::atomic<std::uint64_t>>(0);
+  std::weak_ptr<EngineService> engine = services_.engine;
+  const std::uint64_t started = services_.engine->startVPNAfter(
+      ownNewest_, config, settings.reconnect, false, false, [shot, number, engine](helmsey::VPNStatus status) {
+        if (status == helmsey::VPNStatus::connected) {
+          shot->fire(status);
+          return;
+        }
+        // Replaced by someone else's start: the trial is over at once rather than at its time-out.
+        const auto shared = engine.lock();
+        const std::uint64_t own = number->load(std::memory_order_acquire);
+        if (status == helmsey::VPNStatus::disconnected && shared && own != 0 && shared->newestConnection() != own) {
+          shot->fire(status);
+        }
+      });
+  if (started == 0) {
+    // The user started a connection since the run began: theirs stays, no trial replaces it.
+    superseded_.store(true, std::memory_order_release);
+    return false;
+  }
+  number->store(started, std::memory_order_release);
+  ownNewest_ = started;
+  trial_.store(started, std::memory_order_release);
   // The tunnel of a trial that did not come up stays for the next trial's stop or the last step.
-  if (wait(shot) != helmsey::VPNStatus::connected || cancelled()) return false;
+  const auto status = wait(shot);
+  if (services_.engine->newestConnection() != started) superseded_.store(true, std::memory_order_release);
+  if (status != helmsey::VPNStatus::connected || cancelled() || superseded()) return false;
   return testProxyFetch(record);
 }
 
@@ -314,11 +335,15 @@ void DiagnosisRun::collectLogs() {
   report_.core = services_.engine->getLog(helmsey::LogType::core);
 }
 
-void DiagnosisRun::stopEngine() {
+void DiagnosisRun::stopTrial() {
+  const std::uint64_t trial = trial_.exchange(0, std::memory_order_acq_rel);
+  if (trial == 0) return;
+  // Someone else's start replaced the trial on the engine at some point.
+  if (services_.engine->newestConnection() != trial) superseded_.store(true, std::memory_order_release);
   auto shot = std::make_shared<OneShot>();
-  // The engine may confirm more than once, or late: only the first confirmation counts.
-  services_.engine->stopVPN([shot](helmsey::VPNStatus status) { shot->fire(status); });
-  trialRunning_.store(false, std::memory_order_release);
+  // The engine may confirm more than once, or late: only the first confirmation counts. It stops
+  // the trial only while the trial is what it runs: a connection that replaced it stays.
+  services_.engine->stopVPN(trial, [shot](helmsey::VPNStatus status) { shot->fire(status); });
   // Waited for even after a cancel, so the tunnel is down when the run reports done; bounded in
   // case the engine never confirms.
   (void)shot->wait(options_.trialTimeout, [] { return false; });

@@ -5,6 +5,10 @@
 // report. It runs as one blocking job on a worker; the page hears the step and the end through
 // callbacks on that worker and re-posts them. Cancelling wakes every wait of the job, ends it at
 // the next step boundary or probe, and stops a trial tunnel it started.
+//
+// The trials share the engine with the user's connection. The run only ever stops a tunnel it
+// started itself, and a connection the user starts while the run goes on wins: it replaces the
+// trial, no further trial is started, and the run's last step leaves it running.
 
 #include <atomic>
 #include <chrono>
@@ -76,7 +80,9 @@ class DiagnosisRun : public std::enable_shared_from_this<DiagnosisRun> {
   // The report as the run left it; read only after done().
   const tarnel::ReportData& report() const { return report_; }
   // Whether a trial tunnel was started and not yet stopped by the run.
-  bool trialRunning() const { return trialRunning_.load(std::memory_order_acquire); }
+  bool trialRunning() const { return trial_.load(std::memory_order_acquire) != 0; }
+  // Whether someone else (the user) started a connection while the run went on.
+  bool superseded() const { return superseded_.load(std::memory_order_acquire); }
 
  private:
   class OneShot;
@@ -90,13 +96,13 @@ class DiagnosisRun : public std::enable_shared_from_this<DiagnosisRun> {
   void testAPIHost();
   void testNode();
   void collectLogs();
-  void disconnect();
 
   bool trial(const tarnel::ReportNodeInfo& record, const std::string& host, std::int64_t port,
              tarnel::VPNProtocol protocol);
   bool testProxyFetch(tarnel::ReportNodeInfo record);
-  // Stops the engine's tunnel and waits (bounded, woken by cancel) for its confirmation.
-  void stopEngine();
+  // Stops the run's own trial tunnel, if one runs, and waits (bounded) for its confirmation; a
+  // connection started by someone else is left alone.
+  void stopTrial();
   // Waits for `shot` until it fires, the trial time-out passes or the run is cancelled.
   std::optional<helmsey::VPNStatus> wait(const std::shared_ptr<OneShot>& shot);
 
@@ -107,7 +113,12 @@ class DiagnosisRun : public std::enable_shared_from_this<DiagnosisRun> {
   tarnel::ReportData report_;
 
   std::atomic<bool> cancelled_{false};
-  std::atomic<bool> trialRunning_{false};
+  // The engine's number of the trial tunnel that may run (0: none), and the newest start the run
+  // knows of: its own last trial, or the newest before the run began. A start by anyone else
+  // after that makes the run give up the engine.
+  std::atomic<std::uint64_t> trial_{0};
+  std::uint64_t ownNewest_ = 0;  // run thread only
+  std::atomic<bool> superseded_{false};
   mutable std::mutex waitMutex_;
   mutable std::condition_variable woken_;  // done_ changed
   bool done_ = false;                      // under waitMutex_

@@ -161,7 +161,27 @@ void DownloadManager::ended() {
     fail(qtTrId("open failed : %@").arg(QStringLiteral("cannot move to ") + destination));
     return;
   }
-  if (options_.finished) options_.finished(destination);
+  if (!options_.install) {
+    if (options_.finished) options_.finished(destination);
+    return;
+  }
+  QPointer<DownloadManager> self(this);
+  options_.install(destination, [self, destination](bool installerHasIt) {
+    if (!self) return;
+    if (!installerHasIt) {
+      self->installerMissing(destination);
+      return;
+    }
+    if (self->options_.finished) self->options_.finished(destination);
+  });
+}
+
+void DownloadManager::installerMissing(const QString& path) {
+  setFailed(false);
+  setDownloading(false);
+  //% "The update was downloaded to %1, but no package installer opened it. Please install it with your system's package manager."
+  const QString message = qtTrId("no package installer").arg(path);
+  showDialog(message, QString::fromUtf8(QT_TRID_NOOP("tips_title")), true, {}, {});
 }
 
 void DownloadManager::dropReply() {

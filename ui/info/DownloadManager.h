@@ -22,8 +22,9 @@ namespace lumora {
 // Downloads the update package with progress and speed for the download panel. The package is
 // kept only when it came over verified TLS (https, certificate checked, no redirect elsewhere)
 // from the host it was asked of and is complete (as long as the announced length); then it
-// moves into the caches folder and is handed on (to the quit path, which stops the VPN and
-// opens it). A failed download can be retried or dismissed. GUI thread only.
+// moves into the caches folder and goes to the package installer. Only once an installer has it
+// is it handed on (to the quit path); when none answers, the user is told where the package is
+// and the program stays. A failed download can be retried or dismissed. GUI thread only.
 class DownloadManager : public QObject {
   Q_OBJECT
   QML_ELEMENT
@@ -40,7 +41,10 @@ class DownloadManager : public QObject {
     QString fileName;   // its name there
     // Authorities trusted besides the system's (a test's own); never a way around verification.
     QList<QSslCertificate> extraAuthorities;
-    // The complete package is at `path`.
+    // Hands the complete package to the package installer; `answered` hears whether one has it.
+    // None: the package counts as taken.
+    std::function<void(const QString& path, std::function<void(bool installerHasIt)> answered)> install;
+    // The complete package at `path` is with the installer.
     std::function<void(const QString& path)> finished;
     // Seconds since 1970 (a test's clock); none: the system clock.
     std::function<double()> now;
@@ -68,6 +72,8 @@ class DownloadManager : public QObject {
   Q_INVOKABLE void dismiss();
   // Shows the panel failed with `message` (also as an error toast).
   void fail(const QString& message);
+  // No installer took the package at `path`: the panel goes and a dialog says where it is.
+  void installerMissing(const QString& path);
 
   // One progress report: the speed is sampled at most once a second.
   void applyProgress(qint64 written, qint64 expected);

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -11,7 +12,6 @@
 namespace lumora {
 
 class AppStateManager;
-class ConnectFront;
 class ModalWindows;
 
 // What the information pages need from the program around them. The composition root fills one
@@ -20,8 +20,10 @@ struct InfoContext {
   Services services;
   AppStateManager* state = nullptr;
   ModalWindows* windows = nullptr;
-  // Brings the VPN up (the home switch's toggle); none: "qnavigation" links open nothing.
-  std::shared_ptr<ConnectFront> front;
+  // Brings the VPN up as the home switch's toggle does and runs `onConnected` once that attempt
+  // is up; the next toggle (the user's own) replaces the action, so it never runs for a later
+  // connection. None: "qnavigation" links open nothing while disconnected.
+  std::function<void(std::function<void()> onConnected)> connect;
   // The desktop's opener; handed only http and https addresses.
   std::function<bool(const QUrl&)> openUrl;
   // Opens the clipboard warning window in the registry.
@@ -33,6 +35,8 @@ struct InfoContext {
   std::function<void()> clearClipboard;
   // Whether the program has a window to put a secondary window beside; none: the main window.
   std::function<bool()> hasWindow;
+  // How long a web page may take to load before its load is given up.
+  std::chrono::milliseconds pageLoadTimeout = std::chrono::seconds(60);
 
   bool windowExists() const;
   QString readClipboard() const;

@@ -31,6 +31,34 @@ std::int64_t parseBuildNumber(std::string_view text) {
   return std::int64_t(magnitude);
 }
 
+std::string_view packageArchitecture() {
+#if defined(__x86_64__)
+  return "amd64";
+#elif defined(__aarch64__)
+  return "arm64";
+#elif defined(__i386__)
+  return "i386";
+#elif defined(__arm__)
+  return "armhf";
+#elif defined(__powerpc64__) && defined(__LITTLE_ENDIAN__)
+  return "ppc64el";
+#elif defined(__s390x__)
+  return "s390x";
+#elif defined(__riscv) && __riscv_xlen == 64
+  return "riscv64";
+#elif defined(__mips64) && defined(__MIPSEL__)
+  return "mips64el";
+#else
+#error "the Debian architecture of this build is not known"
+#endif
+}
+
+QString updatePackagePath(const QString& configured, std::string_view architecture) {
+  QString path = configured;
+  path.replace(QStringLiteral("{arch}"), QString::fromUtf8(architecture.data(), qsizetype(architecture.size())));
+  return path;
+}
+
 UpdateDecision decideUpdate(const UpdateInputs& in) {
   if (in.manual) {
     const std::int64_t offered = in.other ? in.other->update_version.value_or(0) : 0;
@@ -138,8 +166,10 @@ void UpdateManager::performUpdate() {
     download_.fail(qtTrId("download host missing"));
     return;
   }
+  const std::string_view architecture =
+      options_.architecture.empty() ? packageArchitecture() : std::string_view(options_.architecture);
   download_.startDownload(QStringLiteral("https://") + QString::fromStdString(host) +
-                          QString::fromUtf8(tarnel::deployment::kUpdatePackagePath));
+                          updatePackagePath(QString::fromUtf8(tarnel::deployment::kUpdatePackagePath), architecture));
 }
 
 }  // namespace lumora

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "services/model/ServerSettingsModels.h"
@@ -24,6 +25,12 @@ class DownloadManager;
 // The program's build number as the update check reads it: an optional sign and decimal digits;
 // anything else, an empty text or an overflow reads as 0.
 std::int64_t parseBuildNumber(std::string_view text);
+
+// The Debian architecture this program was built for ("amd64", "arm64", ...): the package that
+// replaces it must be of the same one.
+std::string_view packageArchitecture();
+// The update package's path on the download host: the configured path with "{arch}" replaced.
+QString updatePackagePath(const QString& configured, std::string_view architecture);
 
 enum class UpdateDecision { nothing, forced, offer, upToDate };
 
@@ -55,6 +62,8 @@ class UpdateManager : public QObject {
     QUrl storePage;                        // store builds update there
     std::function<bool(const QUrl&)> openUrl;
     std::function<void()> quit;            // the quit path
+    // The package's architecture; empty: the one this program was built for.
+    std::string architecture;
   };
 
   UpdateManager(Services services, DialogManager& dialog, DownloadManager& download, Options options,

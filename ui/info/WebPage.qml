@@ -18,12 +18,29 @@ WebEngineView {
         active: view.Window.window !== null && view.Window.window.visible
     }
 
+    // A page that does not finish loading within the time-out is given up, as a request with a
+    // time-out fails: the load stops and the page shows what it has.
+    Timer {
+        id: loadTimer
+        objectName: "loadTimer"
+        interval: controller.loadTimeout
+        onTriggered: {
+            if (view.loading)
+                view.stop()
+        }
+    }
+
     onNavigationRequested: function(request) {
         const linkClick = request.navigationType === WebEngineNavigationRequest.LinkClickedNavigation
         if (!controller.accepts(request.url, linkClick))
             request.reject()
     }
     onLoadingChanged: function(info) {
+        if (info.status === WebEngineView.LoadStartedStatus) {
+            loadTimer.restart()
+            return
+        }
+        loadTimer.stop()
         if (info.status !== WebEngineView.LoadSucceededStatus)
             return
         controller.pageLoaded()

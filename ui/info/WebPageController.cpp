@@ -3,7 +3,6 @@
 #include <QRegularExpression>
 
 #include "ui/base/AppStateManager.h"
-#include "ui/base/ConnectFront.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/info/LinkPolicy.h"
 
@@ -53,26 +52,38 @@ bool WebPageController::accepts(const QUrl& url, bool linkClick) {
       if (context_.services.logQueue)
         context_.services.logQueue->event(tarnel::EventType::NAVI, decision.eventValue.toStdString());
       if (!context_.state) return false;
-      if (context_.state->vpnStatus() == helmsey::VPNStatus::connected) {
-        open(decision.target);
-        return false;
+      switch (context_.state->vpnStatus()) {
+        case helmsey::VPNStatus::connected:
+          open(decision.target);
+          break;
+        case helmsey::VPNStatus::disconnected:
+          // The link's own attempt: the address opens when that attempt is up, even if this page
+          // has gone by then, and never for a connection the user makes later.
+          disconnect(pendingOpen_);
+          if (context_.connect) {
+            context_.connect([opener = context_.openUrl, target = decision.target] {
+              if (isBrowserAddress(target) && opener) opener(target);
+            });
+          }
+          break;
+        case helmsey::VPNStatus::connecting:
+          // The attempt under way: opened once it is up, dropped when it fails; a newer link
+          // replaces a waiting one.
+          disconnect(pendingOpen_);
+          pendingOpen_ = connect(context_.state, &AppStateManager::vpnStatusChanged, this,
+                                 [this, target = decision.target] {
+                                   const auto status = context_.state->vpnStatus();
+                                   if (status == helmsey::VPNStatus::connected) {
+                                     disconnect(pendingOpen_);
+                                     open(target);
+                                   } else if (status != helmsey::VPNStatus::connecting) {
+                                     disconnect(pendingOpen_);
+                                   }
+                                 });
+          break;
+        default:
+          break;
       }
-      // Opened once the connection is up; a newer link replaces a waiting one.
-      disconnect(pendingOpen_);
-      pendingOpen_ = connect(context_.state, &AppStateManager::vpnStatusChanged, this,
-                             [this, target = decision.target] {
-                               const auto status = context_.state->vpnStatus();
-                               if (status == helmsey::VPNStatus::connected) {
-                                 disconnect(pendingOpen_);
-                                 open(target);
-                               } else if (status == helmsey::VPNStatus::disconnected ||
-                                          status == helmsey::VPNStatus::userCanceled) {
-                                 // The attempt failed or was given up: nothing opens later by surprise.
-                                 disconnect(pendingOpen_);
-                               }
-                             });
-      if (context_.front && context_.state->vpnStatus() == helmsey::VPNStatus::disconnected)
-        context_.front->toggleConnection(false);
       return false;
   }
   return true;

@@ -16,12 +16,14 @@ namespace lumora {
 // shows a payment address ("T" and 33 letters or digits) empties such an address from the
 // clipboard once, then warns once when another address of that form lands on the clipboard
 // while the page is open. The guard runs only while `active` (the window shows): it stops with
-// its window. GUI thread only.
+// its window. A load that takes longer than `loadTimeout` is stopped. GUI thread only.
 class WebPageController : public QObject {
   Q_OBJECT
   QML_ELEMENT
   Q_PROPERTY(bool active READ active WRITE setActive NOTIFY activeChanged)
   Q_PROPERTY(bool guarding READ guarding NOTIFY guardingChanged)
+  // How long the page's load may take before it is stopped (milliseconds).
+  Q_PROPERTY(int loadTimeout READ loadTimeout CONSTANT)
 
  public:
   explicit WebPageController(QObject* parent = nullptr);
@@ -31,6 +33,7 @@ class WebPageController : public QObject {
   void setActive(bool active);
   bool guarding() const { return timer_.isActive(); }
   QString guardedAddress() const { return address_; }
+  int loadTimeout() const { return int(context_.pageLoadTimeout.count()); }
 
   // False when the view must not navigate; the link may have been handed to the browser.
   Q_INVOKABLE bool accepts(const QUrl& url, bool linkClick);

@@ -634,6 +634,10 @@ int main(int argc, char** argv) {
          download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
        }},
       {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
+      {"update_no_installer", "route",
+       [&download](auto&, auto*) {
+         download.installerMissing(QStringLiteral("/home/user/.cache/io.tarnelmacos/tarnel-update.deb"));
+       }},
       {"animation_frame", "animation",
        [](auto&, QQuickItem* r) {
          // A frame from the middle of each animation, still.

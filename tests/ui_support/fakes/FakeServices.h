@@ -563,6 +563,47 @@ class FakeEngineService final : public EngineService {
   }
   void startVPN(const tarnel::Config& config, bool reconnect, bool systemProxy, bool commandLineProxy,
                 StatusCallback callback) override {
+    {
+      std::lock_guard lock(mutex_);
+      ++connections_;
+    }
+    start(config, reconnect, systemProxy, commandLineProxy, std::move(callback));
+  }
+  std::uint64_t newestConnection() override {
+    std::lock_guard lock(mutex_);
+    return connections_;
+  }
+  // As the engine: refused (0, nothing started or recorded) once another start came since `after`.
+  std::uint64_t startVPNAfter(std::uint64_t after, const tarnel::Config& config, bool reconnect, bool systemProxy,
+                              bool commandLineProxy, StatusCallback callback) override {
+    std::uint64_t id = 0;
+    {
+      std::lock_guard lock(mutex_);
+      if (connections_ != after) return 0;
+      id = ++connections_;
+    }
+    start(config, reconnect, systemProxy, commandLineProxy, std::move(callback));
+    return id;
+  }
+  // Stops only the newest connection; for an older one the callback hears at once that it is gone
+  // ("stopVPNLeft" is recorded instead of "stopVPN").
+  void stopVPN(std::uint64_t connection, StatusCallback callback) override {
+    bool newest = false;
+    {
+      std::lock_guard lock(mutex_);
+      newest = connection == connections_;
+    }
+    if (newest) {
+      stopVPN(std::move(callback));
+      return;
+    }
+    script.call("stopVPNLeft", {});
+    if (callback) callback(helmsey::VPNStatus::disconnected);
+  }
+
+ private:
+  void start(const tarnel::Config& config, bool reconnect, bool systemProxy, bool commandLineProxy,
+             StatusCallback callback) {
     script.call("startVPN", {fake_text::of(config), fake_text::of(reconnect), fake_text::of(systemProxy),
                              fake_text::of(commandLineProxy)});
     std::optional<helmsey::VPNStatus> answer;
@@ -574,6 +615,8 @@ class FakeEngineService final : public EngineService {
     // As the engine does, from a thread of its own.
     if (answer && callback) std::thread([callback, status = *answer] { callback(status); }).detach();
   }
+
+ public:
   // Every later start reports `status` on a thread of its own (none: only emitStatus reports).
   void answerStarts(std::optional<helmsey::VPNStatus> status) {
     std::lock_guard lock(mutex_);
@@ -665,6 +708,7 @@ class FakeEngineService final : public EngineService {
   bool holdStops_ = false;
   std::vector<StatusCallback> heldStops_;
   std::optional<helmsey::VPNStatus> startAnswer_;
+  std::uint64_t connections_ = 0;
   int stopConfirmations_ = 1;
   bool tun_ = false;
 };

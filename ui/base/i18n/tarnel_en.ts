@@ -819,6 +819,10 @@
         <source>Network error. Please check your connection.</source>
         <translation>Network error. Please check your connection.</translation>
     </message>
+    <message id="no package installer">
+        <source>The update was downloaded to %1, but no package installer opened it. Please install it with your system&apos;s package manager.</source>
+        <translation>The update was downloaded to %1, but no package installer opened it. Please install it with your system&apos;s package manager.</translation>
+    </message>
     <message id="node unsupport protocol">
         <source>No server supports the chosen protocol. Choose another protocol or Automatic.</source>
         <translation>No server supports the chosen protocol. Choose another protocol or Automatic.</translation>

@@ -819,6 +819,10 @@
         <source>Network error. Please check your connection.</source>
         <translation>网络错误，请检查网络连接。</translation>
     </message>
+    <message id="no package installer">
+        <source>The update was downloaded to %1, but no package installer opened it. Please install it with your system&apos;s package manager.</source>
+        <translation>更新已下载到 %1，但没有软件包安装程序打开它。请使用系统的软件包管理器安装。</translation>
+    </message>
     <message id="node unsupport protocol">
         <source>No server supports the chosen protocol. Choose another protocol or Automatic.</source>
         <translation>没有节点支持所选协议，请更换协议或选择“自动”。</translation>

@@ -819,6 +819,10 @@
         <source>Network error. Please check your connection.</source>
         <translation>網路錯誤，請檢查網路連線。</translation>
     </message>
+    <message id="no package installer">
+        <source>The update was downloaded to %1, but no package installer opened it. Please install it with your system&apos;s package manager.</source>
+        <translation>更新已下載到 %1，但沒有套件安裝程式開啟它。請使用系統的套件管理員安裝。</translation>
+    </message>
     <message id="node unsupport protocol">
         <source>No server supports the chosen protocol. Choose another protocol or Automatic.</source>
         <translation>沒有節點支援所選協定，請更換協定或選擇「自動」。</translation>

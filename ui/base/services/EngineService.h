@@ -30,6 +30,17 @@ class EngineService {
   // Ends the tunnel, if any; `callback` hears disconnected once it is down.
   virtual void stopVPN(StatusCallback callback) = 0;
 
+  // For a client that shares the engine with the user's connection (the diagnosis' trials):
+  // every start is numbered when asked for (from 1; 0: none yet); the newest start's number.
+  virtual std::uint64_t newestConnection() = 0;
+  // Starts only while `after` is still the newest start: the new number, or 0 when someone else
+  // started since (nothing is started then and `callback` hears nothing).
+  virtual std::uint64_t startVPNAfter(std::uint64_t after, const tarnel::Config& config, bool reconnect,
+                                      bool systemProxy, bool commandLineProxy, StatusCallback callback) = 0;
+  // Ends connection `connection` only while the engine runs it; a newer one is left alone.
+  // `callback` hears disconnected once `connection` no longer runs.
+  virtual void stopVPN(std::uint64_t connection, StatusCallback callback) = 0;
+
   virtual std::uint16_t httpPort() = 0;
   virtual std::uint16_t socksPort() = 0;
   virtual std::uint16_t switchPort() = 0;

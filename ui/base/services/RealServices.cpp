@@ -303,6 +303,15 @@ class RealEngineService final : public EngineService {
                                    std::move(callback));
   }
   void stopVPN(StatusCallback callback) override { helmsey::CoreManager::stopVPN(std::move(callback)); }
+  std::uint64_t newestConnection() override { return helmsey::CoreManager::newestConnection(); }
+  std::uint64_t startVPNAfter(std::uint64_t after, const tarnel::Config& config, bool reconnect, bool systemProxy,
+                              bool commandLineProxy, StatusCallback callback) override {
+    return helmsey::CoreManager::startVPNAfter(after, tarnel::toMap(config), reconnect, systemProxy,
+                                               commandLineProxy, std::move(callback));
+  }
+  void stopVPN(std::uint64_t connection, StatusCallback callback) override {
+    helmsey::CoreManager::stopVPN(connection, std::move(callback));
+  }
   std::uint16_t httpPort() override { return helmsey::CoreManager::httpPort(); }
   std::uint16_t socksPort() override { return helmsey::CoreManager::socksPort(); }
   std::uint16_t switchPort() override { return helmsey::CoreManager::switchPort(); }
