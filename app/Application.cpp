@@ -10,6 +10,8 @@
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QFileInfo>
@@ -98,15 +100,29 @@ bool isDarkPanel() {
   return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
 }
 
-void trustDevelopmentService() {
+// Development builds talk to the local development service, whose authority is their own; the
+// web windows and the pages' pictures trust it as well, or the authority a test hands over.
+// Returns the authority the pages trust besides the system's; empty: none.
+std::filesystem::path trustDevelopmentService(std::filesystem::path pageAuthority) {
 #ifdef TARNEL_DEV_CA_FILE
-  // Development builds talk to the local development service, whose authority is its own.
   const std::filesystem::path ca = TARNEL_DEV_CA_FILE;
   helmsey::HttpEngine::setExtraCertificateAuthority(ca);
   helmsey::EngineEnvironment environment = helmsey::engineEnvironment();
   environment.extraCaCertificate = ca;
   helmsey::setEngineEnvironment(environment);
+  if (pageAuthority.empty()) pageAuthority = ca;
 #endif
+  if (!pageAuthority.empty()) {
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.addCaCertificates(QSslCertificate::fromPath(QString::fromStdString(pageAuthority.string())));
+    QSslConfiguration::setDefaultConfiguration(tls);
+  }
+  return pageAuthority;
+}
+
+// A chain the program's own TLS settings accept for the host.
+bool trustedByProgram(const QList<QSslCertificate>& chain, const QString& host) {
+  return !chain.isEmpty() && QSslCertificate::verify(chain, host).isEmpty();
 }
 
 // Hands the crash lines of an earlier launch to the cloud log, off the launch path.
@@ -260,7 +276,7 @@ bool Application::start() {
   if (!p.instance.claim()) return false;  // the running program shows its window instead
 
   copyLogToFile();
-  trustDevelopmentService();
+  const bool pagesTrustMore = !trustDevelopmentService(hooks_.pageAuthority).empty();
   p.services = makeRealServices();
   // An earlier run that ended without stopping may have left the desktop pointed at its dead
   // local proxy: put that back now, off the launch path.
@@ -364,6 +380,7 @@ bool Application::start() {
   p.infoContext.windows = p.modalWindows.get();
   p.infoContext.openUrl = openWebAddress;
   p.infoContext.openOfficialWebsite = [&p] { p.accountCheck->openOfficialWebsite(); };
+  if (pagesTrustMore) p.infoContext.trustsCertificate = trustedByProgram;
   p.infoContext.openClipboardWarning = [&p] {
     if (p.clipboardWarning) p.clipboardWarning->open();
   };

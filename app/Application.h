@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -17,6 +18,9 @@ struct LaunchHooks {
   // Where the program counts as installed (the folder of its binary in the package layout);
   // empty: the folder it runs from.
   QString programDirectory;
+  // A certificate authority the web windows and the pages' pictures trust besides the system's
+  // (a test's service); development builds trust their development service's without it.
+  std::filesystem::path pageAuthority;
 };
 
 // The composition root: the real services, the state objects, the shell and the window, built

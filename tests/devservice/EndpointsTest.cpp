@@ -156,6 +156,11 @@ TEST_F(DevServiceEndpoints, EveryEndpointAnswersTheServiceLibraryWithContentOrTh
          if (auto v = succeeded(APIManager::logout(account.userId, "dev-phone")); !v.empty()) return v;
          return check(!hasDevice("dev-phone"), "the device is still bound");
        }},
+      {"status check of a signed-out device refused", [&] {
+         if (auto v = succeeded(APIManager::logout(account.userId, DeviceInfo::ID())); !v.empty()) return v;
+         if (auto v = refusedWith(APIManager::live(), 3306); !v.empty()) return v;
+         return succeeded(APIManager::login(account.email, account.password, 0, ""));
+       }},
       {"sign-out of an unknown device refused", [&] { return refusedWith(APIManager::logout(account.userId, "gone"), 3306); }},
       // Status and devices.
       {"status check", [&] {

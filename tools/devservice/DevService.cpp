@@ -513,6 +513,12 @@ Answer DevAccountScript::status(const ServiceRequest& request) {
   std::lock_guard lock(accountMutex_);
   User* user = userOf(request, "lite/users/");
   if (!user) return refuse(kUnknownUser, "用户不存在", "This account does not exist.");
+  // A device signed out of an e-mail account (from another device's list) is told so.
+  const std::string deviceId = request.path.substr(request.path.rfind('/') + 1);
+  if (user->emailStatus > 0 && std::none_of(user->devices.begin(), user->devices.end(),
+                                            [&](const Device& d) { return d.id == deviceId; })) {
+    return refuse(kUnknownDevice, "该设备已退出登录", "This device was signed out of the account.");
+  }
   WireJson live = membership(*user);
   live["other"] = serverSettings(user->proxyVersion);
   live["grp_id"] = "dev";
@@ -761,7 +767,8 @@ DevService::DevService(const std::filesystem::path& stateDir, DevAccount account
 
   discovery_ = std::make_unique<test::ServiceDouble>(
       ca_.issue("discovery", {A::kDiscoveryName}, {A::kService}), A::kService, A::kDiscoveryPort, A::kApiName);
-  discovery_->setDiscovery(devDiscoveryBody(A::kApiName, A::kService, account.site));
+  discovery_->setDiscovery(devDiscoveryBody(A::kApiName, A::kService, account.site,
+                                            std::string(A::kSite) + ":" + std::to_string(A::kSitePort)));
   api_ = std::make_unique<test::ServiceDouble>(ca_.issue("api", {A::kApiName}, {A::kService}), A::kService, 443,
                                                A::kApiName);
   logs_ = std::make_unique<test::LogServiceDouble>(ca_.issue("logs", {A::kLogs}, {A::kLogs}), A::kLogs, 443);
@@ -782,9 +789,10 @@ DevService::~DevService() {
   if (discovery_) discovery_->stop();
 }
 
-WireJson devDiscoveryBody(const std::string& apiName, const std::string& apiAddress, const std::string& site) {
+WireJson devDiscoveryBody(const std::string& apiName, const std::string& apiAddress, const std::string& site,
+                          const std::string& downloads) {
   WireJson body = test::wire::discoveryBody(apiName, {apiAddress});
-  body["cdndl"] = site;
+  body["cdndl"] = downloads;
   body["urls"]["officialSite"] = site;
   body["urls"]["officials"] = {site};
   body["urls"]["share"] = "https://" + site + "/apps";

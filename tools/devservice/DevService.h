@@ -180,8 +180,11 @@ class DevAccountScript {
 };
 
 // The discovery answer of the development service: its API host under `apiName` at `apiAddress`,
-// and every page host (official site, payment, downloads and help, support) at `site`.
-test::WireJson devDiscoveryBody(const std::string& apiName, const std::string& apiAddress, const std::string& site);
+// the official site, payment and support at `site`, and downloads, help pages and flag pictures
+// at `downloads` (the same server by its address: the pictures are loaded by Qt, which asks the
+// system's resolver, and that knows no names under "localhost").
+test::WireJson devDiscoveryBody(const std::string& apiName, const std::string& apiAddress, const std::string& site,
+                                const std::string& downloads);
 
 // The web pages the program opens or links to, as the development service serves them: the
 // probes' "ok", a page of its own for each address the program builds (terms and privacy in both

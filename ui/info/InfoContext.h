@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 
@@ -33,6 +35,10 @@ struct InfoContext {
   std::function<void()> clearClipboard;
   // Whether the program has a window to put a secondary window beside; none: the main window.
   std::function<bool()> hasWindow;
+  // Whether a page's certificate chain, which the browser engine refused, is one the program
+  // itself trusts for that host (a development build trusts its development service); none:
+  // the browser engine's refusal stands.
+  std::function<bool(const QList<QSslCertificate>& chain, const QString& host)> trustsCertificate;
 
   bool windowExists() const;
   QString readClipboard() const;

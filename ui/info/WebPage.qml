@@ -23,6 +23,10 @@ WebEngineView {
         if (!controller.accepts(request.url, linkClick))
             request.reject()
     }
+    onCertificateError: function(error) {
+        if (controller.trusts(error))
+            error.acceptCertificate()
+    }
     onLoadingChanged: function(info) {
         if (info.status !== WebEngineView.LoadSucceededStatus)
             return
