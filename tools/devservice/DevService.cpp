@@ -366,6 +366,8 @@ Answer DevAccountScript::signIn(const ServiceRequest& request) {
   if (!user) return refuse(kWrongAccount, "邮箱或密码错误", "The e-mail address or the password is wrong.");
   // The device that signs in is one of the account's, named as a desktop.
   if (!deviceId.empty() && user->emailStatus > 0) {
+    auto& out = user->signedOut;
+    out.erase(std::remove(out.begin(), out.end(), deviceId), out.end());
     auto& devices = user->devices;
     devices.erase(std::remove_if(devices.begin(), devices.end(), [&](const Device& d) { return d.id == deviceId; }),
                   devices.end());
@@ -499,6 +501,7 @@ Answer DevAccountScript::signOut(const ServiceRequest& request) {
     return refuse(kUnknownDevice, "设备不存在", "This device is not one of the account's.");
   }
   if (found != devices.end()) devices.erase(found);
+  if (user->emailStatus > 0) user->signedOut.push_back(deviceId);
   return Answer::model(loginJson(*user));
 }
 
@@ -513,11 +516,17 @@ Answer DevAccountScript::status(const ServiceRequest& request) {
   std::lock_guard lock(accountMutex_);
   User* user = userOf(request, "lite/users/");
   if (!user) return refuse(kUnknownUser, "用户不存在", "This account does not exist.");
-  // A device signed out of an e-mail account (from another device's list) is told so.
+  // A device signed out of an e-mail account (from another device's list) is told so; one the
+  // service has not seen yet (signed in before the service restarted) counts as signed in.
   const std::string deviceId = request.path.substr(request.path.rfind('/') + 1);
-  if (user->emailStatus > 0 && std::none_of(user->devices.begin(), user->devices.end(),
-                                            [&](const Device& d) { return d.id == deviceId; })) {
-    return refuse(kUnknownDevice, "该设备已退出登录", "This device was signed out of the account.");
+  if (user->emailStatus > 0) {
+    const auto& out = user->signedOut;
+    if (std::find(out.begin(), out.end(), deviceId) != out.end()) {
+      return refuse(kUnknownDevice, "该设备已退出登录", "This device was signed out of the account.");
+    }
+    if (std::none_of(user->devices.begin(), user->devices.end(), [&](const Device& d) { return d.id == deviceId; })) {
+      user->devices.insert(user->devices.begin(), Device{deviceId, "dev-desktop", "linux", iso(nowSeconds()), ""});
+    }
   }
   WireJson live = membership(*user);
   live["other"] = serverSettings(user->proxyVersion);

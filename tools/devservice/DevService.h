@@ -122,6 +122,7 @@ class DevAccountScript {
     std::int64_t memberUntil = 0;  // seconds
     std::int64_t deviceCount = 3;
     std::vector<Device> devices;
+    std::vector<std::string> signedOut;  // devices signed out since, until they sign in again
     std::vector<Card> cards;
     test::WireJson rules;  // {direct, proxy, block}: lists of texts
     std::int64_t proxyVersion = 1;
