@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -71,11 +70,10 @@ class DevServiceEndpoints : public ::testing::Test {
 
   // The verification code the service "mailed" to `email`, from its console; empty when none.
   std::string mailedCode(const std::string& email) const {
-    const std::regex line("mail to " + email + ": verification code ([0-9]{6}).*");
+    const std::string beginning = "mail to " + email + ": verification code ";
     std::string code;
     for (const auto& said : service_->script().console()) {
-      std::smatch found;
-      if (std::regex_match(said, found, line)) code = found[1];
+      if (said.rfind(beginning, 0) == 0) code = said.substr(beginning.size(), 6);
     }
     return code;
   }

@@ -1,8 +1,9 @@
 #include "tools/devservice/DevService.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
-#include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -90,7 +91,8 @@ std::optional<std::int64_t> wholeNumber(const WireJson& value) {
   if (value.is_number_integer()) return value.get<std::int64_t>();
   if (value.is_string()) {
     const auto text = value.get<std::string>();
-    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), ::isdigit)) return std::nullopt;
+    const auto digit = [](unsigned char c) { return std::isdigit(c) != 0; };
+    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), digit)) return std::nullopt;
     return std::stoll(text);
   }
   return std::nullopt;
@@ -263,6 +265,7 @@ std::vector<std::string> DevAccountScript::console() const {
   return console_;
 }
 
+// accountMutex_ held.
 void DevAccountScript::say(std::string line) { console_.push_back(std::move(line)); }
 
 DevAccountScript::User* DevAccountScript::userOf(const ServiceRequest& request, const std::string& prefix) {
