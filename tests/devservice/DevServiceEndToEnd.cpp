@@ -314,7 +314,7 @@ TEST(DevServiceEndToEnd, EveryWebWindowShowsAServicePageAndTheShareCodeReadsAsTh
   }
   // The other pages that show what the service answers, for review.
   for (const auto& [route, name] : {std::pair{Route::discount, "coupons"}, std::pair{Route::devices, "devices"},
-                                    std::pair{Route::upgrade, "upgrade"}}) {
+                                    std::pair{Route::upgrade, "upgrade"}, std::pair{Route::location, "location"}}) {
     ASSERT_TRUE(world.showing(route)) << name;
     QTest::qWait(800);
     world.keepWindow(QString::fromUtf8(name));
