@@ -253,7 +253,8 @@ TEST(DevServiceEndToEnd, EveryWebWindowShowsAServicePageAndTheShareCodeReadsAsTh
        QColor(0xe0, 0x7b, 0x12)},
       {"rewards", ModalWindowType::shareRewards,
        [&] {
-         // A fresh share page, as a user comes back to it.
+         // A fresh share page: on the page that opened the rules window, a second synthesized
+         // tap on the other link opens nothing (a real mouse was not tried).
          world.back();
          return world.showing(Route::share) && world.click(QStringLiteral("shareRewards"));
        },
