@@ -13,7 +13,6 @@
 #include <QQuickWindow>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -30,8 +29,8 @@
 #include "ui/base/LoadingManager.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/info/InfoActions.h"
-#include "ui/shell/AccountCheck.h"
 #include "ui/info/ModalWindows.h"
+#include "ui/shell/AccountCheck.h"
 
 namespace lumora::test {
 namespace {
@@ -89,8 +88,8 @@ class DevServiceWorld {
     helmsey::EngineEnvironment environment = helmsey::engineEnvironment();
     environment.extraCaCertificate = service_->caCertificate();
     helmsey::setEngineEnvironment(environment);
-    const std::string discovery = std::string("https://") + DevAddresses::kService + ":" +
-                                  std::to_string(DevAddresses::kDiscoveryPort);
+    const std::string discovery =
+        std::string("https://") + DevAddresses::kService + ":" + std::to_string(DevAddresses::kDiscoveryPort);
     tarnel::DNS::setDeploymentForTesting(
         {{{{discovery, std::map<std::string, std::string>{{"Host", DevAddresses::kDiscoveryName}}}}},
          DevAddresses::siteAuthority()});
@@ -113,7 +112,9 @@ class DevServiceWorld {
 
   AppStateManager& state() const { return *SharedInstance<AppStateManager>::get(); }
   tarnel::dev::DevService& service() { return *service_; }
-  QQuickItem* item(const QString& name) const { return window_ ? AppWorld::find(window_->contentItem(), name) : nullptr; }
+  QQuickItem* item(const QString& name) const {
+    return window_ ? AppWorld::find(window_->contentItem(), name) : nullptr;
+  }
   bool click(const QString& name) const {
     QQuickItem* target = item(name);
     if (!target) return false;
@@ -135,10 +136,13 @@ class DevServiceWorld {
 
   bool signIn() {
     const auto& account = service_->account();
-    if (!waitFor([this] {
-          return state().router()->rootName() == "login" && item("accountField") &&
-                 service_->api().count("POST", "lite/users") >= 1 && !SharedInstance<LoadingManager>::get()->isShowing();
-        }, 30000)) {
+    if (!waitFor(
+            [this] {
+              return state().router()->rootName() == "login" && item("accountField") &&
+                     service_->api().count("POST", "lite/users") >= 1 &&
+                     !SharedInstance<LoadingManager>::get()->isShowing();
+            },
+            30000)) {
       return false;
     }
     QTest::qWait(400);
@@ -148,7 +152,8 @@ class DevServiceWorld {
     }
     if (!waitFor([this] { return state().router()->rootName() == "main" && item("connectArea"); }, 30000)) return false;
     if (waitFor([this] { return item("disclaimerView") != nullptr; }, 3000)) {
-      return waitFor([this] { return click("dialogClose") && waitFor([this] { return !item("disclaimerView"); }, 500); });
+      return waitFor(
+          [this] { return click("dialogClose") && waitFor([this] { return !item("disclaimerView"); }, 500); });
     }
     return true;
   }
@@ -156,11 +161,13 @@ class DevServiceWorld {
   // `route` on top, slid in, nothing loading.
   bool showing(Route::Kind route) {
     state().router()->push(route);
-    const bool shown = waitFor([&] {
-      auto* router = state().router();
-      return router->topName() == Route::nameOf(route) && router->offsetX() == 0 &&
-             !SharedInstance<LoadingManager>::get()->isShowing();
-    }, 15000);
+    const bool shown = waitFor(
+        [&] {
+          auto* router = state().router();
+          return router->topName() == Route::nameOf(route) && router->offsetX() == 0 &&
+                 !SharedInstance<LoadingManager>::get()->isShowing();
+        },
+        15000);
     QTest::qWait(600);
     return shown;
   }
@@ -173,12 +180,14 @@ class DevServiceWorld {
   QQuickWindow* webWindow(ModalWindowType type, QQuickItem** page) {
     auto* windows = SharedInstance<ModalWindows>::get();
     QQuickWindow* window = nullptr;
-    const bool loaded = waitFor([&] {
-      window = windows ? windows->window(type) : nullptr;
-      *page = window ? AppWorld::find(window->contentItem(), QStringLiteral("webPage")) : nullptr;
-      return *page && window->isExposed() && !(*page)->property("loading").toBool() &&
-             (*page)->property("loadProgress").toInt() == 100;
-    }, 45000);
+    const bool loaded = waitFor(
+        [&] {
+          window = windows ? windows->window(type) : nullptr;
+          *page = window ? AppWorld::find(window->contentItem(), QStringLiteral("webPage")) : nullptr;
+          return *page && window->isExposed() && !(*page)->property("loading").toBool() &&
+                 (*page)->property("loadProgress").toInt() == 100;
+        },
+        45000);
     if (!loaded) {
       std::fprintf(stderr, "web window: %s, page %s, url %s, loading %d, progress %d\n", window ? "open" : "none",
                    *page ? "found" : "none", *page ? (*page)->property("url").toString().toUtf8().constData() : "",
@@ -190,7 +199,9 @@ class DevServiceWorld {
     return window;
   }
 
-  QString file(const QString& name) const { return QString::fromStdString((folder_.path() / name.toStdString()).string()); }
+  QString file(const QString& name) const {
+    return QString::fromStdString((folder_.path() / name.toStdString()).string());
+  }
   // Keeps the picture for review when asked to.
   void keep(const QString& source, const QString& name) const {
     if (shots_.isEmpty()) return;

@@ -49,14 +49,13 @@ class DevServiceEndpoints : public ::testing::Test {
     helmsey::EngineEnvironment environment;
     environment.extraCaCertificate = service_->caCertificate();
     helmsey::setEngineEnvironment(environment);
-    const std::string discovery = std::string("https://") + DevAddresses::kService + ":" +
-                                  std::to_string(DevAddresses::kDiscoveryPort);
-    DNS::setDeploymentForTesting({{{{discovery, std::map<std::string, std::string>{
-                                                     {"Host", DevAddresses::kDiscoveryName}}}}},
-                                  DevAddresses::siteAuthority()});
+    const std::string discovery =
+        std::string("https://") + DevAddresses::kService + ":" + std::to_string(DevAddresses::kDiscoveryPort);
+    DNS::setDeploymentForTesting(
+        {{{{discovery, std::map<std::string, std::string>{{"Host", DevAddresses::kDiscoveryName}}}}},
+         DevAddresses::siteAuthority()});
     CloudLog::setServiceForTesting(DevAddresses::kLogs);
-    APIManager::bindNodeList({[] { return std::optional<std::string>(); },
-                              [] { return std::optional<std::int64_t>(); },
+    APIManager::bindNodeList({[] { return std::optional<std::string>(); }, [] { return std::optional<std::int64_t>(); },
                               [this](std::vector<Node> nodes) {
                                 nodes_ = std::move(nodes);
                                 return true;
@@ -110,21 +109,28 @@ TEST_F(DevServiceEndpoints, EveryEndpointAnswersTheServiceLibraryWithContentOrTh
   const std::vector<Row> rows = {
       // Accounts.
       {"login refused", [&] { return refusedWith(APIManager::login(account.email, "wrong", 0, ""), 3302); }},
-      {"login", [&] {
+      {"login",
+       [&] {
          if (auto v = succeeded(APIManager::login(account.email, account.password, 0, "")); !v.empty()) return v;
          return check(Global::userId() == account.userId && Global::loginInfo().user.email_status == 2,
                       "signed in as " + Global::userId());
        }},
-      {"official token", [&] { return check(APIManager::getOfficialToken() == "dev-token-" + account.userId,
-                                            "token \"" + APIManager::getOfficialToken() + "\""); }},
+      {"official token",
+       [&] {
+         return check(APIManager::getOfficialToken() == "dev-token-" + account.userId,
+                      "token \"" + APIManager::getOfficialToken() + "\"");
+       }},
       {"password change refused",
        [&] { return refusedWith(APIManager::changePassword("not-the-password", "other-password"), 3302); }},
-      {"password change", [&] {
+      {"password change",
+       [&] {
          if (auto v = succeeded(APIManager::changePassword(account.password, "changed-1")); !v.empty()) return v;
-         if (auto v = succeeded(APIManager::login(account.email, "changed-1", 0, "")); !v.empty()) return "new password: " + v;
+         if (auto v = succeeded(APIManager::login(account.email, "changed-1", 0, "")); !v.empty())
+           return "new password: " + v;
          return succeeded(APIManager::changePassword("changed-1", account.password));
        }},
-      {"verification code for a reset", [&] {
+      {"verification code for a reset",
+       [&] {
          if (auto v = succeeded(APIManager::getVerificationCode(account.email, true)); !v.empty()) return v;
          return check(!mailedCode(account.email).empty(), "no code on the console");
        }},
@@ -132,59 +138,72 @@ TEST_F(DevServiceEndpoints, EveryEndpointAnswersTheServiceLibraryWithContentOrTh
        [&] { return refusedWith(APIManager::getVerificationCode("nobody@tarnel.test", true), 3305); }},
       {"password reset with a wrong code refused",
        [&] { return refusedWith(APIManager::forgetPassword(account.email, "reset-1", "000000"), 3304); }},
-      {"password reset", [&] {
+      {"password reset",
+       [&] {
          if (auto v = succeeded(APIManager::forgetPassword(account.email, "reset-1", mailedCode(account.email)));
              !v.empty()) {
            return v;
          }
-         if (auto v = succeeded(APIManager::login(account.email, "reset-1", 0, "")); !v.empty()) return "reset password: " + v;
+         if (auto v = succeeded(APIManager::login(account.email, "reset-1", 0, "")); !v.empty())
+           return "reset password: " + v;
          return succeeded(APIManager::changePassword("reset-1", account.password));
        }},
       {"binding the account's own invitation code refused",
        [&] { return refusedWith(APIManager::bindInvitationCode(account.invitationCode), 3308); }},
-      {"binding an invitation code", [&] {
+      {"binding an invitation code",
+       [&] {
          const auto before = Global::loginInfo().expired;
          if (auto v = succeeded(APIManager::bindInvitationCode(account.friendCode)); !v.empty()) return v;
          if (auto v = succeeded(APIManager::login(account.email, account.password, 0, "")); !v.empty()) return v;
          return check(Global::loginInfo().user.pcode == account.friendCode && Global::loginInfo().expired > before,
                       "the code bound brought no days");
        }},
-      {"sign-out of another device", [&] {
+      {"sign-out of another device",
+       [&] {
          if (!hasDevice("dev-phone")) return Verdict("no second device to sign out");
          if (auto v = succeeded(APIManager::logout(account.userId, "dev-phone")); !v.empty()) return v;
          return check(!hasDevice("dev-phone"), "the device is still bound");
        }},
-      {"status check of a signed-out device refused", [&] {
+      {"status check of a signed-out device refused",
+       [&] {
          if (auto v = succeeded(APIManager::logout(account.userId, DeviceInfo::ID())); !v.empty()) return v;
          if (auto v = refusedWith(APIManager::live(), 3306); !v.empty()) return v;
          return succeeded(APIManager::login(account.email, account.password, 0, ""));
        }},
-      {"sign-out of an unknown device refused", [&] { return refusedWith(APIManager::logout(account.userId, "gone"), 3306); }},
+      {"sign-out of an unknown device refused",
+       [&] { return refusedWith(APIManager::logout(account.userId, "gone"), 3306); }},
       // Status and devices.
-      {"status check", [&] {
+      {"status check",
+       [&] {
          if (auto v = succeeded(APIManager::live()); !v.empty()) return v;
          const Live live = Global::live();
          return check(live.expired > Global::currentTimeMillisecondsSinceEpoch() / 1000 + 20 * 86400 &&
                           live.link.show && live.link.id != 0 && !Global::domains().direct_domain_g0.empty(),
                       "the status, its promotion or the domain lists are missing");
        }},
-      {"account data", [&] {
+      {"account data",
+       [&] {
          Global::setProxyRule({});
          if (auto v = succeeded(APIManager::update(1 | 2 | 4 | 16)); !v.empty()) return v;
          return check(!Global::proxyRule().direct.empty() && !Global::loginInfo().countries.empty(),
                       "no rules or countries");
        }},
       {"devices", [&] { return check(hasDevice(DeviceInfo::ID()), "this device is not listed"); }},
-      {"device rename", [&] {
+      {"device rename",
+       [&] {
          if (!APIManager::updateDeviceName("Work desktop", DeviceInfo::ID())) return Verdict("rename failed");
          for (const auto& device : APIManager::getDevices()) {
-           if (device.device_id == DeviceInfo::ID()) return check(device.device_desc == "Work desktop", "name not kept");
+           if (device.device_id == DeviceInfo::ID())
+             return check(device.device_desc == "Work desktop", "name not kept");
          }
          return Verdict("device gone");
        }},
       {"device rename of an unknown device refused",
-       [&] { return check(!APIManager::updateDeviceName("x", "no-such-device"), "renamed a device that is not there"); }},
-      {"upgrade preview", [&] {
+       [&] {
+         return check(!APIManager::updateDeviceName("x", "no-such-device"), "renamed a device that is not there");
+       }},
+      {"upgrade preview",
+       [&] {
          const auto preview = APIManager::previewUpgrade(5);
          if (!preview) return Verdict("no preview");
          return check(std::stoll(preview->days) >= 29 && std::stoll(preview->days_lave) > 0 &&
@@ -193,74 +212,90 @@ TEST_F(DevServiceEndpoints, EveryEndpointAnswersTheServiceLibraryWithContentOrTh
        }},
       {"upgrade preview to fewer devices refused",
        [&] { return check(!APIManager::previewUpgrade(2).has_value(), "a downgrade was previewed"); }},
-      {"upgrade", [&] {
+      {"upgrade",
+       [&] {
          if (!APIManager::upgradeDevices(5)) return Verdict("upgrade failed");
          APIManager::live();
          return check(Global::live().device_count == 5, "device count " + std::to_string(Global::live().device_count));
        }},
       // Nodes.
-      {"node list", [&] {
+      {"node list",
+       [&] {
          if (auto v = succeeded(APIManager::getNodes("")); !v.empty()) return v;
          return check(!nodes_.empty(), "no nodes");
        }},
-      {"node opening", [&] {
+      {"node opening",
+       [&] {
          const auto opened = APIManager::openNode("d", "1");
          return check(opened.isSuccess() && opened.value() && *opened.value() && (*opened.value())->statusCode == 200,
                       "not opened");
        }},
-      {"node release", [&] {
+      {"node release",
+       [&] {
          APIManager::connectNode("d", "1");
          const auto seen = service_->api().requests("PUT", "connect/node/*/user/*");
          return check(!seen.empty() && seen.back().answeredStatus == 200, "release not answered");
        }},
       {"classic node list", [&] { return check(!APIManager::getClassicNodes().empty(), "empty"); }},
-      {"classic uptime", [&] {
+      {"classic uptime",
+       [&] {
          const auto uptime = APIManager::getClassicUptime("JP");
          return check(uptime && !uptime->uptime.empty(), "no uptime");
        }},
-      {"port probe", [&] {
+      {"port probe",
+       [&] {
          const auto answers = APIManager::testAllPort(
              {DevAddresses::kNode}, std::string("h1-d.") + DevAddresses::kNodeDomain, {DevAddresses::kNodePort});
          return check(!answers.empty() && answers.back()->statusCode == 200, "no port answered");
        }},
-      {"proxy rules come back through the status check", [&] {
+      {"proxy rules come back through the status check",
+       [&] {
          if (!APIManager::saveProxyRules(savedRule)) return Verdict("not saved");
          APIManager::waitForBackgroundTasks();
          return check(Global::proxyRule().direct == savedRule.direct && Global::proxyRule().proxy == savedRule.proxy,
                       "the status check did not bring the saved rules back");
        }},
       // Shop, coupons, notices, sharing, links, domains.
-      {"domain lists", [&] {
+      {"domain lists",
+       [&] {
          Global::setDomains({});
          APIManager::updateDomain();
          return check(!Global::domains().direct_domain_g0.empty() && !Global::domains().proxy.empty(), "no lists");
        }},
-      {"notices", [&] {
+      {"notices",
+       [&] {
          const auto notices = APIManager::getNotices();
          return check(notices && !notices->notices.empty() && !notices->notices.front().title.empty(), "no notice");
        }},
-      {"notice text", [&] {
+      {"notice text",
+       [&] {
          const auto notices = APIManager::getNotices();
          if (!notices || notices->notices.empty()) return Verdict("no notice");
          const auto text = APIManager::getNotice(notices->notices.front().id);
          return check(text && text->find("<html>") != std::string::npos, "no text");
        }},
       {"notice text of an unknown notice", [&] { return check(!APIManager::getNotice(999).has_value(), "a text"); }},
-      {"payment plans", [&] {
+      {"payment plans",
+       [&] {
          const auto plans = APIManager::getPaymentPlans();
          return check(plans && plans->packages.size() == 3, "no plans");
        }},
-      {"purchase", [&] { return check(APIManager::completePurchase("io.tarnelmacos.month", "t-1", "receipt-1"), "refused"); }},
-      {"invitation code", [&] {
+      {"purchase",
+       [&] { return check(APIManager::completePurchase("io.tarnelmacos.month", "t-1", "receipt-1"), "refused"); }},
+      {"invitation code",
+       [&] {
          Global::modifyLoginInfo([](Login& login) { login.user.code.clear(); });
          APIManager::getShareInfo();
-         return check(Global::loginInfo().user.code == account.invitationCode, "code \"" + Global::loginInfo().user.code + "\"");
+         return check(Global::loginInfo().user.code == account.invitationCode,
+                      "code \"" + Global::loginInfo().user.code + "\"");
        }},
-      {"coupons", [&] {
+      {"coupons",
+       [&] {
          const Coupon coupon = APIManager::getCoupons();
          return check(coupon.cards.size() == 2 && coupon.rolls.size() == 2, "cards and rolls missing");
        }},
-      {"card use", [&] {
+      {"card use",
+       [&] {
          const auto before = Global::loginInfo().expired;
          if (auto v = succeeded(APIManager::useCard(APIManager::getCoupons().cards.front().id)); !v.empty()) return v;
          APIManager::live();
@@ -268,43 +303,58 @@ TEST_F(DevServiceEndpoints, EveryEndpointAnswersTheServiceLibraryWithContentOrTh
                       "the card was not spent on membership");
        }},
       {"use of an unknown card refused", [&] { return refusedWith(APIManager::useCard(999), 3307); }},
-      {"promotion link", [&] {
+      {"promotion link",
+       [&] {
          Global::modifyLive([](Live& live) { live.link.link = ""; });
          APIManager::getPromoteLink();
-         return check(Global::live().link.link.value_or("") ==
-                          "https://" + DevAddresses::siteAuthority() + "/promotion/",
-                      "link \"" + Global::live().link.link.value_or("") + "\"");
+         return check(
+             Global::live().link.link.value_or("") == "https://" + DevAddresses::siteAuthority() + "/promotion/",
+             "link \"" + Global::live().link.link.value_or("") + "\"");
        }},
       // Diagnosis.
-      {"diagnosis report", [&] {
+      {"diagnosis report",
+       [&] {
          ReportData report;
          report.ver = "1";
          if (auto v = succeeded(APIManager::sendReport(report)); !v.empty()) return v;
          return check(consoleSays("diagnosis report from " + account.userId), "not printed");
        }},
       // A newcomer: guest, code, registration, confirmation, removal.
-      {"guest sign-in", [&] {
+      {"guest sign-in",
+       [&] {
          if (auto v = succeeded(APIManager::login("", APIManager::kGuestPassword, 0, "")); !v.empty()) return v;
          return check(Global::userId().rfind("u-guest-", 0) == 0, "guest " + Global::userId());
        }},
-      {"verification code for a registration", [&] {
+      {"verification code for a registration",
+       [&] {
          if (auto v = succeeded(APIManager::getVerificationCode(newcomer, false)); !v.empty()) return v;
          return check(!mailedCode(newcomer).empty(), "no code on the console");
        }},
-      {"registration", [&] {
-         if (auto v = succeeded(APIManager::registerAccount(newcomer, "newcomer-1", "", false)); !v.empty()) return v;
-         return check(Global::loginInfo().user.email == newcomer, "the login was not registered");
+      {"registration with an unknown invitation code refused",
+       [&] { return refusedWith(APIManager::registerAccount(newcomer, "newcomer-1", "NOSUCHCODE", false), 3308); }},
+      {"registration",
+       [&] {
+         if (auto v = succeeded(APIManager::registerAccount(newcomer, "newcomer-1", account.invitationCode, false));
+             !v.empty()) {
+           return v;
+         }
+         return check(
+             Global::loginInfo().user.email == newcomer && Global::loginInfo().user.pcode == account.invitationCode,
+             "the login was not registered with the code");
        }},
       {"registration of a taken address refused",
        [&] { return refusedWith(APIManager::registerAccount(account.email, "x-password", "", false), 3303); }},
       {"confirmation with a wrong code refused", [&] { return refusedWith(APIManager::verify("000000"), 3304); }},
-      {"confirmation", [&] {
+      {"confirmation",
+       [&] {
          if (auto v = succeeded(APIManager::verify(mailedCode(newcomer))); !v.empty()) return v;
          if (auto v = succeeded(APIManager::login(newcomer, "newcomer-1", 0, "")); !v.empty()) return v;
          return check(Global::loginInfo().user.email_status == 2, "not confirmed");
        }},
-      {"account removal with a wrong password refused", [&] { return refusedWith(APIManager::delUser("wrong"), 3302); }},
-      {"account removal", [&] {
+      {"account removal with a wrong password refused",
+       [&] { return refusedWith(APIManager::delUser("wrong"), 3302); }},
+      {"account removal",
+       [&] {
          if (auto v = succeeded(APIManager::delUser("newcomer-1")); !v.empty()) return v;
          return refusedWith(APIManager::login(newcomer, "newcomer-1", 0, ""), 3302);
        }},

@@ -38,8 +38,7 @@ constexpr int kBadDeviceCount = 3309;
 constexpr int kBadRequest = 4002;
 
 std::int64_t nowSeconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 // Refusals carry the Chinese and the English line; the client shows the one of its language.
@@ -162,7 +161,8 @@ DevAccountScript::DevAccountScript(test::ServiceDouble& api, DevAccount account,
 }
 
 void DevAccountScript::route(test::ServiceDouble& api) {
-  const auto on = [&api, this](const char* method, const char* path, Answer (DevAccountScript::*handler)(const ServiceRequest&)) {
+  const auto on = [&api, this](const char* method, const char* path,
+                               Answer (DevAccountScript::*handler)(const ServiceRequest&)) {
     api.respond(method, path, [this, handler](const ServiceRequest& r) { return (this->*handler)(r); });
   };
   // Accounts.
@@ -195,12 +195,12 @@ void DevAccountScript::route(test::ServiceDouble& api) {
 
   const DevNodeSetup& first = nodes_.front().setup;
   api.script("PUT", "connect/node/*/user/*",
-             Answer::model({{"ts", 0},
-                            {"status", 1},
-                            {"max_age", 30},
-                            {"message", ""},
-                            {"node", {{"server", first.address}, {"host", "released"}, {"domain", first.domain},
-                                      {"port", 0}}}}));
+             Answer::model(
+                 {{"ts", 0},
+                  {"status", 1},
+                  {"max_age", 30},
+                  {"message", ""},
+                  {"node", {{"server", first.address}, {"host", "released"}, {"domain", first.domain}, {"port", 0}}}}));
   const auto nodeList = [this](const std::string& country) {
     WireJson list = WireJson::array();
     for (const auto& node : nodes_) {
@@ -303,12 +303,8 @@ DevAccountScript::User& DevAccountScript::guestOf(const std::string& deviceId) {
 }
 
 WireJson DevAccountScript::membership(const User& user) const {
-  return {{"max_age", 30},
-          {"expired", user.memberUntil},
-          {"expired_vip", user.memberUntil},
-          {"expired_svip", 0},
-          {"email_status", user.emailStatus},
-          {"hot", "0"}};
+  return {{"max_age", 30},     {"expired", user.memberUntil},      {"expired_vip", user.memberUntil},
+          {"expired_svip", 0}, {"email_status", user.emailStatus}, {"hot", "0"}};
 }
 
 WireJson DevAccountScript::userJson(const User& user) const {
@@ -392,18 +388,32 @@ Answer DevAccountScript::changeAccount(const ServiceRequest& request) {
       return refuse(kBadRequest, "邮箱或密码格式错误", "The e-mail address or the password is not valid.");
     }
     for (const auto& other : users_) {
-      if (other.email == email) return refuse(kEmailTaken, "该邮箱已注册", "This e-mail address is registered already.");
+      if (other.email == email)
+        return refuse(kEmailTaken, "该邮箱已注册", "This e-mail address is registered already.");
+    }
+    // An invitation code given at registration is bound with it.
+    const std::string invitation = bodyText(request, "code");
+    const bool known = invitation == account_.friendCode ||
+                       std::any_of(users_.begin(), users_.end(), [&](const User& u) { return u.code == invitation; });
+    if (!invitation.empty() && (!known || invitation == user->code)) {
+      return refuse(kInvitation, "邀请码不存在", "This invitation code does not exist.");
+    }
+    user->boundCode = invitation;
+    for (auto& inviter : users_) {
+      if (invitation.empty() || inviter.code != invitation) continue;
+      inviter.memberUntil = std::max(inviter.memberUntil, nowSeconds()) + 7 * kDay;
     }
     user->email = email;
     user->passwordDigest = digest;
     user->emailStatus = 1;
-    user->memberUntil = std::max(user->memberUntil, nowSeconds() + 3 * kDay);
+    user->memberUntil = std::max(user->memberUntil, nowSeconds() + 3 * kDay) + (invitation.empty() ? 0 : 7 * kDay);
     if (const auto device = deviceIdOf(request); !device.empty()) {
       user->devices.insert(user->devices.begin(), Device{device, "dev-desktop", "linux", iso(nowSeconds()), ""});
     }
     say("account registered: " + email + " (" + user->id + ")");
-    return Answer::model({{"message", chinese(request) ? "注册成功，赠送三天会员" : "Registered: three days of membership are yours."},
-                          {"user", userJson(*user)}});
+    return Answer::model(
+        {{"message", chinese(request) ? "注册成功，赠送三天会员" : "Registered: three days of membership are yours."},
+         {"user", userJson(*user)}});
   }
   if (bodyHas(request, "vcode")) {
     // The e-mail address confirmed with the code mailed to it.
@@ -418,7 +428,8 @@ Answer DevAccountScript::changeAccount(const ServiceRequest& request) {
   // Binding another user's invitation code: seven days for each side.
   const std::string code = bodyText(request, "code");
   if (code.empty()) return refuse(kInvitation, "请输入邀请码", "Enter an invitation code.");
-  if (code == user->code) return refuse(kInvitation, "不能绑定自己的邀请码", "You cannot bind your own invitation code.");
+  if (code == user->code)
+    return refuse(kInvitation, "不能绑定自己的邀请码", "You cannot bind your own invitation code.");
   if (!user->boundCode.empty()) return refuse(kInvitation, "已绑定过邀请码", "An invitation code is bound already.");
   User* inviter = nullptr;
   for (auto& other : users_) {
@@ -542,11 +553,12 @@ Answer DevAccountScript::status(const ServiceRequest& request) {
   live["ports_trojan"] = WireJson::array();
   live["op"] = "";
   live["message"] = "";
-  live["link"] = {{"show", true},
-                  {"text", {{"zh", "开发服务推广：一个月会员"}, {"en", "Development promotion: a month of membership"}}},
-                  {"updated_at", nowSeconds()},
-                  {"id", kPromotionId},
-                  {"link", ""}};
+  live["link"] = {
+      {"show", true},
+      {"text", {{"zh", "开发服务推广：一个月会员"}, {"en", "Development promotion: a month of membership"}}},
+      {"updated_at", nowSeconds()},
+      {"id", kPromotionId},
+      {"link", ""}};
   live["device_count"] = user->deviceCount;
   return Answer::model(live);
 }
@@ -619,8 +631,8 @@ Answer DevAccountScript::upgradePreview(const ServiceRequest& request) {
   if (!user) return refuse(kUnknownUser, "用户不存在", "This account does not exist.");
   const auto asked = request.query.find("device_count_target");
   const auto target = asked == request.query.end() ? std::nullopt : wholeNumber(asked->second);
-  const bool offered = target && std::find(std::begin(kDeviceCounts), std::end(kDeviceCounts), *target) !=
-                                     std::end(kDeviceCounts);
+  const bool offered =
+      target && std::find(std::begin(kDeviceCounts), std::end(kDeviceCounts), *target) != std::end(kDeviceCounts);
   if (!offered || *target <= user->deviceCount) {
     return refuse(kBadDeviceCount, "设备数只能升级", "The device count can only go up, to 3, 5 or 10.");
   }
@@ -639,8 +651,8 @@ Answer DevAccountScript::upgrade(const ServiceRequest& request) {
   const auto target = request.body && request.body->contains("device_count_target")
                           ? wholeNumber((*request.body)["device_count_target"])
                           : std::nullopt;
-  const bool offered = target && std::find(std::begin(kDeviceCounts), std::end(kDeviceCounts), *target) !=
-                                     std::end(kDeviceCounts);
+  const bool offered =
+      target && std::find(std::begin(kDeviceCounts), std::end(kDeviceCounts), *target) != std::end(kDeviceCounts);
   if (!offered || *target <= user->deviceCount) {
     return refuse(kBadDeviceCount, "设备数只能升级", "The device count can only go up, to 3, 5 or 10.");
   }
@@ -669,7 +681,8 @@ Answer DevAccountScript::report(const ServiceRequest& request) {
   std::lock_guard lock(accountMutex_);
   User* user = userOf(request, "lite/users/");
   if (!user) return refuse(kUnknownUser, "用户不存在", "This account does not exist.");
-  if (!request.body || !request.body->is_object()) return refuse(kBadRequest, "报告格式错误", "The report is not valid.");
+  if (!request.body || !request.body->is_object())
+    return refuse(kBadRequest, "报告格式错误", "The report is not valid.");
   std::string keys;
   for (const auto& item : request.body->items()) keys += (keys.empty() ? "" : ", ") + item.key();
   say("diagnosis report from " + user->id + " (" + std::to_string(request.bodyText ? request.bodyText->size() : 0) +
@@ -713,11 +726,15 @@ Answer DevAccountScript::useCard(const ServiceRequest& request) {
   const auto user = std::find_if(users_.begin(), users_.end(), [&](const User& u) { return u.id == userId; });
   if (user == users_.end()) return refuse(kUnknownUser, "用户不存在", "This account does not exist.");
   auto& cards = user->cards;
-  const auto card = id ? std::find_if(cards.begin(), cards.end(), [&](const Card& c) { return c.id == *id; }) : cards.end();
+  const auto card =
+      id ? std::find_if(cards.begin(), cards.end(), [&](const Card& c) { return c.id == *id; }) : cards.end();
   if (card == cards.end()) return refuse(kUnknownCard, "卡券不存在或已使用", "This card does not exist or was used.");
   // Unit: 1 hour, 2 day, 3 month, 4 year.
-  const std::int64_t unit = card->unit == 1 ? 3600 : card->unit == 2 ? kDay : card->unit == 3 ? 30 * kDay
-                                                                          : card->unit == 4 ? 365 * kDay : 60;
+  const std::int64_t unit = card->unit == 1   ? 3600
+                            : card->unit == 2 ? kDay
+                            : card->unit == 3 ? 30 * kDay
+                            : card->unit == 4 ? 365 * kDay
+                                              : 60;
   user->memberUntil = std::max(user->memberUntil, nowSeconds()) + static_cast<std::int64_t>(card->num * unit);
   cards.erase(card);
   return Answer::empty(204);
@@ -760,13 +777,12 @@ DevService::DevService(const std::filesystem::path& stateDir, DevAccount account
   // client's port probe asks it for "/test".
   probePage_ = std::make_unique<test::LoopbackHttpServer>(std::nullopt, "127.0.0.1");
   probePage_->setHandler([](const test::ReceivedRequest& request) {
-    return request.path == "/test" ? test::CannedReply::text(200, "ok")
-                                   : test::CannedReply::text(404, "", "Not Found");
+    return request.path == "/test" ? test::CannedReply::text(200, "ok") : test::CannedReply::text(404, "", "Not Found");
   });
 
   // The connection check's pages, reached through the node, which resolves their name to here.
-  checkPages_ = std::make_unique<test::LoopbackHttpServer>(ca_.issue("pages", {A::kPagesName}, {A::kPages}),
-                                                           A::kPages, A::kPagesPort);
+  checkPages_ = std::make_unique<test::LoopbackHttpServer>(ca_.issue("pages", {A::kPagesName}, {A::kPages}), A::kPages,
+                                                           A::kPagesPort);
   checkPages_->setHandler([](const test::ReceivedRequest& request) {
     return test::CannedReply::text(200, "Tarnel development page, seen from " + request.peerAddress + "\n");
   });
@@ -777,8 +793,8 @@ DevService::DevService(const std::filesystem::path& stateDir, DevAccount account
   site_->setKeepAlive(true);
   site_->setHandler(devSitePage);
 
-  discovery_ = std::make_unique<test::ServiceDouble>(
-      ca_.issue("discovery", {A::kDiscoveryName}, {A::kService}), A::kService, A::kDiscoveryPort, A::kApiName);
+  discovery_ = std::make_unique<test::ServiceDouble>(ca_.issue("discovery", {A::kDiscoveryName}, {A::kService}),
+                                                     A::kService, A::kDiscoveryPort, A::kApiName);
   discovery_->setDiscovery(devDiscoveryBody(A::kApiName, A::kService, account.site,
                                             std::string(A::kSite) + ":" + std::to_string(A::kSitePort)));
   api_ = std::make_unique<test::ServiceDouble>(ca_.issue("api", {A::kApiName}, {A::kService}), A::kService, 443,
@@ -786,8 +802,8 @@ DevService::DevService(const std::filesystem::path& stateDir, DevAccount account
   logs_ = std::make_unique<test::LogServiceDouble>(ca_.issue("logs", {A::kLogs}, {A::kLogs}), A::kLogs, 443);
 
   DevNodeSetup node;
-  node.certificate = ca_.issue("node", {std::string("h1-d.") + A::kNodeDomain, std::string("h1-a.") + A::kNodeDomain},
-                               {A::kNode});
+  node.certificate =
+      ca_.issue("node", {std::string("h1-d.") + A::kNodeDomain, std::string("h1-a.") + A::kNodeDomain}, {A::kNode});
   node.hosts = {{A::kPagesName, A::kPages}};
   node.probePort = static_cast<std::uint16_t>(probePage_->port());
   node.directory = stateDir_;
@@ -839,12 +855,12 @@ Answer DevAccountScript::openNode(const ServiceRequest& request) {
     opened_.push_back(found->setup.id);
     setup = found->setup;
   }
-  return Answer::model({{"ts", 0},
-                        {"status", 1},
-                        {"max_age", 30},
-                        {"message", ""},
-                        {"node",
-                         {{"server", setup.address}, {"host", "h1"}, {"domain", setup.domain}, {"port", setup.port}}}});
+  return Answer::model(
+      {{"ts", 0},
+       {"status", 1},
+       {"max_age", 30},
+       {"message", ""},
+       {"node", {{"server", setup.address}, {"host", "h1"}, {"domain", setup.domain}, {"port", setup.port}}}});
 }
 
 bool DevAccountScript::ensureNodeClient(RunningNode& node, const std::string& credential) {
@@ -869,8 +885,8 @@ bool DevAccountScript::ensureNodeClient(RunningNode& node, const std::string& cr
   node.process.reset();  // the old process lets go of the port first
   try {
     // Each node keeps its files apart.
-    const auto directory = nodes_.size() > 1 && !setup.directory.empty() ? setup.directory / ("node-" + setup.id)
-                                                                          : setup.directory;
+    const auto directory =
+        nodes_.size() > 1 && !setup.directory.empty() ? setup.directory / ("node-" + setup.id) : setup.directory;
     if (!directory.empty()) std::filesystem::create_directories(directory);
     node.process = std::make_unique<test::V2rayNode>(options, directory);
   } catch (const std::exception&) {

@@ -45,8 +45,7 @@ constexpr Page kPages[] = {
      "receives. 开发服务的客服页面。",
      "#2f6fed"},
     {"/help/", "Help Centre · 帮助中心",
-     "Questions and answers about Tarnel, served by the development service. 由开发服务提供的常见问题。",
-     "#1f9d74"},
+     "Questions and answers about Tarnel, served by the development service. 由开发服务提供的常见问题。", "#1f9d74"},
     {"/tarnel/app/faq/", "Help · 帮助", "Frequently asked questions. 常见问题。", "#1f9d74"},
     {"/tarnel/app/zl/pc-location.html", "Tarnel on your phone · 手机版 Tarnel",
      "Tarnel for Android and iOS, as the development service shows it. 手机版 Tarnel 下载页面。", "#7b4bd6"},
@@ -73,19 +72,27 @@ std::string escaped(std::string_view text) {
   std::string out;
   for (const char c : text) {
     switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
 }
 
 std::string html(std::string_view title, std::string_view text, std::string_view colour) {
-  std::string page =
-      "<!doctype html><html><head><meta charset=\"utf-8\"><title>";
+  std::string page = "<!doctype html><html><head><meta charset=\"utf-8\"><title>";
   page += title;
   page +=
       "</title><style>body{margin:0;font-family:sans-serif;background:#f4f6fb;color:#1c2333}"
@@ -132,12 +139,12 @@ test::CannedReply devSitePage(const test::ReceivedRequest& request) {
                       "text/html; charset=utf-8");
     }
   }
-  return withType(test::CannedReply::text(404,
-                                          html("Page not found · 页面不存在",
-                                               "The development service has no page at " + escaped(request.path) + ".",
-                                               "#6b7385"),
-                                          "Not Found"),
-                  "text/html; charset=utf-8");
+  return withType(
+      test::CannedReply::text(404,
+                              html("Page not found · 页面不存在",
+                                   "The development service has no page at " + escaped(request.path) + ".", "#6b7385"),
+                              "Not Found"),
+      "text/html; charset=utf-8");
 }
 
 }  // namespace tarnel::dev
