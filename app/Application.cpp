@@ -11,6 +11,8 @@
 #include <QQmlError>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QFileInfo>
@@ -112,15 +114,29 @@ bool isDarkPanel() {
   return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
 }
 
-void trustDevelopmentService() {
+// Development builds talk to the local development service, whose authority is their own; the
+// web windows and the pages' pictures trust it as well, or the authority a test hands over.
+// Returns the authority the pages trust besides the system's; empty: none.
+std::filesystem::path trustDevelopmentService(std::filesystem::path pageAuthority) {
 #ifdef TARNEL_DEV_CA_FILE
-  // Development builds talk to the local development service, whose authority is its own.
   const std::filesystem::path ca = TARNEL_DEV_CA_FILE;
   helmsey::HttpEngine::setExtraCertificateAuthority(ca);
   helmsey::EngineEnvironment environment = helmsey::engineEnvironment();
   environment.extraCaCertificate = ca;
   helmsey::setEngineEnvironment(environment);
+  if (pageAuthority.empty()) pageAuthority = ca;
 #endif
+  if (!pageAuthority.empty()) {
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.addCaCertificates(QSslCertificate::fromPath(QString::fromStdString(pageAuthority.string())));
+    QSslConfiguration::setDefaultConfiguration(tls);
+  }
+  return pageAuthority;
+}
+
+// A chain the program's own TLS settings accept for the host.
+bool trustedByProgram(const QList<QSslCertificate>& chain, const QString& host) {
+  return !chain.isEmpty() && QSslCertificate::verify(chain, host).isEmpty();
 }
 
 // Hands the crash lines of an earlier launch to the cloud log, off the launch path.
@@ -324,7 +340,7 @@ bool Application::start() {
   if (!p.desktop) p.desktop = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   copyLogToFile();
   routeQtMessagesToConsoleLog();
-  trustDevelopmentService();
+  const bool pagesTrustMore = !trustDevelopmentService(hooks_.pageAuthority).empty();
   p.services = makeRealServices();
   // The engine is made before the worker pool: static objects end in the reverse order, so at
   // exit the pool's threads (a connect attempt among them) have joined before the engine goes.
@@ -455,6 +471,7 @@ bool Application::start() {
     p.connect->toggleConnection(false, std::move(onConnected));
   };
   p.infoContext.openOfficialWebsite = [&p] { p.accountCheck->openOfficialWebsite(); };
+  if (pagesTrustMore) p.infoContext.trustsCertificate = trustedByProgram;
   p.infoContext.openClipboardWarning = [&p] {
     if (p.clipboardWarning) p.clipboardWarning->open();
   };

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -21,6 +22,9 @@ struct LaunchHooks {
   // Hands an address to the desktop (the default browser, a file's handler); none: the
   // desktop's own opener. A test sees here what would have left the program.
   std::function<bool(const QUrl&)> openWithDesktop;
+  // A certificate authority the web windows and the pages' pictures trust besides the system's
+  // (a test's service); development builds trust their development service's without it.
+  std::filesystem::path pageAuthority;
 };
 
 // The composition root: the real services, the state objects, the shell and the window, built

@@ -22,7 +22,16 @@ if(TARNEL_DEVELOPMENT)
   set(TARNEL_HTTPDNS_1 "127.77.0.1" CACHE STRING "")
   set(TARNEL_HTTPDNS_2 "127.77.0.1" CACHE STRING "")
   set(TARNEL_HTTPDNS_3 "127.77.0.1" CACHE STRING "")
-  set(TARNEL_OFFICIAL_SITE "127.77.0.1" CACHE STRING "")
+  # The web pages live on the service's page host, a name under "localhost" (see
+  # tools/devservice): the official site and its "www." pages, help, the store page, the browser
+  # check. The discovery answer points the others (terms, privacy, payment, support, rewards,
+  # rules) at the same host.
+  set(TARNEL_DEV_SITE "tarnel.localhost:18444")
+  set(TARNEL_OFFICIAL_SITE "${TARNEL_DEV_SITE}" CACHE STRING "")
+  set(TARNEL_HELP_CENTRE_URL "https://${TARNEL_DEV_SITE}/help/" CACHE STRING "")
+  set(TARNEL_APP_STORE_URL "https://${TARNEL_DEV_SITE}/apps" CACHE STRING "")
+  set(TARNEL_STORE_PAGE "https://${TARNEL_DEV_SITE}/apps" CACHE STRING "")
+  set(TARNEL_BROWSER_CHECK_PAGE "https://${TARNEL_DEV_SITE}/browser-check/" CACHE STRING "")
   set(TARNEL_LOG_HOST "127.77.0.2" CACHE STRING "")
   set(TARNEL_AVAILABILITY_PAGE_1 "https://check.dev.tarnel.test:18443/search" CACHE STRING "")
   set(TARNEL_AVAILABILITY_PAGE_2 "https://check.dev.tarnel.test:18443/video-one" CACHE STRING "")

@@ -2,8 +2,10 @@
 //
 //   tarnel-devservice --state <folder>
 //
-// Starts the service, prints the account to sign in with and "ready", then runs until it gets
-// SIGINT or SIGTERM.
+// Starts the service, prints the account to sign in with, what else it offers and "ready", then
+// runs until it gets SIGINT or SIGTERM. Each request is printed as "<method> <path> -> <status>";
+// what a real service would mail or hand to its staff (verification codes, diagnosis reports,
+// feedback) is printed on lines that begin with "mail to", "diagnosis report", "feedback", ...
 
 #include <signal.h>
 
@@ -34,12 +36,16 @@ int main(int argc, char** argv) {
 
   try {
     tarnel::dev::DevService service(state);
-    std::cout << "Tarnel development service on " << tarnel::dev::DevAddresses::kService << "\n"
-              << "  sign in with: " << service.account().email << "  password: " << service.account().password
-              << "\n"
+    const auto& account = service.account();
+    std::cout << "Tarnel development service on " << tarnel::dev::DevAddresses::kService << ", pages on https://"
+              << account.site << "/\n"
+              << "  sign in with: " << account.email << "  password: " << account.password << "\n"
+              << "  verification codes are mailed here, as: mail to <address>: verification code <code>\n"
+              << "  invitation code of the account: " << account.invitationCode
+              << "  sample invitation code to bind: " << account.friendCode << "\n"
               << "ready" << std::endl;
     // One line per request, so a developer (and the smoke run) sees what the program asks.
-    std::size_t printedDiscovery = 0, printedApi = 0;
+    std::size_t printedDiscovery = 0, printedApi = 0, printedConsole = 0, printedLogs = 0;
     const auto printNew = [](const tarnel::test::ServiceDouble& double_, std::size_t& printed) {
       const auto seen = double_.requests();
       for (; printed < seen.size(); ++printed) {
@@ -51,6 +57,13 @@ int main(int argc, char** argv) {
     while (sigtimedwait(&stop, nullptr, &tick) < 0) {
       printNew(service.discovery(), printedDiscovery);
       printNew(service.api(), printedApi);
+      const auto console = service.script().console();
+      for (; printedConsole < console.size(); ++printedConsole) std::cout << console[printedConsole] << std::endl;
+      const auto uploads = service.logs().accepted();
+      for (; printedLogs < uploads.size(); ++printedLogs) {
+        const auto& upload = uploads[printedLogs];
+        if (upload.store == "feedback") std::cout << "feedback: " << upload.record.dump() << std::endl;
+      }
     }
     std::cout << "stopping" << std::endl;
   } catch (const std::exception& error) {

@@ -12,6 +12,9 @@
 
 namespace lumora {
 
+// TARNEL_BROWSER_CHECK_PAGE comes from the build (ui/home/CMakeLists.txt).
+const char* const HomeScreen::kBrowserCheckPage = TARNEL_BROWSER_CHECK_PAGE;
+
 using helmsey::VPNStatus;
 
 namespace {

@@ -39,8 +39,8 @@ class HomeScreen : public QObject {
     std::chrono::milliseconds disclaimerDelay = std::chrono::milliseconds(500);
   };
 
-  // The page the browser button opens to try the connection.
-  static constexpr const char* kBrowserCheckPage = "https://www.google.com/";
+  // The page the browser button opens to try the connection (fixed per build).
+  static const char* const kBrowserCheckPage;
 
   HomeScreen(Services services, AppStateManager& state, ConnectManager& front, Hooks hooks,
              QObject* parent = nullptr);

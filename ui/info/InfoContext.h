@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 
@@ -37,6 +39,10 @@ struct InfoContext {
   std::function<bool()> hasWindow;
   // How long a web page may take to load before its load is given up.
   std::chrono::milliseconds pageLoadTimeout = std::chrono::seconds(60);
+  // Whether a page's certificate chain, which the browser engine refused, is one the program
+  // itself trusts for that host (a development build trusts its development service); none:
+  // the browser engine's refusal stands.
+  std::function<bool(const QList<QSslCertificate>& chain, const QString& host)> trustsCertificate;
 
   bool windowExists() const;
   QString readClipboard() const;

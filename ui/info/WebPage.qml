@@ -35,6 +35,10 @@ WebEngineView {
         if (!controller.accepts(request.url, linkClick))
             request.reject()
     }
+    onCertificateError: function(error) {
+        if (controller.trusts(error))
+            error.acceptCertificate()
+    }
     onLoadingChanged: function(info) {
         if (info.status === WebEngineView.LoadStartedStatus) {
             loadTimer.restart()

@@ -31,6 +31,11 @@ WebPageController::WebPageController(InfoContext context, QObject* parent)
   connect(&timer_, &QTimer::timeout, this, &WebPageController::checkClipboard);
 }
 
+bool WebPageController::trusts(const QWebEngineCertificateError& error) const {
+  if (!context_.trustsCertificate || !error.isOverridable()) return false;
+  return context_.trustsCertificate(error.certificateChain(), error.url().host());
+}
+
 void WebPageController::setActive(bool active) {
   if (active_ == active) return;
   active_ = active;

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
+#include <QWebEngineCertificateError>
 #include <QtQml/qqmlregistration.h>
 
 #include "ui/info/InfoContext.h"
@@ -37,6 +38,8 @@ class WebPageController : public QObject {
 
   // False when the view must not navigate; the link may have been handed to the browser.
   Q_INVOKABLE bool accepts(const QUrl& url, bool linkClick);
+  // Whether the certificate the browser engine refused is one the program trusts for its host.
+  Q_INVOKABLE bool trusts(const QWebEngineCertificateError& error) const;
   // A page finished loading: the guard of the page before ends.
   Q_INVOKABLE void pageLoaded();
   // The page's markup, as the page script returned it.
