@@ -15,8 +15,8 @@ Item {
         height: label.implicitHeight + 2 * Theme.padding
         anchors.horizontalCenter: parent.horizontalCenter
         radius: 10
-        // Opaque: over a page's text, and over a dialog's dim layer, the message alone is read.
-        color: view.manager.background
+        // The type's colour at 90 %; the toast itself ends its fade fully shown.
+        color: Qt.rgba(view.manager.background.r, view.manager.background.g, view.manager.background.b, 0.9)
         y: view.manager.isShowing ? view.height - height - 5 : view.height
         opacity: view.manager.isShowing ? 1 : 0
         visible: opacity > 0
