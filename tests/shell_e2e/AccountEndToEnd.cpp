@@ -1,7 +1,9 @@
 // The account pages of the real program against the loopback service: the device list, renaming
-// this device, and a password change followed by a sign-in with the new password.
+// this device, a password change followed by a sign-in with the new password, and a sign-in
+// overtaken by the slow answer of the sign-in page's own guest sign-in.
 #include <gtest/gtest.h>
 
+#include "services/common/Global.h"
 #include "tests/shell_e2e/AppWorld.h"
 #include "ui/base/DialogManager.h"
 #include "ui/base/LoadingManager.h"
@@ -117,6 +119,40 @@ TEST(AccountEndToEnd, RenamesThisDeviceAndSignsInWithAChangedPassword) {
   const auto signIns = world.service().requests("POST", "lite/users");
   ASSERT_GT(signIns.size(), signInsBefore);
   EXPECT_EQ(signIns.back().answeredStatus, 200);
+}
+
+TEST(AccountEndToEnd, TheSlowGuestSignInOfTheSignInPageNeverSignsTheUserOutAgain) {
+  using namespace std::chrono_literals;
+  constexpr auto kGuestAnswerTime = 2500ms;
+  AppWorld world;
+  // The guest sign-in that the sign-in page starts when it shows is answered late, after the
+  // user's own sign-in would have been.
+  world.service().setDelay([kGuestAnswerTime](const tarnel::test::ServiceRequest& request) {
+    const bool guest = request.method == "POST" && request.path == "lite/users" && request.body &&
+                       request.body->contains("email") && (*request.body)["email"] == "";
+    return guest ? std::chrono::milliseconds(kGuestAnswerTime) : 0ms;
+  });
+  ASSERT_TRUE(world.start());
+  ASSERT_TRUE(waitFor([&] {
+    return world.state().router()->rootName() == "login" && world.item("accountField") &&
+           world.service().count("POST", "lite/users") >= 1;
+  }));
+  QTest::qWait(300);
+  ASSERT_TRUE(world.type("accountField", QString::fromStdString(world.account().email)));
+  ASSERT_TRUE(world.type("passwordField", QString::fromStdString(world.account().password)));
+  ASSERT_TRUE(world.click("submitButton"));
+  ASSERT_TRUE(waitFor([&] { return world.state().router()->rootName() == "main"; }, 15000));
+
+  // Long after the guest's answer has come: still the user's account, on the home page.
+  QTest::qWait(static_cast<int>(kGuestAnswerTime.count()) + 1500);
+  EXPECT_EQ(world.state().router()->rootName().toStdString(), "main");
+  EXPECT_EQ(world.state().loginInfo().user.email, world.account().email);
+  EXPECT_EQ(tarnel::Global::loginInfo().user.email, world.account().email) << "the kept sign-in is the user's";
+  EXPECT_EQ(tarnel::Global::userId(), world.account().userId);
+  EXPECT_EQ(world.item("loginView"), nullptr);
+  const auto signIns = world.service().requests("POST", "lite/users");
+  ASSERT_GE(signIns.size(), 2u);
+  EXPECT_EQ(signIns.back().body->at("email"), world.account().email);
 }
 
 }  // namespace
