@@ -313,6 +313,7 @@ void LoginModel::sendRegistration(std::shared_ptr<LoadingTicket> ticket) {
       [context, ticket, ended = submissionEnded()](std::pair<ServiceError, tarnel::Login> outcome) {
         ticket->hide();
         ended();
+        if (!context) return;
         if (outcome.first) {
           showToast(QString::fromStdString(outcome.first->errMsg), ToastType::error);
           return;
