@@ -155,5 +155,57 @@ TEST(AccountEndToEnd, TheSlowGuestSignInOfTheSignInPageNeverSignsTheUserOutAgain
   EXPECT_EQ(signIns.back().body->at("email"), world.account().email);
 }
 
+TEST(AccountEndToEnd, BackFromTheDeviceLimitListLeavesLaterDevicePagesToTheSignedInAccount) {
+  AppWorld world;
+  ASSERT_TRUE(world.start());
+  ASSERT_TRUE(waitFor([&] {
+    return world.state().router()->rootName() == "login" && world.item("accountField") &&
+           world.service().count("POST", "lite/users") >= 1 && !SharedInstance<LoadingManager>::get()->isShowing();
+  }));
+  // The user's sign-in is refused: every device slot of the account is taken, by another device.
+  using tarnel::test::WireJson;
+  const WireJson other = {{"device_id", "refused-1"},
+                          {"uid", world.account().userId},
+                          {"device_name", "refused-laptop"},
+                          {"device_model", "m"},
+                          {"version", 5},
+                          {"platform", "win32"},
+                          {"created_at", "2024-05-01T10:00:00.000Z"},
+                          {"updated_at", "2024-05-01T10:00:00.000Z"}};
+  world.service().enqueue("POST", "lite/users",
+                          tarnel::test::Answer::error(3303, "设备已满\nNo free device slot", 400,
+                                                      {{"devices", WireJson::array({other})}}));
+  QTest::qWait(400);
+  ASSERT_TRUE(world.type("accountField", QString::fromStdString(world.account().email)));
+  ASSERT_TRUE(world.type("passwordField", QString::fromStdString(world.account().password)));
+  ASSERT_TRUE(world.click("submitButton"));
+  ASSERT_TRUE(showing(world, "devices"));
+  ASSERT_TRUE(waitFor([&] { return text(world, "deviceName") == QStringLiteral("refused-laptop"); }));
+
+  // Back instead of freeing a slot, then a sign-in that succeeds.
+  ASSERT_TRUE(world.click("backControl"));
+  ASSERT_TRUE(waitFor([&] { return world.state().router()->depth() == 0 && !world.item("deviceList"); }));
+  ASSERT_TRUE(signIn(world, world.account().password));
+  if (waitFor([&] { return world.item("disclaimerView") != nullptr; }, 3000)) {
+    ASSERT_TRUE(world.click("dialogClose"));
+    ASSERT_TRUE(waitFor([&] { return !SharedInstance<DialogManager>::get()->isShow(); }));
+  }
+
+  // The device page of the signed-in account fetches its own list and offers renaming.
+  const auto fetches = world.service().count("GET", "users/" + world.account().userId + "/devices");
+  ASSERT_TRUE(waitFor([&] { return world.click("homeMenu"); }));
+  ASSERT_TRUE(showing(world, "menu"));
+  ASSERT_TRUE(world.click("row_settings"));
+  ASSERT_TRUE(showing(world, "settings"));
+  ASSERT_TRUE(world.click("rowDevices"));
+  ASSERT_TRUE(showing(world, "devices"));
+  EXPECT_TRUE(waitFor([&] {
+    return world.service().count("GET", "users/" + world.account().userId + "/devices") > fetches &&
+           text(world, "deviceName") == QStringLiteral("dev-desktop");
+  })) << text(world, "deviceName").toStdString();
+  EXPECT_NE(world.item("devicesHeader"), nullptr);
+  EXPECT_NE(world.item("renameIcon"), nullptr);
+}
+
 }  // namespace
 }  // namespace lumora::test
