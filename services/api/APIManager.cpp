@@ -71,11 +71,13 @@ std::shared_ptr<APIErrorInfo> APIManager::login(const std::string& email, const 
                   {"device", api_detail::deviceParameters()},
                   {"code", code}};
   APIRequest request;
-  // The answer is a sign-in result, not an optional one: the JSON text null signed nobody in and
-  // fails like a body that does not decode (as the status check does), never as a success.
+  // The answer is a sign-in result, not an optional one: the JSON text null, an empty body and a
+  // body that does not decode all signed nobody in, and fail alike (as the status check does),
+  // never as a success that the caller would take for a signed-in account.
   const auto result = request.perform<Login>("lite/users", HttpMethod::POST, body);
   if (!result.isSuccess()) return result.error();
-  if (result.value()) Global::setLoginInfo(*result.value());
+  if (!result.value()) return api_detail::modelError();
+  Global::setLoginInfo(*result.value());
   return nullptr;
 }
 

@@ -2,9 +2,13 @@
 // fakes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include "tests/shell/AccountWorld.h"
 #include "ui/account/DeviceListModel.h"
 #include "ui/account/DeviceManager.h"
+#include "ui/account/PasswordPages.h"
 #include "ui/account/UpgradeDeviceModel.h"
 #include "ui/base/Feedback.h"
 
@@ -333,6 +337,117 @@ TEST(Upgrade, TheWarningClosesFirstAndOnlyOneUpgradeIsSent) {
   spin(30);
   EXPECT_EQ(world.fakes.devices->script.count("upgradeDevices"), 2u);
   EXPECT_EQ(world.fakes.devices->script.calls("upgradeDevices").back().arguments, std::vector<std::string>{"5"});
+}
+
+using DeviceList = std::optional<std::vector<tarnel::Devices>>;
+
+TEST(DeviceList, LeavingTheSignInFlowWithBackEndsItAndTheNextPageShowsTheAccountsOwnList) {
+  DeviceWorld world;
+  world.ui.state->setLoginInfo(guestLogin());
+  // Refused for the device limit: the refused account's list, shown without a fetch.
+  world.devices.setDevices({device("p", "x"), device("q", "x")});
+  world.devices.setIsLogin(true);
+  auto refused = std::make_unique<DeviceListModel>(&world.context, nullptr);
+  refused->appear();
+  spin(30);
+  EXPECT_EQ(world.fakes.devices->script.count("devices"), 0u);
+
+  // Back instead of an unbind: the flow ends with its page.
+  refused.reset();
+  EXPECT_FALSE(world.devices.isLogin());
+  EXPECT_TRUE(world.devices.devices().empty());
+
+  // Signed in at last: the device page fetches this account's list and offers renaming.
+  world.ui.state->setLoginInfo(accountLogin("u-1"));
+  world.fakes.devices->script.answer<DeviceList>("devices", std::vector<tarnel::Devices>{device(kHere, "x"), device("mine", "x")});
+  DeviceListModel later(&world.context, nullptr);
+  later.appear();
+  ASSERT_TRUE(waitFor([&] { return ids(world.devices) == std::vector<std::string>{kHere, "mine"}; }));
+  EXPECT_EQ(world.fakes.devices->script.count("devices"), 1u);
+  EXPECT_FALSE(later.isLogin());
+  later.beginEdit(1);
+  EXPECT_EQ(world.devices.editId(), QStringLiteral("mine"));
+}
+
+TEST(DeviceList, AnotherAccountsDevicesGoWhenItSignsOutOrIsDeletedAndTheirBadgesDoNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(DeviceWorld&)> leave;
+  };
+  const Case cases[] = {
+      {"sign-out", [](DeviceWorld& world) { world.menu.signOut(); }},
+      {"account deletion",
+       [](DeviceWorld& world) {
+         setAppStoreBuildForTesting(true);  // the deletion page is offered in store builds
+         DeleteAccountModel page(&world.context, nullptr, 1);
+         page.appear();
+         ASSERT_TRUE(waitFor([&] { return page.armed(); }));
+         page.setAgree(true);
+         page.setPassword(QStringLiteral("secret-1"));
+         page.confirm();
+         ASSERT_TRUE(AccountWorld::waitForCall(world.fakes.account->script, "delUser", 1));
+       }},
+      {"another account signs in", [](DeviceWorld& world) { world.ui.state->setLoginInfo(accountLogin("u-2")); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeviceWorld world;
+    world.fakes.account->setLoginInfo(accountLogin("u-1"));
+    world.ui.state->setLoginInfo(accountLogin("u-1"));
+    world.fakes.devices->script.answer<DeviceList>("devices", std::vector<tarnel::Devices>{device(kHere, "x"), device("b", "x")});
+    DeviceListModel list(&world.context, nullptr);
+    list.appear();
+    ASSERT_TRUE(waitFor([&] { return list.count() == 2; }));
+    list.beginEdit(world.rowOf(list, "b"));
+
+    // A fetch for the account is still on its way when it goes.
+    auto gate = std::make_shared<FakeGate>();
+    gate->close();
+    // Whatever fails below, the held fetch is let go before the world ends.
+    const std::unique_ptr<FakeGate, void (*)(FakeGate*)> release(gate.get(), [](FakeGate* g) { g->open(); });
+    world.fakes.devices->script.gate("devices", gate);
+    list.appear();
+    ASSERT_TRUE(waitFor([&] { return gate->waitForVisits(1, std::chrono::milliseconds(0)); }));
+    c.leave(world);
+    ASSERT_TRUE(waitFor([&] { return world.devices.devices().empty(); }));
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_TRUE(world.devices.editId().isEmpty());
+    const auto logouts = world.fakes.account->script.count("logout");
+    list.unbind(1);
+    list.unbind(0);
+    gate->open();
+    spin(100);
+    EXPECT_TRUE(world.devices.devices().empty()) << "the late answer for the account that went is dropped";
+    EXPECT_EQ(world.fakes.account->script.count("logout"), logouts);
+    EXPECT_NE(world.toastText(), QStringLiteral("load_devices_failed"));
+  }
+}
+
+TEST(DeviceManagerRules, StampsInTheLocalDaylightSavingGapReadAsUtc) {
+  // The hour from 02:00 on the last Sunday of March never happens on Berlin's clocks; the
+  // service's stamps are UTC, where it does.
+  const char* before = std::getenv("TZ");
+  const std::string saved = before ? before : "";
+  ::setenv("TZ", "Europe/Berlin", 1);
+  ::tzset();
+  const struct {
+    const char* stamp;
+    const char* shown;
+  } cases[] = {
+      {"2024-03-31T02:30:00.000Z", "2024-03-31 02:30:00"},
+      {"2024-03-31T02:00:00.000Z", "2024-03-31 02:00:00"},
+      {"2023-03-26T02:59:59.999Z", "2023-03-26 02:59:59"},
+      {"2024-10-27T02:30:00.000Z", "2024-10-27 02:30:00"},  // the hour that happens twice
+      {"2024-03-31T02:30:00Z", "2024-03-31T02:30:00Z"},
+      {"2024-02-30T10:00:00.000Z", "2024-02-30T10:00:00.000Z"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DeviceListModel::displayDate(c.stamp), QString::fromUtf8(c.shown)) << c.stamp;
+  if (before) {
+    ::setenv("TZ", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
 }
 
 }  // namespace

@@ -206,5 +206,47 @@ TEST_F(UpdateManagerTest, AStoreBuildOpensTheStorePageAndQuits) {
   EXPECT_FALSE(download->isDownloading());
 }
 
+TEST_F(UpdateManagerTest, AnOfferReplacedOrHiddenByAnotherDialogLeavesTheNextManualCheckFree) {
+  makeManager(100);
+  serverSays(other(0, 105, 106));
+  struct Case {
+    const char* how;
+    std::function<void(DialogManager&)> takeOver;
+  } cases[] = {
+      // The other dialog's own close runs its own cancel, never the offer's.
+      {"another dialog shown over it and closed",
+       [](DialogManager& d) {
+         d.show({}, QStringLiteral("tips_title"), true, {}, {}, DialogContent::fromText(QStringLiteral("unbound tips")));
+         d.close();
+       }},
+      {"another content shown over it and dismissed",
+       [](DialogManager& d) {
+         d.showContent(DialogContent::fromText(QStringLiteral("other")));
+         d.setIsShow(false);
+       }},
+      {"hidden by a dismissal, not its close", [](DialogManager& d) { d.setIsShow(false); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    manager->checkUpdate(true);
+    ASSERT_TRUE(ui->dialog.isShow());
+    c.takeOver(ui->dialog);
+    ASSERT_FALSE(ui->dialog.isShow());
+    EXPECT_FALSE(manager->showing());
+    manager->checkUpdate(true);
+    ASSERT_TRUE(ui->dialog.isShow()) << "the manual check offers again";
+    EXPECT_EQ(ui->dialog.title(), QStringLiteral("tips_title"));
+    ASSERT_EQ(ui->dialog.buttons().size(), 1u);
+    ui->dialog.close();
+  }
+  // Once the update has begun, nothing offers again, whatever happens to the dialog.
+  fakes.links->script.answer<std::string>("downloadHost", "127.0.0.1:1");
+  manager->checkUpdate(true);
+  ui->dialog.press(0);
+  ui->dialog.show({}, QStringLiteral("tips_title"), true, {}, {}, DialogContent::fromText(QStringLiteral("x")));
+  ui->dialog.close();
+  EXPECT_TRUE(manager->showing());
+}
+
 }  // namespace
 }  // namespace lumora

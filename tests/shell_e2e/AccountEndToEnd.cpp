@@ -1,7 +1,9 @@
 // The account pages of the real program against the loopback service: the device list, renaming
-// this device, and a password change followed by a sign-in with the new password.
+// this device, a password change followed by a sign-in with the new password, and a sign-in
+// overtaken by the slow answer of the sign-in page's own guest sign-in.
 #include <gtest/gtest.h>
 
+#include "services/common/Global.h"
 #include "tests/shell_e2e/AppWorld.h"
 #include "ui/base/DialogManager.h"
 #include "ui/base/LoadingManager.h"
@@ -117,6 +119,92 @@ TEST(AccountEndToEnd, RenamesThisDeviceAndSignsInWithAChangedPassword) {
   const auto signIns = world.service().requests("POST", "lite/users");
   ASSERT_GT(signIns.size(), signInsBefore);
   EXPECT_EQ(signIns.back().answeredStatus, 200);
+}
+
+TEST(AccountEndToEnd, TheSlowGuestSignInOfTheSignInPageNeverSignsTheUserOutAgain) {
+  using namespace std::chrono_literals;
+  constexpr auto kGuestAnswerTime = 2500ms;
+  AppWorld world;
+  // The guest sign-in that the sign-in page starts when it shows is answered late, after the
+  // user's own sign-in would have been.
+  world.service().setDelay([kGuestAnswerTime](const tarnel::test::ServiceRequest& request) {
+    const bool guest = request.method == "POST" && request.path == "lite/users" && request.body &&
+                       request.body->contains("email") && (*request.body)["email"] == "";
+    return guest ? std::chrono::milliseconds(kGuestAnswerTime) : 0ms;
+  });
+  ASSERT_TRUE(world.start());
+  ASSERT_TRUE(waitFor([&] {
+    return world.state().router()->rootName() == "login" && world.item("accountField") &&
+           world.service().count("POST", "lite/users") >= 1;
+  }));
+  QTest::qWait(300);
+  ASSERT_TRUE(world.type("accountField", QString::fromStdString(world.account().email)));
+  ASSERT_TRUE(world.type("passwordField", QString::fromStdString(world.account().password)));
+  ASSERT_TRUE(world.click("submitButton"));
+  ASSERT_TRUE(waitFor([&] { return world.state().router()->rootName() == "main"; }, 15000));
+
+  // Long after the guest's answer has come: still the user's account, on the home page.
+  QTest::qWait(static_cast<int>(kGuestAnswerTime.count()) + 1500);
+  EXPECT_EQ(world.state().router()->rootName().toStdString(), "main");
+  EXPECT_EQ(world.state().loginInfo().user.email, world.account().email);
+  EXPECT_EQ(tarnel::Global::loginInfo().user.email, world.account().email) << "the kept sign-in is the user's";
+  EXPECT_EQ(tarnel::Global::userId(), world.account().userId);
+  EXPECT_EQ(world.item("loginView"), nullptr);
+  const auto signIns = world.service().requests("POST", "lite/users");
+  ASSERT_GE(signIns.size(), 2u);
+  EXPECT_EQ(signIns.back().body->at("email"), world.account().email);
+}
+
+TEST(AccountEndToEnd, BackFromTheDeviceLimitListLeavesLaterDevicePagesToTheSignedInAccount) {
+  AppWorld world;
+  ASSERT_TRUE(world.start());
+  ASSERT_TRUE(waitFor([&] {
+    return world.state().router()->rootName() == "login" && world.item("accountField") &&
+           world.service().count("POST", "lite/users") >= 1 && !SharedInstance<LoadingManager>::get()->isShowing();
+  }));
+  // The user's sign-in is refused: every device slot of the account is taken, by another device.
+  using tarnel::test::WireJson;
+  const WireJson other = {{"device_id", "refused-1"},
+                          {"uid", world.account().userId},
+                          {"device_name", "refused-laptop"},
+                          {"device_model", "m"},
+                          {"version", 5},
+                          {"platform", "win32"},
+                          {"created_at", "2024-05-01T10:00:00.000Z"},
+                          {"updated_at", "2024-05-01T10:00:00.000Z"}};
+  world.service().enqueue("POST", "lite/users",
+                          tarnel::test::Answer::error(3303, "设备已满\nNo free device slot", 400,
+                                                      {{"devices", WireJson::array({other})}}));
+  QTest::qWait(400);
+  ASSERT_TRUE(world.type("accountField", QString::fromStdString(world.account().email)));
+  ASSERT_TRUE(world.type("passwordField", QString::fromStdString(world.account().password)));
+  ASSERT_TRUE(world.click("submitButton"));
+  ASSERT_TRUE(showing(world, "devices"));
+  ASSERT_TRUE(waitFor([&] { return text(world, "deviceName") == QStringLiteral("refused-laptop"); }));
+
+  // Back instead of freeing a slot, then a sign-in that succeeds.
+  ASSERT_TRUE(world.click("backControl"));
+  ASSERT_TRUE(waitFor([&] { return world.state().router()->depth() == 0 && !world.item("deviceList"); }));
+  ASSERT_TRUE(signIn(world, world.account().password));
+  if (waitFor([&] { return world.item("disclaimerView") != nullptr; }, 3000)) {
+    ASSERT_TRUE(world.click("dialogClose"));
+    ASSERT_TRUE(waitFor([&] { return !SharedInstance<DialogManager>::get()->isShow(); }));
+  }
+
+  // The device page of the signed-in account fetches its own list and offers renaming.
+  const auto fetches = world.service().count("GET", "users/" + world.account().userId + "/devices");
+  ASSERT_TRUE(waitFor([&] { return world.click("homeMenu"); }));
+  ASSERT_TRUE(showing(world, "menu"));
+  ASSERT_TRUE(world.click("row_settings"));
+  ASSERT_TRUE(showing(world, "settings"));
+  ASSERT_TRUE(world.click("rowDevices"));
+  ASSERT_TRUE(showing(world, "devices"));
+  EXPECT_TRUE(waitFor([&] {
+    return world.service().count("GET", "users/" + world.account().userId + "/devices") > fetches &&
+           text(world, "deviceName") == QStringLiteral("dev-desktop");
+  })) << text(world, "deviceName").toStdString();
+  EXPECT_NE(world.item("devicesHeader"), nullptr);
+  EXPECT_NE(world.item("renameIcon"), nullptr);
 }
 
 }  // namespace

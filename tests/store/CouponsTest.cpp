@@ -119,6 +119,24 @@ TEST_F(CouponsFixture, RedeemingATimeCardAsksThenDropsItAndRefreshesTheAccount) 
   EXPECT_FALSE(world.loading());
 }
 
+TEST_F(CouponsFixture, EntriesThatExpireWhileThePageIsOpenLeaveTheList) {
+  CouponsModel model(world.context, nullptr);
+  int redraws = 0;
+  QObject::connect(&model, &CouponsModel::couponsChanged, [&] { ++redraws; });
+  load(model, Coupon({CouponCard(1, kNow + 300, 1, 1, 2), CouponCard(2, 0, 1, 1, 2)},
+                     {CouponRoll(3, kNow + 600, 1, 0.5, 0), CouponRoll(4, kNow + 86'400'000, 1, 0.5, 0)}));
+  ASSERT_EQ(order(model.shown()), (std::vector<std::string>{"card1", "roll3", "roll4", "card2"}));
+  const int loaded = redraws;
+  // The service's clock runs on from the load: each entry goes just after its own time.
+  ASSERT_TRUE(waitFor([&] { return order(model.shown()).size() == 3; }, 5000));
+  EXPECT_EQ(order(model.shown()), (std::vector<std::string>{"roll3", "roll4", "card2"}));
+  ASSERT_TRUE(waitFor([&] { return order(model.shown()).size() == 2; }, 5000));
+  EXPECT_EQ(order(model.shown()), (std::vector<std::string>{"roll4", "card2"}));
+  EXPECT_EQ(model.entryList().size(), 2);
+  EXPECT_GE(redraws, loaded + 2) << "the page is told to redraw";
+  EXPECT_TRUE(model.hasCoupons());
+}
+
 TEST_F(CouponsFixture, ACouponLeadsToThePayment) {
   CouponsModel model(world.context, nullptr);
   model.useCoupon();

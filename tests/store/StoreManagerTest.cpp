@@ -99,6 +99,31 @@ TEST_F(ShopFixture, AFailedProductRequestEndsTheOverlay) {
   EXPECT_TRUE(manager.products().empty());
 }
 
+TEST_F(ShopFixture, TwoQuickShowingsKeepTheOverlayUntilTheLaterRequestHasAnswered) {
+  world.store->holdAnswers(true);
+  {
+    StoreManager manager(world.context, nullptr);
+    manager.appear();
+    manager.appear();
+    ASSERT_TRUE(waitFor([&] { return world.store->requests().size() == 2; }));
+    ASSERT_TRUE(waitFor([&] { return world.loading(); }));
+    ASSERT_TRUE(world.store->answerHeld());
+    ASSERT_TRUE(waitFor([&] { return manager.products().size() == 3; }));
+    waitFor([] { return false; }, 50);
+    EXPECT_TRUE(world.loading()) << "the second request is still loading";
+    ASSERT_TRUE(world.store->answerHeld());
+    EXPECT_TRUE(waitFor([&] { return !world.loading(); }));
+
+    // A page left while its request is unanswered takes its overlay with it.
+    manager.appear();
+    ASSERT_TRUE(waitFor([&] { return world.store->requests().size() == 3 && world.loading(); }));
+  }
+  EXPECT_TRUE(waitFor([&] { return !world.loading(); }));
+  EXPECT_TRUE(world.store->answerHeld());  // an answer for a page that is gone changes nothing
+  waitFor([] { return false; }, 50);
+  EXPECT_FALSE(world.loading());
+}
+
 TEST_F(ShopFixture, WithoutPaymentsOrPlansThePlanDescriptionLeadsToTheWebSite) {
   struct Case {
     const char* name;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <thread>
 
 namespace tarnel::test {
 namespace {
@@ -138,6 +139,11 @@ void ServiceDouble::respond(std::string method, std::string path, Responder resp
   routeFor(std::move(method), std::move(path)).responder = std::move(responder);
 }
 
+void ServiceDouble::setDelay(Delay delay) {
+  std::lock_guard lock(mutex_);
+  delay_ = std::move(delay);
+}
+
 void ServiceDouble::clearScripts() {
   std::lock_guard lock(mutex_);
   routes_.clear();
@@ -249,12 +255,15 @@ void ServiceDouble::handle(const httplib::Request& req, httplib::Response& res) 
   }
 
   Answer answer;
+  std::chrono::milliseconds hold{0};
   {
     std::lock_guard lock(mutex_);
     answer = chooseAnswer(seen);
     seen.answeredStatus = answer.kind == Answer::Kind::drop ? 0 : answer.status;
+    if (delay_ && seen.kind == ServiceRequest::Kind::api) hold = delay_(seen);
     requests_.push_back(seen);
   }
+  if (hold.count() > 0) std::this_thread::sleep_for(hold);
   answered_.notify_all();
   send(answer, req, res);
 }

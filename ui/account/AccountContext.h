@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 
 #include "ui/base/services/Services.h"
@@ -49,8 +50,12 @@ class AccountContext : public QObject {
   AppStateManager& state() const { return state_; }
   DeviceManager& devices() const { return devices_; }
 
+  // Sign-ins run one after another, in the order asked: an answer that comes late (the guest
+  // sign-in of the sign-in page, say) can never replace the account of a sign-in asked after it.
   void login(const QString& email, const QString& password, std::int64_t force, const QString& code,
              Completion completion);
+  // Whether a sign-in is under way or waiting for its turn.
+  bool signingIn() const { return signInRunning_ || !signInQueue_.empty(); }
   void checkLive(Completion completion);
   QString vipRemainingTime() const;
   bool hasWindow() const;
@@ -61,10 +66,23 @@ class AccountContext : public QObject {
   bool openWebPage(const QString& address) const;
 
  private:
+  struct SignIn {
+    QString email;
+    QString password;
+    std::int64_t force = 0;
+    QString code;
+    Completion completion;
+  };
+  void startNextSignIn();
+  // The account of the signed-in user changed: the device list of another account goes.
+  void accountChanged();
+
   Services services_;
   AppStateManager& state_;
   DeviceManager& devices_;
   Hooks hooks_;
+  std::deque<SignIn> signInQueue_;
+  bool signInRunning_ = false;
 };
 
 }  // namespace lumora

@@ -27,6 +27,10 @@ DeviceListModel::DeviceListModel(AccountContext* context, QObject* parent)
   connect(&context_->state(), &AppStateManager::liveChanged, this, &DeviceListModel::liveChanged);
 }
 
+DeviceListModel::~DeviceListModel() {
+  if (signInFlow_ && manager_) manager_->endSignInMode(*signInFlow_);
+}
+
 void DeviceListModel::reset() {
   beginResetModel();
   endResetModel();
@@ -117,6 +121,7 @@ bool DeviceListModel::isValidName(const QString& name) {
 void DeviceListModel::appear() {
   if (!context_) return;
   const bool fetch = !manager_->isLogin();
+  if (!fetch) signInFlow_ = manager_->signInFlow();
   const std::uint64_t ticket = fetch ? manager_->beginLoad() : 0;
   auto devices = context_->services().devices;
   QPointer<DeviceManager> manager(manager_);
@@ -223,8 +228,7 @@ void DeviceListModel::unbind(int row) {
         context->services().logQueue->event(tarnel::EventType::REMOVE_DEVICE);
         if (manager.isLogin()) {
           // A slot is free now: back to the sign-in page, which can sign in again.
-          manager.setDevices({});
-          manager.setIsLogin(false);
+          manager.endSignInMode();
           context->state().router()->back();
         }
       });

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "services/model/DeviceModels.h"
@@ -44,6 +46,8 @@ class DeviceListModel : public QAbstractListModel {
 
   explicit DeviceListModel(QObject* parent = nullptr);
   DeviceListModel(AccountContext* context, QObject* parent);
+  // A page of the sign-in flow that goes (Back instead of an unbind) ends that flow.
+  ~DeviceListModel() override;
 
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -87,6 +91,8 @@ class DeviceListModel : public QAbstractListModel {
   QPointer<AccountContext> context_;
   QPointer<DeviceManager> manager_;
   std::string thisDeviceId_;
+  // The sign-in flow (refused for the device limit) whose list this page showed.
+  std::optional<std::uint64_t> signInFlow_;
   // Names given on this page, shown until the next fetch brings the service's record.
   QHash<QString, QString> renamed_;
   QHash<QString, QString> drafts_;

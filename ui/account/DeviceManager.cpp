@@ -1,5 +1,6 @@
 #include "ui/account/DeviceManager.h"
 
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <QVariantMap>
 
@@ -25,6 +26,7 @@ void DeviceManager::setDevices(std::vector<tarnel::Devices> devices) {
 void DeviceManager::setIsLogin(bool on) {
   if (isLogin_ == on) return;
   isLogin_ = on;
+  if (on) ++signInFlow_;
   emit isLoginChanged();
 }
 
@@ -40,6 +42,22 @@ void DeviceManager::removeDevice(const std::string& deviceId) {
   if (devices_.size() != before) emit devicesChanged();
 }
 
+void DeviceManager::endSignInMode(std::optional<std::uint64_t> flow) {
+  if (!isLogin_ || (flow && *flow != signInFlow_)) return;
+  setEditId(QString());
+  setDevices({});
+  setIsLogin(false);
+}
+
+void DeviceManager::setAccount(const std::string& userId) {
+  if (userId == account_) return;
+  account_ = userId;
+  if (isLogin_) return;
+  ++loadTicket_;  // a load asked for the earlier account publishes nothing
+  setEditId(QString());
+  if (!devices_.empty()) setDevices({});
+}
+
 bool DeviceManager::finishLoad(std::uint64_t ticket, std::vector<tarnel::Devices> devices,
                                const std::string& thisDeviceId) {
   if (ticket != loadTicket_) return false;
@@ -49,10 +67,17 @@ bool DeviceManager::finishLoad(std::uint64_t ticket, std::vector<tarnel::Devices
 }
 
 std::optional<QDateTime> DeviceManager::parseDate(const QString& text) {
-  QDateTime parsed = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
-  if (!parsed.isValid()) return std::nullopt;
-  parsed.setTimeZone(QTimeZone::utc());
-  return parsed;
+  // Date and time are read apart and put together in UTC: read as one local date-time, a stamp
+  // that falls in the local clock's daylight-saving gap (a time that never happened here) would
+  // not parse, or come out an hour off.
+  static const QRegularExpression form(
+      QRegularExpression::anchoredPattern(QStringLiteral("(\\d{4}-\\d{2}-\\d{2})T(\\d{2}:\\d{2}:\\d{2}\\.\\d{3})Z")));
+  const QRegularExpressionMatch match = form.match(text);
+  if (!match.hasMatch()) return std::nullopt;
+  const QDate date = QDate::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd"));
+  const QTime time = QTime::fromString(match.captured(2), QStringLiteral("HH:mm:ss.zzz"));
+  if (!date.isValid() || !time.isValid()) return std::nullopt;
+  return QDateTime(date, time, QTimeZone::utc());
 }
 
 void DeviceManager::sortForDisplay(std::vector<tarnel::Devices>& devices, const std::string& thisDeviceId) {

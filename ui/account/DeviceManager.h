@@ -43,6 +43,15 @@ class DeviceManager : public QObject {
   void setEditId(const QString& id);
   // Drops every device with this identity.
   void removeDevice(const std::string& deviceId);
+  // The sign-in flow is over (a device unbound, or its page left): the refused account's list
+  // goes with it, so the next device page fetches the signed-in account's own.
+  // `flow`: only that flow (signInFlow() when its page showed); none: whichever flow runs.
+  void endSignInMode(std::optional<std::uint64_t> flow = std::nullopt);
+  // Counts the sign-in flows: each setIsLogin(true) starts a new one.
+  std::uint64_t signInFlow() const { return signInFlow_; }
+  // The signed-in account is now `userId`: another account's list (and a load still on its way
+  // for it) goes. The list of a refused sign-in stays while that flow lasts.
+  void setAccount(const std::string& userId);
 
   // Loads overlap (a page shown twice in a row): each load takes a ticket, and only the answer
   // of the newest ticket is published, whatever order the answers arrive in.
@@ -72,6 +81,8 @@ class DeviceManager : public QObject {
   bool isLogin_ = false;
   QString editId_;
   std::uint64_t loadTicket_ = 0;
+  std::string account_;
+  std::uint64_t signInFlow_ = 0;
 };
 
 }  // namespace lumora

@@ -8,6 +8,7 @@
 #include "services/log/EventType.h"
 #include "ui/account/AccountContext.h"
 #include "ui/account/DeviceManager.h"
+#include "ui/account/PasswordPages.h"
 #include "ui/base/AppStateManager.h"
 #include "ui/base/Feedback.h"
 #include "ui/base/SharedInstance.h"
@@ -18,8 +19,6 @@ namespace lumora {
 namespace {
 
 constexpr int kMinAccountLength = 6;
-constexpr int kMinPasswordLength = 6;
-constexpr int kMaxPasswordLength = 16;
 
 using Ticket = std::shared_ptr<LoadingTicket>;
 
@@ -34,18 +33,23 @@ QStringList toList(const std::vector<std::string>& items) {
 }
 
 // Signs in with the e-mail account; the overlay `ticket` covers the window until the outcome is
-// in. Nothing here touches the page: the outcome is the app's (state, route, device list).
-void signIn(AccountContext& context, const QString& account, const QString& password, Ticket ticket) {
+// in, and `done` hears that it is. Nothing here touches the page: the outcome is the app's
+// (state, route, device list).
+void signIn(AccountContext& context, const QString& account, const QString& password, Ticket ticket,
+            std::function<void()> done) {
   QPointer<AccountContext> guard(&context);
-  context.login(account, password, 0, QString(), [guard, ticket](ServiceError error) {
+  context.login(account, password, 0, QString(), [guard, ticket, done = std::move(done)](ServiceError error) {
     ticket->hide();
+    if (done) done();
     if (!guard) return;
     if (!error) {
       guard->services().logQueue->event(tarnel::EventType::LOG_IN);
       return;
     }
     if (error->errCode == tarnel::APIErrorCode::serverTooManyDevices) {
-      // The account has no free device slot: the device list lets the user free one.
+      // The account has no free device slot: the device list lets the user free one. An
+      // earlier refusal's flow ends first, so that its page, if still going, cannot end this one.
+      guard->devices().endSignInMode();
       guard->devices().setDevices(error->devices.value_or(std::vector<tarnel::Devices>{}));
       guard->devices().setIsLogin(true);
       guard->state().router()->push(Route::devices);
@@ -213,10 +217,12 @@ void LoginModel::submit() {
     showToast(key(QT_TRID_NOOP("input_email_error")), ToastType::error);
     return;
   }
-  if (password_.size() < kMinPasswordLength || password_.size() > kMaxPasswordLength) {
+  if (!passwordLengthOk(password_)) {
     showToast(key(QT_TRID_NOOP("input_password_error")), ToastType::info);
     return;
   }
+  // One submission at a time: Return pressed again under the loading overlay sends nothing more.
+  if (submitting_) return;
   switch (loginType_) {
     case register_singl:
     case register_multiple: {
@@ -242,7 +248,8 @@ void LoginModel::submit() {
       return;
     }
     case login:
-      signIn(*context_, account_, password_, holdLoading());
+      submitting_ = true;
+      signIn(*context_, account_, password_, holdLoading(), submissionEnded());
       return;
     case forget:
       if (code_.isEmpty()) {
@@ -254,12 +261,48 @@ void LoginModel::submit() {
   }
 }
 
+std::function<void()> LoginModel::submissionEnded() {
+  QPointer<LoginModel> page(this);
+  return [page] {
+    if (page) page->submitting_ = false;
+  };
+}
+
 void LoginModel::startRegistration() {
+  if (!context_ || submitting_) return;
+  submitting_ = true;
+  auto ticket = holdLoading();
+  // The registration turns the guest account into the user's: it goes under the guest's id,
+  // never under an account signed in before (one the account check has just sent back here).
+  // So it waits for the guest sign-in of this page, or signs a guest in when there is none.
+  const tarnel::User user = context_->state().loginInfo().user;
+  if (!context_->signingIn() && user.isGuest() && !user.id.empty()) {
+    sendRegistration(ticket);
+    return;
+  }
+  QPointer<LoginModel> page(this);
+  QPointer<AccountContext> context(context_);
+  const auto afterGuest = [page, context, ticket](ServiceError error) {
+    if (!page || !context) {
+      ticket->hide();
+      return;
+    }
+    if (error) {
+      ticket->hide();
+      page->submitting_ = false;
+      showToast(QString::fromStdString(error->errMsg), ToastType::error);
+      return;
+    }
+    page->sendRegistration(ticket);
+  };
+  context_->login(QString(), QString::fromLatin1(kGuestPassword), 0, QString(), afterGuest);
+}
+
+void LoginModel::sendRegistration(std::shared_ptr<LoadingTicket> ticket) {
   if (!context_) return;
   auto account = context_->services().account;
   const bool moreDevices = loginType_ == register_multiple;
   QPointer<AccountContext> context(context_);
-  auto ticket = holdLoading();
   Workers::run(
       context_.data(),
       [account, email = account_.toStdString(), password = password_.toStdString(), code = code_.toStdString(),
@@ -267,8 +310,10 @@ void LoginModel::startRegistration() {
         ServiceError error = account->registerAccount(email, password, code, moreDevices);
         return std::make_pair(error, error ? tarnel::Login() : account->loginInfo());
       },
-      [context, ticket](std::pair<ServiceError, tarnel::Login> outcome) {
+      [context, ticket, ended = submissionEnded()](std::pair<ServiceError, tarnel::Login> outcome) {
         ticket->hide();
+        ended();
+        if (!context) return;
         if (outcome.first) {
           showToast(QString::fromStdString(outcome.first->errMsg), ToastType::error);
           return;
@@ -282,21 +327,23 @@ void LoginModel::startRegistration() {
 void LoginModel::startReset() {
   auto account = context_->services().account;
   QPointer<AccountContext> context(context_);
+  submitting_ = true;
   auto ticket = holdLoading();
   Workers::run(
       context_.data(),
       [account, email = account_.toStdString(), password = password_.toStdString(), code = code_.toStdString()] {
         return account->forgetPassword(email, password, code);
       },
-      [context, ticket, email = account_, password = password_](ServiceError error) {
+      [context, ticket, email = account_, password = password_, ended = submissionEnded()](ServiceError error) {
         if (error) {
           ticket->hide();
+          ended();
           showToast(QString::fromStdString(error->errMsg), ToastType::error);
           return;
         }
         context->services().logQueue->event(tarnel::EventType::REGISTER_PASSWORD_CHANGE);
         // The overlay stays up: the new password signs in at once.
-        signIn(*context, email, password, ticket);
+        signIn(*context, email, password, ticket, ended);
       });
 }
 
@@ -324,17 +371,11 @@ void LoginModel::requestCode() {
 
 void LoginModel::appear() {
   if (!context_) return;
-  auto account = context_->services().account;
-  QPointer<AccountContext> context(context_);
-  // Only a guest (or nobody) is signed in as guest: a signed-in e-mail account that lands here
-  // (its status check refused, say) keeps its sign-in until the user signs in anew.
-  Workers::run(
-      context_.data(), [account] { return !account->loginInfo().user.isGuest(); },
-      [context](bool emailAccountSignedIn) {
-        if (emailAccountSignedIn) return;
-        showToast(key(QT_TRID_NOOP("Trying to log in automatically")), ToastType::info);
-        context->login(QString(), QString::fromLatin1(kGuestPassword), 0, QString(), [](ServiceError) {});
-      });
+  // Every showing signs a guest in, also when an account the account check refused brought the
+  // user here: registration and the other calls of this page need the guest's id. Asked at
+  // once, so that it is older than anything the user submits on this page.
+  showToast(key(QT_TRID_NOOP("Trying to log in automatically")), ToastType::info);
+  context_->login(QString(), QString::fromLatin1(kGuestPassword), 0, QString(), [](ServiceError) {});
 }
 
 void LoginModel::openSupport() {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QtQml/qqmlregistration.h>
 
+#include <functional>
 #include <memory>
 
 #include "ui/account/Countdown.h"
@@ -121,7 +122,10 @@ class LoginModel : public QObject {
   void setLoginType(LoginType type);
   void loadLists();
   void startRegistration();
+  void sendRegistration(std::shared_ptr<LoadingTicket> ticket);
   void startReset();
+  // Ends this page's submission (safe when the page has gone).
+  std::function<void()> submissionEnded();
 
   QPointer<AccountContext> context_;
   LoginType loginType_ = login;
@@ -131,6 +135,8 @@ class LoginModel : public QObject {
   bool showHistory_ = false;
   bool accountComplete_ = false;
   bool agree_ = true;
+  // A sign-in, registration or reset of this page is under way.
+  bool submitting_ = false;
   Countdown countdown_;
   QStringList history_;
   QStringList suffixes_;

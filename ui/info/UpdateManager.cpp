@@ -138,8 +138,21 @@ void UpdateManager::showOffer(bool showIgnore) {
   }
   std::vector<DialogButton> buttons{DialogButton{QString::fromUtf8(QT_TRID_NOOP("update now")),
                                                  [this] { confirmDialog([this] { performUpdate(); }); }, true}};
+  offerGone();
+  showing_ = true;
   dialog_.show(std::move(buttons), QString::fromUtf8(QT_TRID_NOOP("tips_title")), true, [] {},
-               [this] { showing_ = false; }, content);
+               [this] { offerGone(); }, content);
+  // Watched from here on: anything that now changes the dialog's content or hides it ends the offer.
+  offerReplaced_ = connect(&dialog_, &DialogManager::contentChanged, this, &UpdateManager::offerGone);
+  offerClosed_ = connect(&dialog_, &DialogManager::isShowChanged, this, [this] {
+    if (!dialog_.isShow()) offerGone();
+  });
+}
+
+void UpdateManager::offerGone() {
+  disconnect(offerReplaced_);
+  disconnect(offerClosed_);
+  if (!updateBegun_) showing_ = false;
 }
 
 void UpdateManager::setIgnore(bool ignore) {
@@ -154,6 +167,7 @@ void UpdateManager::setIgnore(bool ignore) {
 }
 
 void UpdateManager::performUpdate() {
+  updateBegun_ = true;
   showing_ = true;
   if (options_.isAppStore) {
     if (options_.openUrl) options_.openUrl(options_.storePage);

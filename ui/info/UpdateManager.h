@@ -90,6 +90,9 @@ class UpdateManager : public QObject {
   std::optional<tarnel::Other> other() const;
   std::int64_t ignoredVersion() const;
   void showOffer(bool showIgnore);
+  // The offer left the screen: closed, or replaced by another dialog (whose close never runs
+  // the offer's cancel). Unless the update has begun, a later check may offer again.
+  void offerGone();
 
   Services services_;
   DialogManager& dialog_;
@@ -98,6 +101,9 @@ class UpdateManager : public QObject {
   QPointer<QQmlEngine> engine_;
   QPointer<QQmlComponent> offerContent_;
   bool showing_ = false;
+  bool updateBegun_ = false;
+  QMetaObject::Connection offerReplaced_;
+  QMetaObject::Connection offerClosed_;
   bool showIgnore_ = false;
   bool ignore_ = false;
 };

@@ -1,8 +1,10 @@
 #include "ui/store/CouponsModel.h"
 
+#include <QDateTime>
 #include <QPointer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "services/model/TextFormat.h"
@@ -45,7 +47,32 @@ std::vector<CouponEntry> shownCoupons(const tarnel::Coupon& coupons, std::int64_
 
 CouponsModel::CouponsModel(QObject* parent) : CouponsModel(sharedStoreContext(), parent) {}
 
-CouponsModel::CouponsModel(StoreContext context, QObject* parent) : QObject(parent), context_(std::move(context)) {}
+CouponsModel::CouponsModel(StoreContext context, QObject* parent) : QObject(parent), context_(std::move(context)) {
+  expiry_.setSingleShot(true);
+  connect(&expiry_, &QTimer::timeout, this, [this] {
+    nowMs_ = QDateTime::currentMSecsSinceEpoch() + clockOffsetMs_;
+    emit couponsChanged();
+    watchExpiry();
+  });
+}
+
+void CouponsModel::watchExpiry() {
+  // The next entry to expire: one whose expiry is not before the clock yet.
+  std::int64_t next = 0;
+  for (const auto& entry : shown()) {
+    const std::int64_t expiry = base(entry).expired;
+    if (expiry >= 1 && (next == 0 || expiry < next)) next = expiry;
+  }
+  if (next == 0) {
+    expiry_.stop();
+    return;
+  }
+  // Expired means strictly before: the entry goes one millisecond after its time. A far
+  // expiry is looked at again within a day, so the timer's range is never exceeded.
+  constexpr std::int64_t kLongestWaitMs = 24LL * 3600 * 1000;
+  const std::int64_t wait = std::clamp<std::int64_t>(next + 1 - nowMs_, 0, kLongestWaitMs);
+  expiry_.start(std::chrono::milliseconds(wait));
+}
 
 QVariantList CouponsModel::entryList() const {
   const std::string language = context_.state ? context_.state->currentLanguage().toStdString() : std::string("en");
@@ -87,8 +114,11 @@ void CouponsModel::load() {
       [this, loading](std::pair<tarnel::Coupon, std::int64_t> answer) {
         coupons_ = std::move(answer.first);
         nowMs_ = answer.second;
+        // The page's clock runs on from the service's corrected time while the page is open.
+        clockOffsetMs_ = nowMs_ - QDateTime::currentMSecsSinceEpoch();
         loading->hide();
         emit couponsChanged();
+        watchExpiry();
       });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
@@ -51,10 +52,14 @@ class CouponsModel : public QObject {
 
  private:
   void useCard(std::int64_t id);
+  // Sets the timer for the moment the next listed entry expires (none: stopped).
+  void watchExpiry();
 
   StoreContext context_;
   tarnel::Coupon coupons_;
   std::int64_t nowMs_ = 0;
+  std::int64_t clockOffsetMs_ = 0;  // the service's corrected time less this machine's clock
+  QTimer expiry_;
 };
 
 }  // namespace lumora

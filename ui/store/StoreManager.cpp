@@ -71,21 +71,26 @@ void StoreManager::applyPlans(Plans plans) {
     showPlanDescription(plans.planDescription);
     return;
   }
-  productsLoading_ = showLoading(QString::fromUtf8(QT_TRID_NOOP("Loading...")));
+  // Each request holds a ticket of its own, which only its own answer gives back: the answer to
+  // an earlier showing's request does not uncover the window while a later one still loads.
+  // The page's tickets go with the page, so a request never answered does not keep it covered.
+  const std::uint64_t request = ++productRequests_;
+  productLoads_.emplace(request, showLoading(QString::fromUtf8(QT_TRID_NOOP("Loading..."))));
   packages_ = plans.plans->packages;
   std::set<std::string> identifiers;
   for (const auto& package : packages_) identifiers.insert(package.apple_id);
   QPointer<StoreManager> self(this);
-  context_.backend->requestProducts(identifiers, [self](std::optional<std::vector<StoreProduct>> products) {
-    GuiQueue::post([self, products = std::move(products)]() mutable {
-      if (self) self->applyProducts(std::move(products));
+  context_.backend->requestProducts(identifiers, [self, request](std::optional<std::vector<StoreProduct>> products) {
+    GuiQueue::post([self, request, products = std::move(products)]() mutable {
+      if (!self) return;
+      // A failed request ends its overlay too; the cards shown stay.
+      self->productLoads_.erase(request);
+      self->applyProducts(std::move(products));
     });
   });
 }
 
 void StoreManager::applyProducts(std::optional<std::vector<StoreProduct>> products) {
-  // A failed request ends the overlay too; the cards shown stay.
-  hideLoading(productsLoading_);
   if (!products) return;
   products_ = sortByPriceDescending(std::move(*products));
   details_ = productDetails(products_, packages_);

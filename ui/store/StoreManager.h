@@ -6,6 +6,7 @@
 #include <QtQml/qqmlregistration.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -83,8 +84,10 @@ class StoreManager : public QObject {
   QString selectId_;
   // Transactions whose receipt is on its way to the service; a repeated report waits for it.
   std::set<std::string> crediting_;
-  LoadingTicket productsLoading_;
   LoadingTicket paymentLoading_;
+  // The overlay of each product request under way, by request.
+  std::map<std::uint64_t, LoadingTicket> productLoads_;
+  std::uint64_t productRequests_ = 0;
 };
 
 }  // namespace lumora

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -39,6 +40,17 @@ class FakeStoreBackend final : public StoreBackend {
   }
   // Product requests fail (answer none) while set.
   void failRequests(bool fail) { failRequests_ = fail; }
+  // While set, product requests wait to be answered by answerHeld(), oldest first.
+  void holdAnswers(bool hold) { hold_ = hold; }
+  // Answers the oldest held request (on a thread of its own); false when none is held.
+  bool answerHeld() {
+    std::lock_guard lock(mutex_);
+    if (held_.empty()) return false;
+    auto answer = std::move(held_.front());
+    held_.erase(held_.begin());
+    answering_.emplace_back(std::move(answer));
+    return true;
+  }
   // The state a new payment reports (purchased unless set).
   void setPaymentOutcome(TransactionState state) { outcome_ = state; }
   void setReceipt(std::optional<std::filesystem::path> location) {
@@ -105,9 +117,13 @@ class FakeStoreBackend final : public StoreBackend {
           if (identifiers.count(product.productIdentifier)) found->push_back(product);
       }
     }
-    std::thread thread([answer = std::move(answer), found = std::move(found)] { answer(found); });
+    auto reply = [answer = std::move(answer), found = std::move(found)] { answer(found); };
     std::lock_guard lock(mutex_);
-    answering_.push_back(std::move(thread));
+    if (hold_) {
+      held_.push_back(std::move(reply));
+      return;
+    }
+    answering_.emplace_back(std::move(reply));
   }
   void addPayment(const StoreProduct& product) override {
     {
@@ -146,6 +162,7 @@ class FakeStoreBackend final : public StoreBackend {
   mutable std::mutex mutex_;
   std::atomic<bool> canPay_{true};
   std::atomic<bool> failRequests_{false};
+  std::atomic<bool> hold_{false};
   std::atomic<TransactionState> outcome_{TransactionState::purchased};
   std::atomic<int> nextId_{0};
   std::uint64_t nextObserver_ = 0;
@@ -157,6 +174,7 @@ class FakeStoreBackend final : public StoreBackend {
   std::vector<std::set<std::string>> requests_;
   std::vector<std::string> payments_;
   std::vector<std::thread> answering_;
+  std::vector<std::function<void()>> held_;
 };
 
 }  // namespace lumora
