@@ -119,10 +119,9 @@ TEST_F(NoticeTest, ReadAllAddsThePollsAndTheShownIdsToTheMarksItNeverDropsAny) {
       {"both, overlapping", {2}, {2, 5}, true, {2, 5, 1, 3}, false},
   };
   for (const auto& c : cases) {
-    model = std::make_unique<NotifyListModel>(
-        InfoContext{fakes.services(), ui->state.get(), windows.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, [] { return true; }, nullptr},
-        nullptr);
+    InfoContext context{fakes.services(), ui->state.get(), windows.get()};
+    context.hasWindow = [] { return true; };
+    model = std::make_unique<NotifyListModel>(context, nullptr);
     if (c.listShown) loadList();
     ui->state->setAllNotices(c.poll);
     ui->state->setNoticesReadIds(c.earlier);
