@@ -119,7 +119,10 @@ TEST_F(NoticeTest, ReadAllAddsThePollsAndTheShownIdsToTheMarksItNeverDropsAny) {
       {"both, overlapping", {2}, {2, 5}, true, {2, 5, 1, 3}, false},
   };
   for (const auto& c : cases) {
-    InfoContext context{fakes.services(), ui->state.get(), windows.get()};
+    InfoContext context;
+    context.services = fakes.services();
+    context.state = ui->state.get();
+    context.windows = windows.get();
     context.hasWindow = [] { return true; };
     model = std::make_unique<NotifyListModel>(context, nullptr);
     if (c.listShown) loadList();
