@@ -2,8 +2,10 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <pwd.h>
 #include <sys/socket.h>
 
+#include <fstream>
 #include <thread>
 
 #include "core/engine/EngineLog.h"
@@ -39,13 +41,51 @@ std::optional<std::string> resolve(const std::string& host) {
 
 TunnelProvider::TunnelProvider(Options options)
     : options_(std::move(options)), rules_(options_.stateDirectory) {
-  if (rules_.pending()) {
-    engine::note("removing the traffic capture left by an earlier run");
-    rules_.remove();
-  }
+  if (rules_.pending()) engine::note("removing the traffic capture left by an earlier run");
+  rules_.removeLeftovers();
 }
 
 TunnelProvider::~TunnelProvider() { stop(); }
+
+namespace {
+
+// The engine's identity; none (with `error`) when the user does not exist.
+std::optional<std::optional<engine::ChildProcess::Identity>> engineIdentity(const std::string& user,
+                                                                            std::string& error) {
+  if (user.empty()) return std::optional<engine::ChildProcess::Identity>();
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
+    error = "the engine's user " + user + " does not exist";
+    return std::nullopt;
+  }
+  return std::optional<engine::ChildProcess::Identity>(
+      engine::ChildProcess::Identity{found->pw_uid, found->pw_gid, true});
+}
+
+// The engine may not be able to read a certificate file that this process can: it is handed
+// the certificate itself.
+void inlineCertificates(engine::Json& node) {
+  if (node.is_object()) {
+    if (node.contains("certificateFile") && node["certificateFile"].is_string()) {
+      std::ifstream in(node["certificateFile"].get<std::string>());
+      engine::Json lines = engine::Json::array();
+      std::string line;
+      while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+      }
+      node.erase("certificateFile");
+      node["certificate"] = std::move(lines);
+    }
+    for (auto& [key, value] : node.items()) inlineCertificates(value);
+  } else if (node.is_array()) {
+    for (auto& value : node) inlineCertificates(value);
+  }
+}
+
+}  // namespace
 
 bool TunnelProvider::start(const engine::Json& configuration, std::string& error) {
   stop();
@@ -72,7 +112,11 @@ bool TunnelProvider::start(const engine::Json& configuration, std::string& error
     error = "the proxy engine " + options_.v2rayProgram.string() + " was not found";
     return false;
   }
-  child_ = engine::ChildProcess::start(*program, {"-config", "stdin:"}, config.config.dump(), error);
+  const auto identity = engineIdentity(options_.engineUser, error);
+  if (!identity) return false;
+  auto engineConfig = config.config;
+  if (*identity) inlineCertificates(engineConfig);
+  child_ = engine::ChildProcess::start(*program, {"-config", "stdin:"}, engineConfig.dump(), error, *identity);
   if (!child_) return false;
   outputOpen_ = true;
   lastLine_.clear();
@@ -99,19 +143,21 @@ bool TunnelProvider::start(const engine::Json& configuration, std::string& error
   return true;
 }
 
-void TunnelProvider::stop() {
-  if (child_) tearDown();
+bool TunnelProvider::stop() {
+  if (child_) return tearDown();
+  return !rules_.pending() || rules_.remove();
 }
 
 // The capture goes before the engine, so that no packet is steered into a port nobody serves.
-void TunnelProvider::tearDown() {
-  rules_.remove();
+bool TunnelProvider::tearDown() {
+  const bool removed = rules_.remove();
   if (child_) {
     child_->terminate(std::chrono::seconds(2));
     drainOutput();
     child_.reset();
   }
   outputOpen_ = false;
+  return removed;
 }
 
 std::vector<int> TunnelProvider::watchFds() const {

@@ -27,6 +27,9 @@ class TunnelProvider {
     std::filesystem::path stateDirectory;           // the capture's journal; must outlive us
     std::filesystem::path v2rayProgram = "v2ray";
     std::optional<std::filesystem::path> extraCa;   // trusted by outbound TLS besides the system's
+    // The system user the engine runs as, holding only the network administration capability
+    // its transparent inbound and marked connections need. Empty: this process's own user.
+    std::string engineUser;
   };
 
   explicit TunnelProvider(Options options);
@@ -36,9 +39,15 @@ class TunnelProvider {
 
   // Starts from the tunnel configuration dictionary and returns once traffic is captured, or
   // fails with `error` (nothing is then left in place). A running tunnel is stopped first.
+  // It waits for name lookups and the engine: its owner calls it beside its own loop.
   bool start(const engine::Json& configuration, std::string& error);
-  void stop();
+  // Ends the tunnel; false when its capture could not be removed (it is then left to
+  // retryRemoval(), and its journal stays).
+  bool stop();
   bool running() const { return child_ != nullptr; }
+  // A capture whose removal has not yet succeeded.
+  bool captureLeft() const { return rules_.pending(); }
+  bool retryRemoval() { return rules_.remove(); }
 
   // The descriptors to wait on while running; call service() when one is readable. service()
   // returns false, with `why`, when the engine ended (the capture is then removed).
@@ -49,7 +58,7 @@ class TunnelProvider {
 
  private:
   void drainOutput();
-  void tearDown();
+  bool tearDown();
 
   Options options_;
   CaptureRules rules_;
