@@ -1,10 +1,14 @@
 #include "core/tunnel/TunnelProvider.h"
 
 #include <arpa/inet.h>
+#include <elf.h>
 #include <netdb.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <thread>
 
@@ -64,6 +68,28 @@ std::optional<std::optional<engine::ChildProcess::Identity>> engineIdentity(cons
       engine::ChildProcess::Identity{found->pw_uid, found->pw_gid, true});
 }
 
+// The dynamic loader named in an ELF program's header, if it has one.
+std::optional<std::filesystem::path> elfInterpreter(const std::filesystem::path& program) {
+  std::ifstream in(program, std::ios::binary);
+  Elf64_Ehdr header{};
+  if (!in.read(reinterpret_cast<char*>(&header), sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+      header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_phentsize != sizeof(Elf64_Phdr)) {
+    return std::nullopt;
+  }
+  for (unsigned i = 0; i < header.e_phnum; ++i) {
+    Elf64_Phdr entry{};
+    in.seekg(static_cast<std::streamoff>(header.e_phoff + i * sizeof entry));
+    if (!in.read(reinterpret_cast<char*>(&entry), sizeof entry)) return std::nullopt;
+    if (entry.p_type != PT_INTERP || entry.p_filesz == 0 || entry.p_filesz > 4096) continue;
+    std::string path(entry.p_filesz, '\0');
+    in.seekg(static_cast<std::streamoff>(entry.p_offset));
+    if (!in.read(path.data(), static_cast<std::streamsize>(path.size()))) return std::nullopt;
+    path.resize(std::strlen(path.c_str()));
+    return std::filesystem::path(path);
+  }
+  return std::nullopt;
+}
+
 // The engine may not be able to read a certificate file that this process can: it is handed
 // the certificate itself.
 void inlineCertificates(engine::Json& node) {
@@ -91,7 +117,14 @@ bool TunnelProvider::start(const engine::Json& configuration, std::string& error
   stop();
   auto settings = engine::readTunnelSettings(configuration, error);
   if (!settings) return false;
-  if (port_.port() == 0) {
+  const auto identity = engineIdentity(options_.engineUser, error);
+  if (!identity) return false;
+  // The engine shares the held port only when the holding socket is its user's (the kernel
+  // lets two sockets share a port only for one user): this thread makes it as that user.
+  if (*identity) ::syscall(SYS_setfsuid, (*identity)->uid);
+  port_.emplace("127.0.0.1");
+  if (*identity) ::syscall(SYS_setfsuid, 0);
+  if (port_->port() == 0) {
     error = "no port for the transparent inbound";
     return false;
   }
@@ -105,25 +138,33 @@ bool TunnelProvider::start(const engine::Json& configuration, std::string& error
   }
   settings->node.address = *address;
   const bool ipv6 = loopbackIpv6Available();
-  const auto config = engine::buildCaptureConfig(*settings, port_.port(), ipv6, CaptureRules::kBypassMark,
+  const auto config = engine::buildCaptureConfig(*settings, port_->port(), ipv6, CaptureRules::kBypassMark,
                                                  options_.extraCa);
   const auto program = engine::findProgram(options_.v2rayProgram);
   if (!program) {
     error = "the proxy engine " + options_.v2rayProgram.string() + " was not found";
     return false;
   }
-  const auto identity = engineIdentity(options_.engineUser, error);
-  if (!identity) return false;
   auto engineConfig = config.config;
   if (*identity) inlineCertificates(engineConfig);
-  child_ = engine::ChildProcess::start(*program, {"-config", "stdin:"}, engineConfig.dump(), error, *identity);
+  std::filesystem::path launched = *program;
+  std::vector<std::string> arguments{"-config", "stdin:"};
+  if (*identity) {
+    // A program with file capabilities (Debian's v2ray may bind low ports) loses ambient
+    // capabilities when it is executed; started by its loader, which has none, it keeps them.
+    if (const auto loader = elfInterpreter(*program)) {
+      arguments.insert(arguments.begin(), program->string());
+      launched = *loader;
+    }
+  }
+  child_ = engine::ChildProcess::start(launched, arguments, engineConfig.dump(), error, *identity);
   if (!child_) return false;
   outputOpen_ = true;
   lastLine_.clear();
   partial_.clear();
 
-  std::vector<engine::Endpoint> inbounds{{"127.0.0.1", port_.port()}};
-  if (ipv6) inbounds.push_back({"::1", port_.port()});
+  std::vector<engine::Endpoint> inbounds{{"127.0.0.1", port_->port()}};
+  if (ipv6) inbounds.push_back({"::1", port_->port()});
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
   while (!engine::listensOn(child_->pid(), inbounds)) {
     drainOutput();
@@ -135,11 +176,11 @@ bool TunnelProvider::start(const engine::Json& configuration, std::string& error
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  if (!rules_.apply(port_.port(), ipv6, error)) {
+  if (!rules_.apply(port_->port(), ipv6, error)) {
     tearDown();
     return false;
   }
-  engine::note("traffic captured into port " + std::to_string(port_.port()) + (ipv6 ? " (IPv4 and IPv6)" : " (IPv4)"));
+  engine::note("traffic captured into port " + std::to_string(port_->port()) + (ipv6 ? " (IPv4 and IPv6)" : " (IPv4)"));
   return true;
 }
 

@@ -62,7 +62,7 @@ class TunnelProvider {
 
   Options options_;
   CaptureRules rules_;
-  engine::PortReservation port_{"127.0.0.1"};
+  std::optional<engine::PortReservation> port_;  // made per start, as the engine's user
   std::unique_ptr<engine::ChildProcess> child_;
   bool outputOpen_ = false;
   std::string lastLine_;
