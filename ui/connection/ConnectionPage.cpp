@@ -101,8 +101,8 @@ void ConnectionPage::chooseTunnelMode() {
     }
     if (error.code == ActivationError::serviceNotRunning) {
       // The package is there; its service only needs starting, and the program stays open.
-      showDialog(QStringLiteral("tunnel service not running"), QStringLiteral("tips_title"), true,
-                 {DialogButton{QStringLiteral("Confirm"), [] {}, true}}, [] {});
+      // Its one "Confirm" button only closes it.
+      showDialog(QStringLiteral("tunnel service not running"), QStringLiteral("tips_title"), true, {}, [] {});
       return;
     }
     showToast(error.description, ToastType::error);
