@@ -409,6 +409,7 @@ void Spindrift::handleStart(Client& client, const Json& message) {
   pending->doneSource.reset(done);
   PendingStart* raw = pending.get();
   helmsey::tunnel::TunnelProvider* provider = &*provider_;
+  provider->allowStart();
   // The provider belongs to this thread until the loop has joined it.
   raw->thread = std::thread([raw, provider, configuration] {
     raw->succeeded = provider->start(configuration, raw->error);
@@ -455,6 +456,7 @@ void Spindrift::handleStop(Client& client) {
       return;
     }
     starting_->stopRequests.push_back(client.id);
+    provider_->cancelStart();  // the one call into the provider that is safe while it starts
     return;
   }
   if (!ownerClient_) {

@@ -133,6 +133,10 @@ bool TunnelProvider::start(const engine::Json& configuration, std::string& error
     error = "the server address could not be resolved";
     return false;
   }
+  if (cancelled_.load()) {
+    error = "the start was cancelled";
+    return false;
+  }
   if (settings->node.serverName.empty() && !isAddress(settings->node.address)) {
     settings->node.serverName = settings->node.address;
   }
@@ -168,6 +172,11 @@ bool TunnelProvider::start(const engine::Json& configuration, std::string& error
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
   while (!engine::listensOn(child_->pid(), inbounds)) {
     drainOutput();
+    if (cancelled_.load()) {
+      error = "the start was cancelled";
+      tearDown();
+      return false;
+    }
     if (child_->poll() || std::chrono::steady_clock::now() >= deadline) {
       drainOutput();
       error = "the proxy engine did not start" + (lastLine_.empty() ? std::string() : ": " + lastLine_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -41,6 +42,10 @@ class TunnelProvider {
   // fails with `error` (nothing is then left in place). A running tunnel is stopped first.
   // It waits for name lookups and the engine: its owner calls it beside its own loop.
   bool start(const engine::Json& configuration, std::string& error);
+  // Asks a start that looks up the node or waits for the engine to give up (it then fails);
+  // safe from another thread. allowStart() clears it, before the next start.
+  void cancelStart() { cancelled_.store(true); }
+  void allowStart() { cancelled_.store(false); }
   // Ends the tunnel; false when its capture could not be removed (it is then left to
   // retryRemoval(), and its journal stays).
   bool stop();
@@ -65,6 +70,7 @@ class TunnelProvider {
   std::optional<engine::PortReservation> port_;  // made per start, as the engine's user
   std::unique_ptr<engine::ChildProcess> child_;
   bool outputOpen_ = false;
+  std::atomic<bool> cancelled_{false};
   std::string lastLine_;
   std::string partial_;
 };

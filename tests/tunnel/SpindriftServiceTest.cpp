@@ -322,6 +322,57 @@ TEST(SpindriftService, AnotherUsersStopAndStartAreRefusedWhileTheTunnelRuns) {
   EXPECT_EQ(world.networkState(), before);
 }
 
+// A start waits for the engine (here one that never listens) beside the loop: meanwhile other
+// callers are answered at once, and a stop ends the wait.
+TEST(SpindriftService, AStartThatWaitsForTheEngineHoldsUpNobody) {
+  SKIP_WITHOUT_NAMESPACES();
+  TunnelWorld world;
+  const fs::path slowEngine = world.sharedDirectory() / "slow-v2ray";
+  std::ofstream(slowEngine) << "#!/bin/sh\nexec /bin/sleep 30\n";
+  fs::permissions(slowEngine, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  TunnelWorld::Launch launch;
+  launch.arguments = {"--v2ray", slowEngine.string(), "--allow-uid", std::to_string(kSecondUser)};
+  world.startSpindrift(launch);
+  const std::string before = world.networkState();
+
+  SpindriftClient starter(world.socketPath());
+  ASSERT_TRUE(starter.send({{"command", "start"}, {"configuration", world.configuration()}}));
+  ASSERT_TRUE(untilStatus(starter, "connecting"));
+
+  struct Other {
+    const char* name;
+    std::function<std::string()> ask;
+    nlohmann::json answer;
+  };
+  const auto firstAnswer = [&](const nlohmann::json& message) {
+    SpindriftClient client(world.socketPath());
+    if (!client.send(message)) return std::string("unsent");
+    const auto answer = client.next(seconds(15));
+    return answer ? answer->dump() : std::string("none");
+  };
+  const std::vector<Other> others{
+      {"another start",
+       [&] { return firstAnswer({{"command", "start"}, {"configuration", world.configuration()}}); },
+       {{"status", "disconnected"}, {"failure", "busy"}, {"reason", "another start is under way"}}},
+      {"another user's stop", [&] { return asUser(kSecondUser, [&] { return firstAnswer({{"command", "stop"}}); }); },
+       {{"error", "not the owner"}}},
+  };
+  for (const auto& other : others) {
+    SCOPED_TRACE(other.name);
+    const auto start = Clock::now();
+    EXPECT_EQ(nlohmann::json::parse(other.ask(), nullptr, false), other.answer);
+    EXPECT_LE(Clock::now() - start, seconds(1));
+  }
+  // The starter's own stop ends the wait at once.
+  const auto start = Clock::now();
+  ASSERT_TRUE(starter.send({{"command", "stop"}}));
+  const auto ended = untilStatus(starter, "disconnected");
+  ASSERT_TRUE(ended);
+  EXPECT_LE(Clock::now() - start, seconds(1));
+  EXPECT_EQ(world.networkState(), before);
+}
+
 // The engine runs as its own unprivileged user, with the network administration capability
 // alone (its transparent inbound and marked connections need nothing more).
 TEST(SpindriftService, TheEngineRunsUnprivileged) {
