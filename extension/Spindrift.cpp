@@ -173,24 +173,20 @@ void Spindrift::onAcceptable() {
       // No descriptor for the caller: the spare one is given up to take it off the queue and
       // close it, instead of the queue waking the loop again and again.
       spare_.reset();
-      UniqueFd extra(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      const int extra = ::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC);
+      const int acceptError = errno;
+      if (extra >= 0) ::close(extra);  // before the spare is taken back: it needs the same slot
       spare_.reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-      if (extra.valid()) continue;
+      if (extra >= 0) continue;
+      if (acceptError == EAGAIN || acceptError == EWOULDBLOCK) return;
+      errno = acceptError;
     }
-    // Nothing can be accepted now: listening pauses for a moment rather than spin.
+    // Nothing can be accepted now: listening pauses for a moment rather than spin. The timer
+    // was made at start, since making one now would need a descriptor too.
     note(std::string("spindrift: cannot accept a caller: ") + std::strerror(errno));
     sd_event_source_set_enabled(listenSource_.get(), SD_EVENT_OFF);
-    sd_event_source* pause = nullptr;
-    sd_event_add_time_relative(
-        loop_.get(), &pause, CLOCK_MONOTONIC, kListenPauseUsec, 0,
-        [](sd_event_source*, std::uint64_t, void* self) {
-          auto& host = *static_cast<Spindrift*>(self);
-          sd_event_source_set_enabled(host.listenSource_.get(), SD_EVENT_ON);
-          host.listenPause_.reset();
-          return 0;
-        },
-        this);
-    listenPause_.reset(pause);
+    sd_event_source_set_time_relative(listenPause_.get(), kListenPauseUsec);
+    sd_event_source_set_enabled(listenPause_.get(), SD_EVENT_ONESHOT);
     return;
   }
 }
@@ -585,6 +581,18 @@ int Spindrift::run() {
     return 2;
   }
   listenSource_.reset(listening);
+  sd_event_source* pause = nullptr;
+  if (sd_event_add_time_relative(
+          loop_.get(), &pause, CLOCK_MONOTONIC, kListenPauseUsec, 0,
+          [](sd_event_source*, std::uint64_t, void* self) {
+            sd_event_source_set_enabled(static_cast<Spindrift*>(self)->listenSource_.get(), SD_EVENT_ON);
+            return 0;
+          },
+          this) < 0) {
+    return 2;
+  }
+  listenPause_.reset(pause);
+  sd_event_source_set_enabled(pause, SD_EVENT_OFF);
 
   const int looped = sd_event_loop(loop_.get());
   if (looped < 0) note(std::string("spindrift: the event loop failed: ") + std::strerror(-looped));

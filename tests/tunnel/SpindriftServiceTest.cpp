@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -284,6 +285,37 @@ TEST(SpindriftService, ManyConnectionsLeaveTheServiceAnsweringAndAStopClean) {
   EXPECT_FALSE(ended->contains("failure")) << ended->dump();
   EXPECT_EQ(world.networkState(), before);
   ::setrlimit(RLIMIT_NOFILE, &own);
+}
+
+// Out of descriptors, the listener takes each waiting caller off its queue and closes it instead
+// of waking again and again; once callers leave, it serves again.
+TEST(SpindriftService, OutOfDescriptorsTheListenerDoesNotSpin) {
+  SKIP_WITHOUT_NAMESPACES();
+  TunnelWorld world;
+  TunnelWorld::Launch launch;
+  launch.openFiles = 12;  // a few callers' worth beyond its own
+  world.startSpindrift(launch);
+  const auto cpuTicks = [&] {
+    std::ifstream in("/proc/" + std::to_string(world.spindriftPid()) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+      if (i == 14 || i == 15) ticks += std::stol(field);  // user and system time
+    }
+    return ticks;
+  };
+  std::vector<helmsey::engine::UniqueFd> crowd;
+  for (int i = 0; i < 40; ++i) crowd.push_back(connectWithin(world.socketPath(), milliseconds(200)));
+  const long before = cpuTicks();
+  std::this_thread::sleep_for(seconds(1));
+  const long spent = cpuTicks() - before;
+  EXPECT_LE(spent, ::sysconf(_SC_CLK_TCK) / 5) << "ticks in a second with callers queued";
+  crowd.clear();
+  SpindriftClient client(world.socketPath());
+  ASSERT_TRUE(client.send({{"command", "stop"}}));
+  EXPECT_TRUE(untilStatus(client, "disconnected", seconds(5)));
 }
 
 // The tunnel belongs to the user who started it: another user may neither stop nor replace it;
