@@ -1,10 +1,14 @@
 // io.tarnelmacos.ne: the privileged tunnel host.
 //
 //   io.tarnelmacos.ne [--socket PATH] [--state-dir DIR] [--allow-uid UID]... [--polkit]
-//                     [--v2ray PROGRAM] [--extra-ca FILE]
+//                     [--v2ray PROGRAM] [--extra-ca FILE] [--engine-user USER]
 //
 // Under systemd the listening socket is inherited (socket activation) and the state folder is
-// the service's runtime folder; elsewhere whoever starts it as root names both.
+// the service's runtime folder; elsewhere whoever starts it as root names both. The engine runs
+// as USER (the package's system user tarnel-engine unless named otherwise); a start is refused
+// while that user does not exist.
+#include <sys/socket.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,7 +22,7 @@ namespace {
 
 int usage() {
   std::cerr << "usage: io.tarnelmacos.ne [--socket PATH] [--state-dir DIR] [--allow-uid UID]... [--polkit]"
-               " [--v2ray PROGRAM] [--extra-ca FILE]\n";
+               " [--v2ray PROGRAM] [--extra-ca FILE] [--engine-user USER]\n";
   return 2;
 }
 
@@ -27,6 +31,7 @@ int usage() {
 int main(int argc, char** argv) {
   spindrift::Spindrift::Options options;
   options.provider.stateDirectory = "/run/io.tarnelmacos.ne";
+  options.provider.engineUser = "tarnel-engine";
   if (const char* runtime = std::getenv("RUNTIME_DIRECTORY")) options.provider.stateDirectory = runtime;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -47,18 +52,28 @@ int main(int argc, char** argv) {
       options.allowedUsers.insert(static_cast<uid_t>(uid));
     } else if (option == "--v2ray") {
       options.provider.v2rayProgram = value;
+    } else if (option == "--engine-user") {
+      options.provider.engineUser = value;
     } else if (option == "--extra-ca") {
       options.provider.extraCa = value;
     } else {
       return usage();
     }
   }
-  // systemd socket activation: one inherited socket at descriptor 3.
-  const char* listenPid = std::getenv("LISTEN_PID");
-  const char* listenFds = std::getenv("LISTEN_FDS");
-  if (options.socketPath.empty() && listenPid && listenFds && std::atol(listenPid) == ::getpid() &&
-      std::atoi(listenFds) == 1) {
-    options.listenFd = 3;
+  // systemd socket activation: the one listening stream socket it hands over.
+  if (options.socketPath.empty()) {
+    const int handed = sd_listen_fds(1);
+    if (handed > 1) {
+      std::cerr << "io.tarnelmacos.ne: expected one socket, was handed " << handed << "\n";
+      return 2;
+    }
+    if (handed == 1) {
+      if (sd_is_socket_unix(SD_LISTEN_FDS_START, SOCK_STREAM, 1, nullptr, 0) <= 0) {
+        std::cerr << "io.tarnelmacos.ne: the socket handed over is not a listening Unix stream socket\n";
+        return 2;
+      }
+      options.listenFd = SD_LISTEN_FDS_START;
+    }
   }
   if (options.listenFd < 0 && options.socketPath.empty()) return usage();
   if (::geteuid() != 0) {

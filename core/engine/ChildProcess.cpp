@@ -1,6 +1,8 @@
 #include "core/engine/ChildProcess.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <linux/capability.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -124,8 +126,27 @@ void writeInput(int fd, const std::string& input) {
   }
 }
 
+// Child side, after the fork: only system calls. Drops to `identity`, keeping the network
+// administration capability (transparent sockets and firewall marks) and nothing else.
+bool becomeIdentity(const ChildProcess::Identity& identity) {
+  if (identity.networkAdministration && ::prctl(PR_SET_KEEPCAPS, 1, 0, 0, 0) != 0) return false;
+  if (::setgroups(0, nullptr) != 0) return false;
+  if (::setresgid(identity.gid, identity.gid, identity.gid) != 0) return false;
+  if (::setresuid(identity.uid, identity.uid, identity.uid) != 0) return false;
+  if (!identity.networkAdministration) return true;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2] = {};
+  const unsigned bit = 1U << CAP_NET_ADMIN;  // below 32: the first word
+  data[0].effective = bit;
+  data[0].permitted = bit;
+  data[0].inheritable = bit;
+  if (::syscall(SYS_capset, &header, data) != 0) return false;
+  if (::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_ADMIN, 0, 0) != 0) return false;
+  return ::prctl(PR_SET_KEEPCAPS, 0, 0, 0, 0) == 0;
+}
+
 Started launch(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-               const std::string& input) {
+               const std::string& input, const std::optional<ChildProcess::Identity>& identity) {
   Started result;
   int inPipe[2];
   int outPipe[2];
@@ -163,6 +184,12 @@ Started launch(const std::filesystem::path& program, const std::vector<std::stri
   }
   if (pid == 0) {
     ::setpgid(0, 0);
+    if (identity && !becomeIdentity(*identity)) {
+      const int error = errno != 0 ? errno : EPERM;
+      [[maybe_unused]] const ssize_t ignored = ::write(execWrite.get(), &error, sizeof error);
+      ::_exit(127);
+    }
+    // After the change of identity: a change of credentials clears the parent-death signal.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
     ::dup2(inRead.get(), STDIN_FILENO);
@@ -218,8 +245,9 @@ Started launch(const std::filesystem::path& program, const std::vector<std::stri
 
 std::unique_ptr<ChildProcess> ChildProcess::start(const std::filesystem::path& program,
                                                   const std::vector<std::string>& arguments,
-                                                  const std::string& input, std::string& error) {
-  Started started = Launcher::shared().run([&] { return launch(program, arguments, input); });
+                                                  const std::string& input, std::string& error,
+                                                  const std::optional<Identity>& identity) {
+  Started started = Launcher::shared().run([&] { return launch(program, arguments, input, identity); });
   if (started.pid < 0) {
     error = started.error;
     return nullptr;

@@ -19,10 +19,20 @@ namespace helmsey::engine {
 // one pipe that the owner drains. The object owns the process: its destructor ends and reaps it.
 class ChildProcess {
  public:
+  // Whom the child runs as when it is not to inherit this process's identity: the user and group
+  // (no supplementary groups) and, kept across the change, only the network administration
+  // capability (as an ambient capability, so the program itself holds it).
+  struct Identity {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    bool networkAdministration = false;
+  };
+
   // Starts `program` (a path; see findProgram) with `arguments`. None on failure, with `error`.
   static std::unique_ptr<ChildProcess> start(const std::filesystem::path& program,
                                              const std::vector<std::string>& arguments,
-                                             const std::string& input, std::string& error);
+                                             const std::string& input, std::string& error,
+                                             const std::optional<Identity>& identity = std::nullopt);
   // Makes the thread that forks every child. Owners that live in static storage call it before
   // they are made themselves, so that thread outlives them: its end would kill their children.
   static void prepareLauncher();

@@ -14,6 +14,7 @@
 #include "core/engine/EngineLog.h"
 #include "core/engine/ProgramRunner.h"
 #include "core/engine/UniqueFd.h"
+#include "platform/BoundedJson.h"
 
 namespace helmsey::tunnel {
 namespace {
@@ -124,42 +125,78 @@ bool CaptureRules::remove() {
   std::ifstream in(journal_);
   std::ostringstream text;
   text << in.rdbuf();
-  const auto journal = nlohmann::json::parse(text.str(), nullptr, false);
+  const auto journal = platform::parseJsonBounded<nlohmann::json>(text.str());
   // A damaged journal still means our capture may be in place: everything we ever add is
   // taken away, with the names this build uses.
-  const std::string table = kTable;
   std::uint32_t mark = kCaptureMark;
   int routeTable = kRouteTable;
-  if (journal.is_object()) {
-    if (journal.contains("mark") && journal["mark"].is_number_unsigned()) mark = journal["mark"].get<std::uint32_t>();
-    if (journal.contains("routeTable") && journal["routeTable"].is_number_integer()) {
-      routeTable = journal["routeTable"].get<int>();
+  if (journal && journal->is_object()) {
+    if (journal->contains("mark") && (*journal)["mark"].is_number_unsigned()) {
+      mark = (*journal)["mark"].get<std::uint32_t>();
+    }
+    if (journal->contains("routeTable") && (*journal)["routeTable"].is_number_integer()) {
+      routeTable = (*journal)["routeTable"].get<int>();
     }
   } else {
     engine::note("the capture journal is damaged; removing the capture this build makes");
   }
   std::string error;
-  bool clean = true;
-  const auto listed = runProgram({"nft", "list", "table", "inet", table});
-  if (listed && listed->exitCode == 0) clean = run({"nft", "delete", "table", "inet", table}, error) && clean;
-  for (const bool six : {false, true}) {
-    // A rule added twice (a crash between two runs) is deleted as often as it is there.
-    for (int i = 0; i < 16; ++i) {
-      const auto result = runProgram({"ip", familyFlag(six), "rule", "del", "fwmark", hex(mark), "lookup",
-                                      std::to_string(routeTable)});
-      if (!result || result->exitCode != 0) break;
-    }
-    // Flushing a table that does not exist (IPv6 off) is not an error worth keeping the journal for.
-    runProgram({"ip", familyFlag(six), "route", "flush", "table", std::to_string(routeTable)});
-  }
-  if (!clean) {
-    engine::note("the capture could not be removed: " + error);
+  if (!removeEverything(mark, routeTable, error)) {
+    engine::note("the capture could not be removed (the journal stays): " + error);
     return false;
   }
   std::error_code ignored;
   std::filesystem::remove(ruleFile_, ignored);
   std::filesystem::remove(journal_, ignored);
   return true;
+}
+
+bool CaptureRules::removeLeftovers() {
+  if (pending()) return remove();
+  // No journal (it may have been lost with a folder that did not survive): what this build
+  // would have added is recognised by its fixed names and taken away all the same.
+  std::string error;
+  if (!removeEverything(kCaptureMark, kRouteTable, error)) {
+    engine::note("a capture left without a journal could not be removed: " + error);
+    return false;
+  }
+  return true;
+}
+
+// Each tool must have run for the removal to count: a tool that could not even start (no
+// descriptors or processes left) says nothing about what is still in place.
+bool CaptureRules::removeEverything(std::uint32_t mark, int routeTable, std::string& error) {
+  const std::string table = kTable;
+  bool clean = true;
+  const auto listed = runProgram({"nft", "list", "table", "inet", table});
+  if (!listed) {
+    error = "nft list table inet " + table + " could not run";
+    clean = false;
+  } else if (listed->exitCode == 0) {
+    clean = run({"nft", "delete", "table", "inet", table}, error) && clean;
+  }
+  for (const bool six : {false, true}) {
+    // A rule added twice (a crash between two runs) is deleted as often as it is there; the
+    // last attempt must have run and found none.
+    bool ruleGone = false;
+    for (int i = 0; i < 16 && !ruleGone; ++i) {
+      const auto result = runProgram({"ip", familyFlag(six), "rule", "del", "fwmark", hex(mark), "lookup",
+                                      std::to_string(routeTable)});
+      if (!result) break;
+      ruleGone = result->exitCode != 0;
+    }
+    if (!ruleGone) {
+      error = std::string("ip ") + familyFlag(six) + " rule del fwmark " + hex(mark) + " did not finish";
+      clean = false;
+    }
+    // Flushing a table that does not exist (IPv6 off) fails, and is not an error worth keeping
+    // the journal for; a flush that could not run is.
+    if (!runProgram({"ip", familyFlag(six), "route", "flush", "table", std::to_string(routeTable)})) {
+      error = std::string("ip ") + familyFlag(six) + " route flush could not run";
+      clean = false;
+    }
+  }
+  return clean;
 }
 
 bool loopbackIpv6Available() {

@@ -26,14 +26,20 @@ class CaptureRules {
   // Steers traffic to the inbound on 127.0.0.1:`port` (and [::1]:`port` with `ipv6`). On
   // failure, with `error`, whatever was applied is removed again.
   bool apply(std::uint16_t port, bool ipv6, std::string& error);
-  // Removes what the journal names, if anything; true when nothing of it is left.
+  // Removes what the journal names, if anything; true when nothing of it is left. When a tool
+  // could not run, the journal stays (and false is returned) so that a later call tries again.
   bool remove();
+  // At start: removes what the journal names or, with no journal, whatever of this build's
+  // fixed-name table, policy rules and routing table is in place.
+  bool removeLeftovers();
   bool pending() const;
 
   // The nftables ruleset apply() loads.
   static std::string ruleset(std::uint16_t port, bool ipv6);
 
  private:
+  static bool removeEverything(std::uint32_t mark, int routeTable, std::string& error);
+
   std::filesystem::path journal_;
   std::filesystem::path ruleFile_;
 };

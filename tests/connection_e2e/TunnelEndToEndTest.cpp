@@ -58,19 +58,25 @@ bool captureTablePresent() {
   return tarnel::test::runCommand(std::string("nft list table inet spindrift >/dev/null 2>&1"), nullptr) == 0;
 }
 
-// The package's layout under a temporary root, with its tunnel host running as root on the
-// socket the unit would listen on.
+// The package's layout under a temporary root. Its tunnel host is started as systemd starts it:
+// systemd-socket-activate listens on the socket the unit names and starts the host, as root, on
+// the first connection, handing it the socket. `Service::stopped`: installed, but the socket is
+// not listening (the unit was never enabled).
 class InstalledHost {
  public:
-  explicit InstalledHost(const fs::path& caCertificate) {
+  enum class Service { socketActivated, stopped };
+
+  explicit InstalledHost(const fs::path& caCertificate, Service service = Service::socketActivated) {
     fs::create_directories(bin());
     fs::create_directories(host().parent_path());
     fs::create_directories(state());
     fs::copy_file(SPINDRIFT_PROGRAM, host());
     fs::permissions(host(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-    const std::vector<std::string> words{host().string(), "--socket", socket().string(), "--state-dir",
-                                         state().string(), "--allow-uid", "0", "--v2ray", "/usr/bin/v2ray",
-                                         "--extra-ca", caCertificate.string()};
+    if (service == Service::stopped) return;
+    const std::vector<std::string> words{"systemd-socket-activate", "-l", socket().string(), host().string(),
+                                         "--state-dir", state().string(), "--allow-uid", "0", "--v2ray",
+                                         "/usr/bin/v2ray", "--extra-ca", caCertificate.string(), "--engine-user",
+                                         "nobody"};
     std::vector<std::string> copies = words;
     std::vector<char*> argv;
     for (auto& word : copies) argv.push_back(word.data());
@@ -80,7 +86,7 @@ class InstalledHost {
     if (pid_ == 0) {
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (::getppid() != parent) ::_exit(127);
-      ::execv(argv[0], argv.data());
+      ::execvp(argv[0], argv.data());
       ::_exit(127);
     }
   }
@@ -222,6 +228,32 @@ TEST(TunnelEndToEnd, AConnectFromTheHomeScreenRunsThroughTheInstalledHostAndLeav
   EXPECT_TRUE(waitFor([] { return !captureTablePresent(); }, 5000)) << "the capture is gone";
   EXPECT_EQ(world.item("dialogCard"), nullptr);
   EXPECT_EQ(fetchFarPage(nodes, world.bed().ca().certificatePath()), "");
+}
+
+// Installed, but the service's socket is not listening: the row says so and how to start it,
+// and "Confirm" leaves the program running.
+TEST(TunnelEndToEnd, AnInstalledHostWhoseServiceIsNotRunningIsToldApartAndQuitsNothing) {
+  if (gTunnelSkip) GTEST_SKIP() << gTunnelSkip;
+  AppWorld world;
+  InstalledHost installed(world.bed().ca().certificatePath(), InstalledHost::Service::stopped);
+  helmsey::EngineEnvironment environment = helmsey::engineEnvironment();
+  environment.tunnelSocket = installed.socket();
+  helmsey::setEngineEnvironment(environment);
+  ASSERT_TRUE(world.start(QString::fromStdString(installed.bin().string())));
+  ASSERT_TRUE(world.signInToHome());
+
+  world.state().router()->push(Route(Route::connection));
+  ASSERT_TRUE(waitFor([&] { return world.item("tunnelRow") && world.state().router()->offsetX() == 0; }));
+  ASSERT_TRUE(world.click("tunnelRow"));
+  ASSERT_TRUE(waitFor([&] { return world.item("dialogCard") != nullptr; }, 20000));
+  const QString text = world.text("dialogText");
+  EXPECT_TRUE(text.contains(QStringLiteral("not running"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("systemctl enable --now io.tarnelmacos.ne.socket"))) << text.toStdString();
+  ASSERT_TRUE(world.click("dialogButton_Confirm"));
+  ASSERT_TRUE(waitFor([&] { return world.item("dialogCard") == nullptr; }));
+  waitFor([] { return false; }, 500);
+  EXPECT_TRUE(world.window()->isVisible()) << "the program is still open";
+  EXPECT_FALSE(world.item("tunnelRow")->property("selected").toBool());
 }
 
 }  // namespace

@@ -15,21 +15,27 @@ TEST(TunnelActivation, EachOutcomeReachesTheUserAndOnlyCompletionSelectsTheRow) 
   struct Case {
     const char* name;
     std::optional<QString> installation;
+    std::optional<QString> service;
     std::optional<QString> kernel;
     Answer check;
     bool selected;
     int approvalWindows;
     const char* dialog;  // the dialog's key, or none
     QString toast;       // the error toast's text, or none
+    bool confirmQuits = false;
   };
+  const QString notListening = QStringLiteral("the tunnel host does not listen on /run/io.tarnelmacos.ne.sock");
   const QString kernelReason = QStringLiteral("this kernel has no transparent proxy (TPROXY) support for nftables");
   const std::vector<Case> cases{
-      {"installed and authorised", {}, {}, {Authorisation::granted, {}}, true, 0, nullptr, {}},
-      {"authorisation pending, then granted", {}, {}, {Authorisation::needsApproval, {}}, true, 1, nullptr, {}},
-      {"helper missing", QStringLiteral("the tunnel host is not installed"), {}, {}, false, 0,
-       "drag and drop app to applications", {}},
-      {"kernel without TPROXY", {}, kernelReason, {}, false, 0, nullptr, kernelReason},
-      {"refused", {}, {}, {Authorisation::refused, QStringLiteral("not authorised")}, false, 0, nullptr,
+      {"installed and authorised", {}, {}, {}, {Authorisation::granted, {}}, true, 0, nullptr, {}},
+      {"authorisation pending, then granted", {}, {}, {}, {Authorisation::needsApproval, {}}, true, 1, nullptr, {}},
+      {"helper missing", QStringLiteral("the tunnel host is not installed"), {}, {}, {}, false, 0,
+       "drag and drop app to applications", {}, true},
+      // Installed, but its socket is not listening: the user is told how to start it, and the
+      // program stays open.
+      {"service not running", {}, notListening, {}, {}, false, 0, "tunnel service not running", {}, false},
+      {"kernel without TPROXY", {}, {}, kernelReason, {}, false, 0, nullptr, kernelReason},
+      {"refused", {}, {}, {}, {Authorisation::refused, QStringLiteral("not authorised")}, false, 0, nullptr,
        QStringLiteral("not authorised")},
   };
   for (const Case& c : cases) {
@@ -37,6 +43,7 @@ TEST(TunnelActivation, EachOutcomeReachesTheUserAndOnlyCompletionSelectsTheRow) 
     StoreBuild build(false);
     ConnectionWorld world;
     world.authoriser->script.answer<std::optional<QString>>("installationProblem", c.installation);
+    world.authoriser->script.answer<std::optional<QString>>("serviceProblem", c.service);
     world.authoriser->script.answer<std::optional<QString>>("kernelProblem", c.kernel);
     world.authoriser->script.answer<Answer>("check", c.check);
     ConnectionPage& page = world.open();
@@ -53,9 +60,9 @@ TEST(TunnelActivation, EachOutcomeReachesTheUserAndOnlyCompletionSelectsTheRow) 
     if (c.dialog) {
       EXPECT_TRUE(world.dialogShows(c.dialog));
       EXPECT_EQ(world.ui.dialog.title(), QStringLiteral("tips_title"));
-      // The package is needed: "Confirm" ends the program.
+      // The package is needed: "Confirm" ends the program; a service to start leaves it open.
       world.ui.dialog.press(world.buttonIndex("Confirm"));
-      EXPECT_EQ(world.quits, std::vector<int>{0});
+      EXPECT_EQ(world.quits, c.confirmQuits ? std::vector<int>{0} : std::vector<int>{});
     } else {
       EXPECT_FALSE(world.ui.dialog.isShow());
       EXPECT_TRUE(world.quits.empty());
@@ -67,7 +74,7 @@ TEST(TunnelActivation, EachOutcomeReachesTheUserAndOnlyCompletionSelectsTheRow) 
     }
     // Only the pending case asks the user; a missing helper is not checked further.
     EXPECT_EQ(world.authoriser->script.count("authorise"), c.check.authorisation == Authorisation::needsApproval ? 1u : 0u);
-    EXPECT_EQ(world.authoriser->script.count("kernelProblem"), c.installation ? 0u : 1u);
+    EXPECT_EQ(world.authoriser->script.count("kernelProblem"), c.installation || c.service ? 0u : 1u);
     // The app state hears of it only when the page is left.
     EXPECT_FALSE(world.state().tunnelMode());
   }

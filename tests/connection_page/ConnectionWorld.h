@@ -28,6 +28,9 @@ class FakeAuthoriser final : public ExtensionAuthoriser {
   std::optional<QString> installationProblem() override {
     return script.call<std::optional<QString>>("installationProblem", {}, std::nullopt);
   }
+  std::optional<QString> serviceProblem() override {
+    return script.call<std::optional<QString>>("serviceProblem", {}, std::nullopt);
+  }
   std::optional<QString> kernelProblem() override {
     return script.call<std::optional<QString>>("kernelProblem", {}, std::nullopt);
   }

@@ -41,12 +41,14 @@ TEST(TunnelInstallation, OnlyTheInstalledProgramWithItsListeningHostPasses) {
   const fs::path elsewhere = fs::path(root.path().toStdString()) / "Downloads";
   fs::create_directories(elsewhere);
 
-  auto problem = [&](const fs::path& programDirectory) {
+  auto authoriser = [&](const fs::path& programDirectory) {
     PolkitExtensionAuthoriser::Options options;
     options.programDirectory = programDirectory;
     options.socketPath = socket;
-    return PolkitExtensionAuthoriser(options).installationProblem();
+    return PolkitExtensionAuthoriser(options);
   };
+  auto problem = [&](const fs::path& programDirectory) { return authoriser(programDirectory).installationProblem(); };
+  auto serviceProblem = [&] { return authoriser(bin).serviceProblem(); };
 
   // Nothing installed yet.
   EXPECT_TRUE(problem(bin).has_value());
@@ -55,11 +57,23 @@ TEST(TunnelInstallation, OnlyTheInstalledProgramWithItsListeningHostPasses) {
   std::ofstream(host) << "#!/bin/sh\n";
   EXPECT_TRUE(problem(bin).has_value());
   fs::permissions(host, fs::perms::owner_all);
-  // Installed, but its socket does not listen (the unit is not enabled).
-  EXPECT_TRUE(problem(bin).has_value());
+  // Installed, but its socket does not listen (the unit is not enabled): the installation is
+  // sound, its service is what is missing.
+  EXPECT_EQ(problem(bin), std::nullopt);
+  EXPECT_TRUE(serviceProblem().has_value());
+  {
+    // A socket file left by a service that stopped: nobody listens on it.
+    Listener stale(socket);
+    ASSERT_TRUE(stale.bound);
+    ::close(stale.fd);
+    stale.fd = -1;
+    EXPECT_TRUE(serviceProblem().has_value());
+    fs::remove(socket);
+  }
   Listener listener(socket);
   ASSERT_TRUE(listener.bound);
   EXPECT_EQ(problem(bin), std::nullopt);
+  EXPECT_EQ(serviceProblem(), std::nullopt);
   // The same package, but this program was started from somewhere else.
   const auto moved = problem(elsewhere);
   ASSERT_TRUE(moved.has_value());

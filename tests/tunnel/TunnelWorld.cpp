@@ -7,7 +7,9 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <grp.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -170,15 +172,15 @@ TunnelWorld::~TunnelWorld() {
   runCommand("ip netns del " + world_ + " 2>/dev/null", nullptr);
 }
 
-void TunnelWorld::startSpindrift() {
-  const std::vector<std::string> words{"ip",          "netns",
-                                       "exec",        client_,
-                                       SPINDRIFT_PROGRAM, "--socket",
-                                       socket_.string(), "--state-dir",
-                                       dir_.path().string(), "--allow-uid",
-                                       "0",           "--v2ray",
-                                       "/usr/bin/v2ray", "--extra-ca",
-                                       ca_->certificatePath().string()};
+void TunnelWorld::startSpindrift(const Launch& launch) {
+  std::vector<std::string> words{"ip", "netns", "exec", client_};
+  if (launch.path) words.insert(words.end(), {"env", "PATH=" + launch.path->string()});
+  if (launch.socketActivated) words.insert(words.end(), {"systemd-socket-activate", "-l", socket_.string()});
+  words.insert(words.end(), {SPINDRIFT_PROGRAM, "--state-dir", dir_.path().string(), "--allow-uid", "0", "--v2ray",
+                             "/usr/bin/v2ray", "--extra-ca", ca_->certificatePath().string(), "--engine-user",
+                             "nobody"});
+  if (!launch.socketActivated) words.insert(words.end(), {"--socket", socket_.string()});
+  words.insert(words.end(), launch.arguments.begin(), launch.arguments.end());
   std::filesystem::remove(socket_);
   std::vector<char*> argv;
   std::vector<std::string> copies = words;
@@ -189,6 +191,10 @@ void TunnelWorld::startSpindrift() {
   if (spindrift_ == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
+    if (launch.openFiles != 0) {
+      const rlimit limit{launch.openFiles, launch.openFiles};
+      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
+    }
     ::execvp("ip", argv.data());
     ::_exit(127);
   }
@@ -221,7 +227,11 @@ pid_t TunnelWorld::enginePid() const {
     std::string state;
     pid_t ppid = 0;
     fields >> state >> ppid;
-    if (ppid == spindrift_ && state != "Z") {
+    if (ppid != spindrift_ || state == "Z") continue;
+    // Spindrift's other children (polkit checks) are not the engine.
+    std::ifstream command("/proc/" + std::string(entry->d_name) + "/cmdline");
+    const std::string words((std::istreambuf_iterator<char>(command)), std::istreambuf_iterator<char>());
+    if (words.find("v2ray") != std::string::npos) {
       found = pid;
       break;
     }
@@ -285,6 +295,79 @@ nlohmann::json TunnelWorld::configuration() const {
           {"serverName", "node.test"},
           {"dns", "auto"},
           {"dnsStrategy", "UseIPv4"}};
+}
+
+std::filesystem::path makeToolFolder(const std::filesystem::path& where, const std::string& pkcheckScript) {
+  std::filesystem::create_directories(where);
+  ::chmod(where.c_str(), 0755);
+  for (const char* tool : {"nft", "ip"}) {
+    const auto real = commandOutput(std::string("command -v ") + tool);
+    if (!real) throw std::runtime_error(std::string("no ") + tool);
+    std::string path = *real;
+    while (!path.empty() && path.back() == '\n') path.pop_back();
+    std::filesystem::create_symlink(path, where / tool);
+  }
+  if (!pkcheckScript.empty()) {
+    std::ofstream(where / "pkcheck") << pkcheckScript;
+    ::chmod((where / "pkcheck").c_str(), 0755);
+  }
+  return where;
+}
+
+std::string asUser(uid_t uid, const std::function<std::string()>& body) {
+  const auto result = runInChild([&] {
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0) {
+      return std::string("cannot become the user");
+    }
+    return body();
+  });
+  return result.output;
+}
+
+ForeignCaller::ForeignCaller(const std::filesystem::path& socket, uid_t uid, const std::optional<nlohmann::json>& first,
+                             const std::string& waitForStatus) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
+  UniqueFd readEnd(fds[0]), writeEnd(fds[1]);
+  const pid_t parent = ::getpid();
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    readEnd.reset();
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0) ::_exit(1);
+    SpindriftClient client(socket);
+    std::string answer = "no connection";
+    if (client.connected()) {
+      answer.clear();
+      if (first) (void)client.send(*first);
+      if (!waitForStatus.empty()) {
+        answer = client.waitFor(waitForStatus, std::chrono::seconds(20)) ? "y" : "n";
+      } else if (first) {
+        const auto message = client.next(std::chrono::seconds(60));
+        answer = message ? message->dump() : "closed";
+      }
+    }
+    if (!answer.empty()) [[maybe_unused]] const auto n = ::write(writeEnd.get(), answer.data(), answer.size());
+    writeEnd.reset();
+    for (;;) ::pause();
+  }
+  report_ = std::move(readEnd);
+}
+
+ForeignCaller::~ForeignCaller() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  int status = 0;
+  ::waitpid(pid_, &status, 0);
+}
+
+std::string ForeignCaller::answer(std::chrono::milliseconds timeout) {
+  pollfd wait{report_.get(), POLLIN, 0};
+  if (::poll(&wait, 1, static_cast<int>(timeout.count())) <= 0) return "";
+  char buffer[4096];
+  const ssize_t n = ::read(report_.get(), buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
 }
 
 SpindriftClient::SpindriftClient(const std::filesystem::path& socket)

@@ -8,7 +8,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <functional>
 #include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -57,12 +59,26 @@ class TunnelWorld {
   // A tunnel configuration for the node.
   nlohmann::json configuration() const;
 
-  void startSpindrift();
+  // How Spindrift is started besides the world's own arguments (its socket, state folder, the
+  // node's CA, root allowed, the engine run as `nobody`).
+  struct Launch {
+    std::vector<std::string> arguments;
+    // Its PATH: where it finds nft, ip and pkcheck (a folder of the test's own).
+    std::optional<std::filesystem::path> path;
+    // Its limit of open files (0: this process's own).
+    unsigned long openFiles = 0;
+    // Started by systemd-socket-activate on the socket path, on the first connection.
+    bool socketActivated = false;
+  };
+  void startSpindrift(const Launch& launch);
+  void startSpindrift() { startSpindrift(Launch{}); }
   void killSpindrift();  // kill -9
   pid_t spindriftPid() const { return spindrift_; }
   // The engine Spindrift runs, or -1.
   pid_t enginePid() const;
   const std::filesystem::path& socketPath() const { return socket_; }
+  // A folder of the test's own (root may write, others may read and enter).
+  const std::filesystem::path& sharedDirectory() const { return socketDir_; }
   // Where Spindrift keeps its capture journal.
   std::filesystem::path stateDirectory() const { return dir_.path(); }
 
@@ -84,6 +100,31 @@ class TunnelWorld {
   pid_t spindrift_ = -1;
 };
 
+// A folder for Spindrift's PATH: nft and ip linked to the real ones, and, when given, a stand-in
+// pkcheck with `pkcheckScript` as its text.
+std::filesystem::path makeToolFolder(const std::filesystem::path& where, const std::string& pkcheckScript = "");
+
+// Runs `body` in a forked process as user `uid` (its group the same number) and hands back what
+// it returned; waits for it.
+std::string asUser(uid_t uid, const std::function<std::string()>& body);
+
+// A process of another user that holds a connection to Spindrift until it is destroyed. It
+// sends `first` (if any) once connected, and reports the first answer's text through answer().
+class ForeignCaller {
+ public:
+  ForeignCaller(const std::filesystem::path& socket, uid_t uid, const std::optional<nlohmann::json>& first,
+                const std::string& waitForStatus = "");
+  ~ForeignCaller();
+  // The answer the process reported (the first message, or "y" once `waitForStatus` was seen),
+  // or "" when none came within `timeout`.
+  std::string answer(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  helmsey::engine::UniqueFd report_;
+};
+
 // One caller of Spindrift over its socket.
 class SpindriftClient {
  public:
@@ -91,6 +132,7 @@ class SpindriftClient {
   bool connected() const { return fd_.valid(); }
   bool send(const nlohmann::json& message);
   bool sendRaw(const std::string& text);
+  int fd() const { return fd_.get(); }
   // The next message, or none when the connection ended or `timeout` passed.
   std::optional<nlohmann::json> next(std::chrono::milliseconds timeout = std::chrono::seconds(15));
   // Reads messages until one with this status; false when the connection ended first.

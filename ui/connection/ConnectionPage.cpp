@@ -99,6 +99,12 @@ void ConnectionPage::chooseTunnelMode() {
                  {DialogButton{QStringLiteral("Confirm"), quit, true}}, quit);
       return;
     }
+    if (error.code == ActivationError::serviceNotRunning) {
+      // The package is there; its service only needs starting, and the program stays open.
+      // Its one "Confirm" button only closes it.
+      showDialog(QStringLiteral("tunnel service not running"), QStringLiteral("tips_title"), true, {}, [] {});
+      return;
+    }
     showToast(error.description, ToastType::error);
   };
   request.onResult = [this](int result) {

@@ -2,10 +2,14 @@
 
 #include <QProcess>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -26,9 +30,21 @@ bool isExecutable(const fs::path& path) {
   return fs::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
 }
 
-bool isSocket(const fs::path& path) {
+// A socket file someone listens on: a socket left behind by a service that stopped refuses.
+bool listening(const fs::path& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+  if (::stat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) return false;
+  sockaddr_un address{};
+  if (path.string().size() >= sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.string().size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return false;
+  // A full queue (EAGAIN) still means a listener.
+  const bool answered =
+      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 || errno == EAGAIN;
+  ::close(fd);
+  return answered;
 }
 
 bool fileMentions(const fs::path& path, const std::string& word) {
@@ -104,7 +120,11 @@ std::optional<QString> PolkitExtensionAuthoriser::installationProblem() {
   if (!isExecutable(host)) {
     return QStringLiteral("the tunnel host %1 is not installed").arg(QString::fromStdString(host.string()));
   }
-  if (!isSocket(options_.socketPath)) {
+  return std::nullopt;
+}
+
+std::optional<QString> PolkitExtensionAuthoriser::serviceProblem() {
+  if (!listening(options_.socketPath)) {
     return QStringLiteral("the tunnel host does not listen on %1")
         .arg(QString::fromStdString(options_.socketPath.string()));
   }

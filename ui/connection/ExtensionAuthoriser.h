@@ -25,9 +25,12 @@ class ExtensionAuthoriser {
 
   virtual ~ExtensionAuthoriser() = default;
 
-  // None when the tunnel host is installed and reachable and this program is the installed one;
-  // otherwise what is missing.
+  // None when the tunnel host is installed and this program is the installed one; otherwise
+  // what is missing.
   virtual std::optional<QString> installationProblem() = 0;
+  // None when the installed tunnel host's socket listens (its service is enabled); otherwise why
+  // not. Asked only once the installation is sound.
+  virtual std::optional<QString> serviceProblem() { return std::nullopt; }
   // None when the kernel can capture traffic transparently; otherwise why not.
   virtual std::optional<QString> kernelProblem() = 0;
   // Whether this user may use tunnel mode now, without asking anything.
@@ -58,6 +61,7 @@ class PolkitExtensionAuthoriser final : public ExtensionAuthoriser {
   explicit PolkitExtensionAuthoriser(Options options);
 
   std::optional<QString> installationProblem() override;
+  std::optional<QString> serviceProblem() override;
   std::optional<QString> kernelProblem() override;
   Answer check() override;
   Answer authorise() override;

@@ -34,6 +34,10 @@ void SystemExtensionRequest::activate() {
       fail(ActivationError::unsupportedLocation, *problem);
       return;
     }
+    if (const auto problem = authoriser->serviceProblem()) {
+      fail(ActivationError::serviceNotRunning, *problem);
+      return;
+    }
     if (const auto problem = authoriser->kernelProblem()) {
       fail(ActivationError::unsupportedKernel, *problem);
       return;

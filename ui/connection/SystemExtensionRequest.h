@@ -12,9 +12,10 @@
 namespace lumora {
 
 // Why an activation failed. The code of a program that is not the installed one keeps the
-// value the other platforms give an application outside its place.
+// value the other platforms give an application outside its place; an installed tunnel host
+// whose service is not running has a code of its own (the user can start it without quitting).
 struct ActivationError {
-  enum Code { unsupportedKernel = 1, notAuthorised = 2, unsupportedLocation = 3 };
+  enum Code { unsupportedKernel = 1, notAuthorised = 2, unsupportedLocation = 3, serviceNotRunning = 4 };
   int code = notAuthorised;
   QString description;
 };

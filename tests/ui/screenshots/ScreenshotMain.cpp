@@ -321,6 +321,8 @@ int main(int argc, char** argv) {
        }},
       {"dialog_default", "route",
        [](auto&, auto*) { lumora::showDialog("Customized DNS tips", "tips_title", false, {}, {}); }},
+      {"dialog_tunnel_service_not_running", "route",
+       [](auto&, auto*) { lumora::showDialog("tunnel service not running", "tips_title", true, {}, {}); }},
       {"dialog_three_buttons", "route",
        [](auto&, auto*) {
          lumora::showDialog("Customized DNS tips", "tips_title", true,

@@ -1063,6 +1063,12 @@
         <source>Tunnel</source>
         <translation>Tunnel</translation>
     </message>
+    <message id="tunnel service not running">
+        <source>Tarnel’s tunnel service is installed but not running. Start it in a terminal with:
+sudo systemctl enable --now io.tarnelmacos.ne.socket</source>
+        <translation>Tarnel’s tunnel service is installed but not running. Start it in a terminal with:
+sudo systemctl enable --now io.tarnelmacos.ne.socket</translation>
+    </message>
     <message id="txt_confirm_email">
         <source>Please make sure %1 is right: we will send mail to this address.</source>
         <translation>Please make sure %1 is right: we will send mail to this address.</translation>

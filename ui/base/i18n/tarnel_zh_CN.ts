@@ -1063,6 +1063,12 @@
         <source>Tunnel</source>
         <translation>隧道</translation>
     </message>
+    <message id="tunnel service not running">
+        <source>Tarnel’s tunnel service is installed but not running. Start it in a terminal with:
+sudo systemctl enable --now io.tarnelmacos.ne.socket</source>
+        <translation>Tarnel 的隧道服务已安装，但没有运行。请在终端中运行以下命令启动它：
+sudo systemctl enable --now io.tarnelmacos.ne.socket</translation>
+    </message>
     <message id="txt_confirm_email">
         <source>Please make sure %1 is right: we will send mail to this address.</source>
         <translation>请确认邮箱 %1 是否正确，我们将向该地址发送邮件。</translation>

@@ -1063,6 +1063,12 @@
         <source>Tunnel</source>
         <translation>通道</translation>
     </message>
+    <message id="tunnel service not running">
+        <source>Tarnel’s tunnel service is installed but not running. Start it in a terminal with:
+sudo systemctl enable --now io.tarnelmacos.ne.socket</source>
+        <translation>Tarnel 的隧道服務已安裝，但沒有執行。請在終端機中執行以下指令啟動它：
+sudo systemctl enable --now io.tarnelmacos.ne.socket</translation>
+    </message>
     <message id="txt_confirm_email">
         <source>Please make sure %1 is right: we will send mail to this address.</source>
         <translation>請確認電子郵件 %1 是否正確，我們將寄信至此地址。</translation>
