@@ -25,6 +25,7 @@
 #include "platform/BundleInfo.h"
 #include "platform/XdgPaths.h"
 #include "services/base/Logger.h"
+#include "services/common/Store.h"
 #include "ui/account/AccountContext.h"
 #include "ui/account/DeviceManager.h"
 #include "services/network/DeploymentConfig.h"
@@ -273,11 +274,14 @@ bool Application::start() {
 
   QuitPath::Actions leaving;
   leaving.exit = [&p](int code) {
+    // The settings are written behind; what the user changed last goes to disk before we leave.
+    tarnel::Store::flush();
     // The VPN is down by now: the desktop's package installer takes the update from here.
     if (!p.packageToOpen.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(p.packageToOpen));
     QCoreApplication::exit(code);
   };
   leaving.relaunch = [] {
+    tarnel::Store::flush();  // the new instance reads what this one changed
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
   };
   leaving.releaseInstance = [&p] { p.instance.release(); };

@@ -121,7 +121,7 @@ TEST_F(NoticeTest, ReadAllAddsThePollsAndTheShownIdsToTheMarksItNeverDropsAny) {
   for (const auto& c : cases) {
     model = std::make_unique<NotifyListModel>(
         InfoContext{fakes.services(), ui->state.get(), windows.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, [] { return true; }},
+                    nullptr, [] { return true; }, nullptr},
         nullptr);
     if (c.listShown) loadList();
     ui->state->setAllNotices(c.poll);

@@ -12,6 +12,7 @@
 #include "app/Application.h"
 #include "tests/shell_e2e/Desktop.h"
 #include "tests/support/TestHome.h"
+#include "tests/ui_support/SettingsWriteCheck.h"
 #include "ui/shell/LumoraPlugins.h"
 
 int main(int argc, char** argv) {
@@ -23,5 +24,6 @@ int main(int argc, char** argv) {
   if (!screen) return 1;
   QApplication app(argc, argv);
   lumora::test::styleDesktop(app);
+  lumora::test::failOnGuiThreadSettingsWrites();
   return RUN_ALL_TESTS();
 }

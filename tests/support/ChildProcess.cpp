@@ -8,6 +8,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/UserDefaults.h"
+
 namespace tarnel::test {
 
 ChildResult runInChild(const std::function<std::string()>& body) {
@@ -37,6 +39,8 @@ ChildResult runInChild(const std::function<std::string()>& body) {
       rest.remove_prefix(static_cast<std::size_t>(n));
     }
     ::close(fds[1]);
+    // The child ends as the program does: what it stored is in the settings file.
+    platform::UserDefaults::standard().flush();
     std::fflush(stdout);
     ::_exit(code);
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QUrl>
 
@@ -33,10 +34,15 @@ struct InfoContext {
   std::function<void()> clearClipboard;
   // Whether the program has a window to put a secondary window beside; none: the main window.
   std::function<bool()> hasWindow;
+  // Calls `changed` on the GUI thread, in `receiver`'s context, each time the clipboard's
+  // content changes; none: the desktop clipboard's own notice (on X11 it comes whenever any
+  // program takes the clipboard).
+  std::function<QMetaObject::Connection(QObject* receiver, std::function<void()> changed)> watchClipboard;
 
   bool windowExists() const;
   QString readClipboard() const;
   void emptyClipboard() const;
+  QMetaObject::Connection onClipboardChange(QObject* receiver, std::function<void()> changed) const;
 };
 
 }  // namespace lumora

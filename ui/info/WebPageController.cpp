@@ -27,10 +27,7 @@ InfoContext sharedContext() {
 WebPageController::WebPageController(QObject* parent) : WebPageController(sharedContext(), parent) {}
 
 WebPageController::WebPageController(InfoContext context, QObject* parent)
-    : QObject(parent), context_(std::move(context)) {
-  timer_.setInterval(1000);
-  connect(&timer_, &QTimer::timeout, this, &WebPageController::checkClipboard);
-}
+    : QObject(parent), context_(std::move(context)) {}
 
 void WebPageController::setActive(bool active) {
   if (active_ == active) return;
@@ -92,9 +89,9 @@ void WebPageController::scanPage(const QVariant& markup) {
   if (address.isEmpty() || !isPaymentAddress(address)) return;
   if (isPaymentAddress(context_.readClipboard())) context_.emptyClipboard();
   address_ = address;
-  if (!active_) return;
-  timer_.start();
-  emit guardingChanged();
+  if (!active_ || watch_) return;
+  watch_ = context_.onClipboardChange(this, [this] { checkClipboard(); });
+  if (watch_) emit guardingChanged();
 }
 
 void WebPageController::checkClipboard() {
@@ -106,8 +103,9 @@ void WebPageController::checkClipboard() {
 }
 
 void WebPageController::stopGuard() {
-  if (!timer_.isActive()) return;
-  timer_.stop();
+  if (!watch_) return;
+  disconnect(watch_);
+  watch_ = {};
   emit guardingChanged();
 }
 
