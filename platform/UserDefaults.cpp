@@ -86,9 +86,28 @@ void UserDefaults::unlockAllAfterFork() {
   liveDomainsMutex().unlock();
 }
 
+void UserDefaults::startAfreshInChild() {
+  // Only the forking thread lives on in the child: the parent's writer is gone, and it may have
+  // been waiting on the condition variables, whose copies would then wait for it for ever. The
+  // child gets its own pair and starts a writer of its own when it needs one; the copies are
+  // kept, never touched again.
+  static auto* copies = new std::vector<std::shared_ptr<void>>;
+  for (UserDefaults* domain : liveDomains()) {
+    if (domain->writer_) {
+      copies->emplace_back(domain->writer_.release(), [](void*) {});
+    }
+    copies->emplace_back(domain->wake_.release(), [](void*) {});
+    copies->emplace_back(domain->progress_.release(), [](void*) {});
+    domain->wake_ = std::make_unique<std::condition_variable>();
+    domain->progress_ = std::make_unique<std::condition_variable>();
+    domain->stopping_ = false;
+  }
+  unlockAllAfterFork();
+}
+
 UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
   static std::once_flag forkHandlers;
-  std::call_once(forkHandlers, [] { ::pthread_atfork(&lockAllForFork, &unlockAllAfterFork, &unlockAllAfterFork); });
+  std::call_once(forkHandlers, [] { ::pthread_atfork(&lockAllForFork, &unlockAllAfterFork, &startAfreshInChild); });
   std::lock_guard lock(liveDomainsMutex());
   liveDomains().push_back(this);
 }
@@ -100,13 +119,8 @@ UserDefaults::~UserDefaults() {
   }
   std::unique_lock lock(mutex_);
   if (!writer_) return;
-  if (writerProcess_ != ::getpid()) {
-    // A forked child: that thread ran in the parent and is not ours to join.
-    [[maybe_unused]] std::thread* parents = writer_.release();
-    return;
-  }
   stopping_ = true;  // the writer writes what is pending first
-  wake_.notify_all();
+  wake_->notify_all();
   lock.unlock();
   writer_->join();
 }
@@ -148,7 +162,7 @@ void UserDefaults::refreshLocked() {
   unmovable_ = false;
   damaged_ = true;
   startWriterLocked();
-  wake_.notify_all();
+  wake_->notify_all();
 }
 
 std::optional<nlohmann::json> UserDefaults::object(const std::string& key) {
@@ -161,19 +175,14 @@ std::optional<nlohmann::json> UserDefaults::object(const std::string& key) {
 }
 
 void UserDefaults::startWriterLocked() {
-  if (writer_ && writerProcess_ == ::getpid()) return;
-  if (writer_) {
-    [[maybe_unused]] std::thread* parents = writer_.release();  // a forked child: see ~UserDefaults
-  }
-  writerProcess_ = ::getpid();
-  stopping_ = false;
+  if (writer_) return;
   writer_ = std::make_unique<std::thread>([this] { writerLoop(); });
 }
 
 void UserDefaults::acceptLocked() {
   if (finished_ + 1 == requested_) firstUnwritten_ = std::chrono::steady_clock::now();
   startWriterLocked();
-  wake_.notify_all();
+  wake_->notify_all();
 }
 
 bool UserDefaults::set(const std::string& key, const std::optional<nlohmann::json>& value) {
@@ -211,8 +220,8 @@ bool UserDefaults::flush() {
   const std::uint64_t failedBefore = failedUpTo_;
   flushTo_ = std::max(flushTo_, target);
   startWriterLocked();
-  wake_.notify_all();
-  progress_.wait(lock, done);
+  wake_->notify_all();
+  progress_->wait(lock, done);
   return failedUpTo_ == failedBefore;
 }
 
@@ -220,11 +229,11 @@ void UserDefaults::writerLoop() {
   std::unique_lock lock(mutex_);
   const auto hasWork = [this] { return finished_ < requested_ || damaged_; };
   for (;;) {
-    wake_.wait(lock, [&] { return stopping_ || hasWork(); });
+    wake_->wait(lock, [&] { return stopping_ || hasWork(); });
     if (!hasWork()) return;  // stopping, and everything is written
     if (finished_ < requested_) {
       // Gather the rest of a burst, unless someone waits for the file or the domain goes.
-      wake_.wait_until(lock, firstUnwritten_ + writeDelay_, [this] { return stopping_ || flushTo_ > finished_; });
+      wake_->wait_until(lock, firstUnwritten_ + writeDelay_, [this] { return stopping_ || flushTo_ > finished_; });
     }
     Batch batch;
     batch.generation = requested_;
@@ -274,7 +283,7 @@ void UserDefaults::writerLoop() {
     if (!written.ok && batch.generation > finished_) failedUpTo_ = batch.generation;
     finished_ = std::max(finished_, batch.generation);
     if (finished_ < requested_) firstUnwritten_ = std::chrono::steady_clock::now();
-    progress_.notify_all();
+    progress_->notify_all();
   }
 }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -128,11 +126,14 @@ class UserDefaults {
   Written writeBatch(const Batch& batch, const std::function<void()>& beforeReplace, std::vector<Damage>& damage);
   static void lockAllForFork();
   static void unlockAllAfterFork();
+  static void startAfreshInChild();
 
   const std::filesystem::path file_;
   std::mutex mutex_;
-  std::condition_variable wake_;      // the writer: a change, a flush or the end
-  std::condition_variable progress_;  // flush(): a batch was finished
+  // The writer waits on wake_ (a change, a flush or the end), flush() on progress_ (a batch was
+  // finished); held by pointer so that a forked child can take fresh ones.
+  std::unique_ptr<std::condition_variable> wake_ = std::make_unique<std::condition_variable>();
+  std::unique_ptr<std::condition_variable> progress_ = std::make_unique<std::condition_variable>();
   nlohmann::json disk_ = nlohmann::json::object();  // what the file held when last read or written
   FileStamp stamp_;
   bool loaded_ = false;
@@ -148,8 +149,7 @@ class UserDefaults {
   std::chrono::steady_clock::time_point firstUnwritten_{};
   std::chrono::milliseconds writeDelay_ = kWriteDelay;
   bool stopping_ = false;
-  std::unique_ptr<std::thread> writer_;
-  pid_t writerProcess_ = 0;  // a forked child has no writer thread: it starts its own
+  std::unique_ptr<std::thread> writer_;  // started with the first change
   std::function<void()> beforeReplace_;
   std::function<void(const Damage&)> damageObserver_;
 };
