@@ -243,7 +243,7 @@ void UserDefaults::writerLoop() {
     lock.unlock();
 
     std::vector<Damage> damage;
-    const Written written = writeBatch(batch, beforeReplace, damage);
+    Written written = writeBatch(batch, beforeReplace, damage);
     if (!damage.empty()) {
       // Told before flush() returns, with no lock held.
       std::function<void(const Damage&)> observer;
@@ -262,7 +262,7 @@ void UserDefaults::writerLoop() {
 
     lock.lock();
     if (written.domain) {
-      disk_ = *written.domain;
+      disk_ = std::move(*written.domain);
       stamp_ = written.stamp;
       loaded_ = true;
       damaged_ = false;
