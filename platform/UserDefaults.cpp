@@ -96,6 +96,7 @@ void UserDefaults::startAfreshInChild() {
     if (domain->writer_) {
       copies->emplace_back(domain->writer_.release(), [](void*) {});
     }
+    domain->writerRunning_ = false;
     copies->emplace_back(domain->wake_.release(), [](void*) {});
     copies->emplace_back(domain->progress_.release(), [](void*) {});
     domain->wake_ = std::make_unique<std::condition_variable>();
@@ -118,11 +119,10 @@ UserDefaults::~UserDefaults() {
     std::erase(liveDomains(), this);
   }
   std::unique_lock lock(mutex_);
-  if (!writer_) return;
-  stopping_ = true;  // the writer writes what is pending first
+  stopping_ = true;  // the writer writes what is pending without gathering more, then ends
   wake_->notify_all();
-  lock.unlock();
-  writer_->join();
+  progress_->wait(lock, [this] { return !writerRunning_; });
+  if (writer_) writer_->join();
 }
 
 UserDefaults& UserDefaults::standard() {
@@ -175,7 +175,10 @@ std::optional<nlohmann::json> UserDefaults::object(const std::string& key) {
 }
 
 void UserDefaults::startWriterLocked() {
-  if (writer_) return;
+  if (writerRunning_) return;
+  // The one before has ended (it cleared writerRunning_ as its last step under the lock).
+  if (writer_) writer_->join();
+  writerRunning_ = true;
   writer_ = std::make_unique<std::thread>([this] { writerLoop(); });
 }
 
@@ -222,15 +225,34 @@ bool UserDefaults::flush() {
   startWriterLocked();
   wake_->notify_all();
   progress_->wait(lock, done);
+  // With nothing left to write the writer ends: wait for that too, so a process that flushes
+  // before it forks (tests do) forks without a thread of ours running.
+  progress_->wait(lock, [this] { return !writerRunning_ || finished_ < requested_ || damaged_; });
+  if (!writerRunning_ && writer_) {
+    writer_->join();
+    writer_.reset();
+  }
   return failedUpTo_ == failedBefore;
+}
+
+bool UserDefaults::flushAll() {
+  std::lock_guard lock(liveDomainsMutex());  // none goes meanwhile
+  bool all = true;
+  for (UserDefaults* domain : liveDomains()) all = domain->flush() && all;
+  return all;
 }
 
 void UserDefaults::writerLoop() {
   std::unique_lock lock(mutex_);
   const auto hasWork = [this] { return finished_ < requested_ || damaged_; };
   for (;;) {
-    wake_->wait(lock, [&] { return stopping_ || hasWork(); });
-    if (!hasWork()) return;  // stopping, and everything is written
+    if (!hasWork()) {
+      // Everything is written: the thread ends, and the next change starts another. An idle
+      // program keeps no thread for its settings.
+      writerRunning_ = false;
+      progress_->notify_all();
+      return;
+    }
     if (finished_ < requested_) {
       // Gather the rest of a burst, unless someone waits for the file or the domain goes.
       wake_->wait_until(lock, firstUnwritten_ + writeDelay_, [this] { return stopping_ || flushTo_ > finished_; });

@@ -77,6 +77,8 @@ class UserDefaults {
   // file could not be written; the changes that failed are dropped and memory goes back to what
   // the file holds.
   bool flush();
+  // flush() of every domain of this process that exists.
+  static bool flushAll();
 
   // How long the writer gathers changes before it writes: the most a kill -9 can lose.
   static constexpr std::chrono::milliseconds kWriteDelay{50};
@@ -149,7 +151,10 @@ class UserDefaults {
   std::chrono::steady_clock::time_point firstUnwritten_{};
   std::chrono::milliseconds writeDelay_ = kWriteDelay;
   bool stopping_ = false;
-  std::unique_ptr<std::thread> writer_;  // started with the first change
+  // The writer runs while there is something to write and ends when all is written; the next
+  // change starts another.
+  std::unique_ptr<std::thread> writer_;
+  bool writerRunning_ = false;
   std::function<void()> beforeReplace_;
   std::function<void(const Damage&)> damageObserver_;
 };
