@@ -33,6 +33,7 @@
 #include "platform/BundleInfo.h"
 #include "platform/XdgPaths.h"
 #include "services/base/Logger.h"
+#include "services/common/Store.h"
 #include "services/network/HttpClient.h"
 #include "ui/account/AccountContext.h"
 #include "ui/account/DeviceManager.h"
@@ -357,7 +358,11 @@ bool Application::start() {
 
   QuitPath::Actions leaving;
   leaving.exit = [](int code) { QCoreApplication::exit(code); };
+  // The settings are written behind: what the user changed last goes to disk before we leave,
+  // on the quit path's worker (the store's own teardown writes what a missed bound left).
+  leaving.beforeExit = [] { tarnel::Store::flush(); };
   leaving.relaunch = [] {
+    tarnel::Store::flush();  // the new instance reads what this one changed
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
   };
   leaving.releaseInstance = [&p] { p.instance.release(); };

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -54,9 +56,34 @@ bool writeAll(int fd, std::string_view data) {
   return true;
 }
 
-bool syncDirectory(const std::filesystem::path& dir) {
+using ChangeObserver = std::function<void(FileChange, const std::filesystem::path&)>;
+
+// Never destroyed: a writer thread still finishing at the process's exit may ask for it after
+// static objects are gone.
+std::mutex& observerMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+
+std::shared_ptr<const ChangeObserver>& changeObserver() {
+  static auto* observer = new std::shared_ptr<const ChangeObserver>;
+  return *observer;
+}
+
+void announce(FileChange change, const std::filesystem::path& file) {
+  std::shared_ptr<const ChangeObserver> observer;
+  {
+    std::lock_guard lock(observerMutex());
+    observer = changeObserver();
+  }
+  if (observer) (*observer)(change, file);
+}
+
+bool syncDirectory(const std::filesystem::path& dir, const std::filesystem::path& about) {
   Descriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return fd.valid() && ::fsync(fd.get()) == 0;
+  if (!fd.valid()) return false;
+  announce(FileChange::sync, about);
+  return ::fsync(fd.get()) == 0;
 }
 
 }  // namespace
@@ -83,13 +110,17 @@ FileStamp stampOf(const std::filesystem::path& file) {
   return stampFrom(st);
 }
 
-std::optional<FileContent> readWholeFile(const std::filesystem::path& file) {
+std::optional<FileContent> readWholeFile(const std::filesystem::path& file, std::size_t limit) {
   Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) return std::nullopt;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return std::nullopt;
   FileContent content;
   content.stamp = stampFrom(st);
+  if (static_cast<std::uintmax_t>(st.st_size) > limit) {
+    content.overLimit = true;
+    return content;
+  }
   if (st.st_size > 0) content.bytes.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[16384];
   for (;;) {
@@ -98,8 +129,20 @@ std::optional<FileContent> readWholeFile(const std::filesystem::path& file) {
     if (n < 0) return std::nullopt;
     if (n == 0) break;
     content.bytes.append(buffer, static_cast<std::size_t>(n));
+    // It grew while being read.
+    if (content.bytes.size() > limit) {
+      content.bytes.clear();
+      content.overLimit = true;
+      return content;
+    }
   }
   return content;
+}
+
+void setFileChangeObserverForTesting(std::function<void(FileChange, const std::filesystem::path&)> observer) {
+  auto shared = observer ? std::make_shared<const ChangeObserver>(std::move(observer)) : nullptr;
+  std::lock_guard lock(observerMutex());
+  changeObserver() = std::move(shared);
 }
 
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view content, mode_t mode,
@@ -109,17 +152,23 @@ bool replaceFileAtomically(const std::filesystem::path& file, std::string_view c
   Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
   if (!fd.valid()) return false;
   // The mode given to open() is filtered by the umask; the file must end up exactly as asked.
-  const bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
+  announce(FileChange::write, file);
+  bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), content);
+  if (written) {
+    announce(FileChange::sync, file);
+    written = ::fsync(fd.get()) == 0;
+  }
   if (!fd.close() || !written) {
     ::unlink(temporary.c_str());
     return false;
   }
   if (beforeRename) beforeRename();
+  announce(FileChange::rename, file);
   if (::rename(temporary.c_str(), file.c_str()) != 0) {
     ::unlink(temporary.c_str());
     return false;
   }
-  return syncDirectory(dir.empty() ? std::filesystem::path(".") : dir);
+  return syncDirectory(dir.empty() ? std::filesystem::path(".") : dir, file);
 }
 
 FileLock::FileLock(const std::filesystem::path& lockFile) {
@@ -153,8 +202,9 @@ std::optional<std::filesystem::path> setFileAside(const std::filesystem::path& f
     if (copy > 1) name += "-" + std::to_string(copy);
     const std::filesystem::path target(name);
     // No replace, ever: an earlier copy may be the only one of something the user wants back.
+    announce(FileChange::rename, file);
     if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-      syncDirectory(file.parent_path());
+      syncDirectory(file.parent_path(), file);
       return target;
     }
     if (errno == EEXIST) continue;
@@ -165,7 +215,7 @@ std::optional<std::filesystem::path> setFileAside(const std::filesystem::path& f
         ::unlink(target.c_str());
         return std::nullopt;
       }
-      syncDirectory(file.parent_path());
+      syncDirectory(file.parent_path(), file);
       return target;
     }
     if (errno != EEXIST) return std::nullopt;

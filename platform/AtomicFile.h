@@ -33,10 +33,20 @@ FileStamp stampOf(const std::filesystem::path& file);
 struct FileContent {
   std::string bytes;
   FileStamp stamp;  // of the very file that was read (taken from the open descriptor)
+  bool overLimit = false;  // longer than the limit asked for: `bytes` is left empty
 };
 
-// The whole file, or none when it is missing or cannot be read.
-std::optional<FileContent> readWholeFile(const std::filesystem::path& file);
+// The whole file, or none when it is missing or cannot be read. A file longer than `limit` bytes
+// is not read at all (overLimit), so an outsized file costs one fstat, not its size in memory.
+std::optional<FileContent> readWholeFile(const std::filesystem::path& file,
+                                         std::size_t limit = static_cast<std::size_t>(-1));
+
+// What the functions below are about to do to a file on disk.
+enum class FileChange { write, sync, rename };
+// Test seam: told, on the calling thread, of every write, fsync and rename the functions below
+// make, with the file they concern (the file replaced or set aside, not its temporary). One
+// observer for the whole process; none removes it.
+void setFileChangeObserverForTesting(std::function<void(FileChange, const std::filesystem::path&)> observer);
 
 // Replaces `file` so that a reader, or the next start after a crash, finds either the old or the
 // new content in full, never a part: the content goes to "<file>.tmp" beside it, is flushed to

@@ -1,7 +1,9 @@
 #include "platform/UserDefaults.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/BoundedJson.h"
@@ -49,145 +51,316 @@ void reportToStandardError(const UserDefaults::Damage& damage) {
   writeConsoleLine(STDERR_FILENO, line);
 }
 
+// Every live domain, so that a fork() never copies one of their locks while another thread holds
+// it (the child would wait for it for ever).
+std::mutex& liveDomainsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::vector<UserDefaults*>& liveDomains() {
+  static std::vector<UserDefaults*> domains;
+  return domains;
+}
+
+std::string sizeText(std::size_t bytes) { return std::to_string(bytes / (1024 * 1024)) + " MiB"; }
+
+// The domain in `content`, or the reason it cannot be one.
+std::optional<nlohmann::json> domainIn(const FileContent& content, std::string& reason) {
+  if (content.overLimit) {
+    reason = "larger than " + sizeText(UserDefaults::kMaxFileBytes) + " (" + std::to_string(content.stamp.size) +
+             " bytes)";
+    return std::nullopt;
+  }
+  return parseDomain(content.bytes, reason);
+}
+
 }  // namespace
 
-UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {}
+void UserDefaults::lockAllForFork() {
+  liveDomainsMutex().lock();
+  for (UserDefaults* domain : liveDomains()) domain->mutex_.lock();
+}
+
+void UserDefaults::unlockAllAfterFork() {
+  for (UserDefaults* domain : liveDomains()) domain->mutex_.unlock();
+  liveDomainsMutex().unlock();
+}
+
+void UserDefaults::startAfreshInChild() {
+  // Only the forking thread lives on in the child: the parent's writer is gone, and it may have
+  // been waiting on the condition variables, whose copies would then wait for it for ever. The
+  // child gets its own pair and starts a writer of its own when it needs one; the copies are
+  // kept, never touched again.
+  static auto* copies = new std::vector<std::shared_ptr<void>>;
+  for (UserDefaults* domain : liveDomains()) {
+    if (domain->writer_) {
+      copies->emplace_back(domain->writer_.release(), [](void*) {});
+    }
+    domain->writerRunning_ = false;
+    copies->emplace_back(domain->wake_.release(), [](void*) {});
+    copies->emplace_back(domain->progress_.release(), [](void*) {});
+    domain->wake_ = std::make_unique<std::condition_variable>();
+    domain->progress_ = std::make_unique<std::condition_variable>();
+    domain->stopping_ = false;
+  }
+  unlockAllAfterFork();
+}
+
+UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
+  static std::once_flag forkHandlers;
+  std::call_once(forkHandlers, [] { ::pthread_atfork(&lockAllForFork, &unlockAllAfterFork, &startAfreshInChild); });
+  std::lock_guard lock(liveDomainsMutex());
+  liveDomains().push_back(this);
+}
+
+UserDefaults::~UserDefaults() {
+  {
+    std::lock_guard lock(liveDomainsMutex());
+    std::erase(liveDomains(), this);
+  }
+  std::unique_lock lock(mutex_);
+  stopping_ = true;  // the writer writes what is pending without gathering more, then ends
+  wake_->notify_all();
+  progress_->wait(lock, [this] { return !writerRunning_; });
+  if (writer_) writer_->join();
+}
 
 UserDefaults& UserDefaults::standard() {
   static UserDefaults domain(appConfigDir() / (std::string(bundle::kBundleIdentifier) + ".json"));
   return domain;
 }
 
-void UserDefaults::refreshLocked(bool holdingFileLock) {
+void UserDefaults::refreshLocked() {
   const FileStamp now = stampOf(file_);
   if (loaded_ && now == stamp_) return;
   if (!now.exists) {
-    values_ = nlohmann::json::object();
+    disk_ = nlohmann::json::object();
     stamp_ = now;
     loaded_ = true;
+    damaged_ = false;
     unmovable_ = false;
     return;
   }
-  auto content = readWholeFile(file_);
+  const auto content = readWholeFile(file_, kMaxFileBytes);
   if (!content) {
     // Unreadable for now (permissions, a race with a replace): keep what memory holds and try
     // again on the next call.
     return;
   }
   std::string reason;
-  if (auto domain = parseDomain(content->bytes, reason)) {
-    values_ = std::move(*domain);
-    stamp_ = content->stamp;
-    loaded_ = true;
-    unmovable_ = false;
-    return;
-  }
-  setAsideLocked(std::move(reason), holdingFileLock);
-}
-
-void UserDefaults::setAsideLocked(std::string reason, bool holdingFileLock) {
-  // Writers replace the file only under the inter-process lock: under it, what is read now is
-  // what gets moved, and a good file another process just wrote is never taken for damage.
-  std::optional<FileLock> interProcess;
-  if (!holdingFileLock) {
-    interProcess.emplace(lockFileOf(file_));
-    if (!interProcess->locked()) return;
-  }
-  const auto content = readWholeFile(file_);
-  if (!content) {
-    loaded_ = false;
-    return;
-  }
-  if (auto domain = parseDomain(content->bytes, reason)) {
-    values_ = std::move(*domain);
-    stamp_ = content->stamp;
-    loaded_ = true;
-    unmovable_ = false;
-    return;
-  }
-  values_ = nlohmann::json::object();
+  auto domain = domainIn(*content, reason);
+  stamp_ = content->stamp;
   loaded_ = true;
-  const auto setAside = setFileAside(file_, "damaged");
-  if (setAside) {
-    stamp_ = stampOf(file_);
+  if (domain) {
+    disk_ = std::move(*domain);
+    damaged_ = false;
     unmovable_ = false;
-  } else {
-    stamp_ = content->stamp;
-    unmovable_ = true;
+    return;
   }
-  damage_.push_back(Damage{file_, setAside, std::move(reason)});
-}
-
-void UserDefaults::reportDamage(std::unique_lock<std::mutex>& lock) {
-  if (damage_.empty()) return;
-  const std::vector<Damage> found = std::exchange(damage_, {});
-  const auto observer = damageObserver_;
-  lock.unlock();
-  for (const auto& damage : found) {
-    if (observer) {
-      observer(damage);
-    } else {
-      reportToStandardError(damage);
-    }
-  }
+  // Moving it is a rename and a sync: the writer's work, never the reader's.
+  disk_ = nlohmann::json::object();
+  unmovable_ = false;
+  damaged_ = true;
+  startWriterLocked();
+  wake_->notify_all();
 }
 
 std::optional<nlohmann::json> UserDefaults::object(const std::string& key) {
-  std::unique_lock lock(mutex_);
-  refreshLocked(false);
-  std::optional<nlohmann::json> value;
-  if (const auto it = values_.find(key); it != values_.end()) value = *it;
-  reportDamage(lock);
-  return value;
+  std::lock_guard lock(mutex_);
+  refreshLocked();
+  if (const auto change = pending_.find(key); change != pending_.end()) return change->second.value;
+  if (clearPending_) return std::nullopt;
+  if (const auto it = disk_.find(key); it != disk_.end()) return *it;
+  return std::nullopt;
 }
 
-bool UserDefaults::writeLocked(const std::function<void(nlohmann::json&)>& change) {
-  if (!ensureDirectory(file_.parent_path())) return false;
-  FileLock interProcess(lockFileOf(file_));
-  if (!interProcess.locked()) return false;
-  // Start from what is on disk now: another process may have written since our last read.
-  loaded_ = false;
-  refreshLocked(true);
-  if (!loaded_ || unmovable_) return false;
-  nlohmann::json next = values_;
-  change(next);
-  if (depthOf(next) > kMaxDepth) return false;  // it would not read back
-  std::string text;
-  try {
-    // Compact: the file is read and written whole at every change.
-    text = next.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
-  } catch (const nlohmann::json::exception&) {
-    return false;  // a text that is not UTF-8: refuse it rather than store something else
-  }
-  text.push_back('\n');
-  if (!replaceFileAtomically(file_, text, 0600, beforeReplace_)) {
-    loaded_ = false;
-    return false;
-  }
-  values_ = std::move(next);
-  stamp_ = stampOf(file_);
-  loaded_ = true;
-  return true;
+void UserDefaults::startWriterLocked() {
+  if (writerRunning_) return;
+  // The one before has ended (it cleared writerRunning_ as its last step under the lock).
+  if (writer_) writer_->join();
+  writerRunning_ = true;
+  writer_ = std::make_unique<std::thread>([this] { writerLoop(); });
+}
+
+void UserDefaults::acceptLocked() {
+  if (finished_ + 1 == requested_) firstUnwritten_ = std::chrono::steady_clock::now();
+  startWriterLocked();
+  wake_->notify_all();
 }
 
 bool UserDefaults::set(const std::string& key, const std::optional<nlohmann::json>& value) {
+  if (value) {
+    if (depthOf(*value) + 1 > kMaxDepth) return false;  // it would not read back
+    try {
+      // Refused now rather than by the writer: a text that is not UTF-8 would fail the whole write.
+      (void)value->dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+    } catch (const nlohmann::json::exception&) {
+      return false;
+    }
+  }
+  std::lock_guard lock(mutex_);
+  if (unmovable_) return false;
+  pending_.insert_or_assign(key, Pending{value, ++requested_});
+  acceptLocked();
+  return true;
+}
+
+bool UserDefaults::removeAll() {
+  std::lock_guard lock(mutex_);
+  if (unmovable_) return false;
+  pending_.clear();
+  clearPending_ = ++requested_;
+  acceptLocked();
+  return true;
+}
+
+bool UserDefaults::flush() {
   std::unique_lock lock(mutex_);
-  const bool written = writeLocked([&](nlohmann::json& domain) {
+  const std::uint64_t target = requested_;
+  // A damaged file still to be set aside counts as unfinished work too.
+  const auto done = [&] { return finished_ >= target && !damaged_; };
+  if (done()) return true;
+  const std::uint64_t failedBefore = failedUpTo_;
+  flushTo_ = std::max(flushTo_, target);
+  startWriterLocked();
+  wake_->notify_all();
+  progress_->wait(lock, done);
+  // With nothing left to write the writer ends: wait for that too, so a process that flushes
+  // before it forks (tests do) forks without a thread of ours running.
+  progress_->wait(lock, [this] { return !writerRunning_ || finished_ < requested_ || damaged_; });
+  if (!writerRunning_ && writer_) {
+    writer_->join();
+    writer_.reset();
+  }
+  return failedUpTo_ == failedBefore;
+}
+
+bool UserDefaults::flushAll() {
+  std::lock_guard lock(liveDomainsMutex());  // none goes meanwhile
+  bool all = true;
+  for (UserDefaults* domain : liveDomains()) all = domain->flush() && all;
+  return all;
+}
+
+void UserDefaults::writerLoop() {
+  std::unique_lock lock(mutex_);
+  const auto hasWork = [this] { return finished_ < requested_ || damaged_; };
+  for (;;) {
+    if (!hasWork()) {
+      // Everything is written: the thread ends, and the next change starts another. An idle
+      // program keeps no thread for its settings.
+      writerRunning_ = false;
+      progress_->notify_all();
+      return;
+    }
+    if (finished_ < requested_) {
+      // Gather the rest of a burst, unless someone waits for the file or the domain goes.
+      wake_->wait_until(lock, firstUnwritten_ + writeDelay_, [this] { return stopping_ || flushTo_ > finished_; });
+    }
+    Batch batch;
+    batch.generation = requested_;
+    batch.clear = clearPending_.has_value();
+    for (const auto& [key, change] : pending_) batch.changes.emplace(key, change.value);
+    const auto beforeReplace = beforeReplace_;
+    lock.unlock();
+
+    std::vector<Damage> damage;
+    Written written = writeBatch(batch, beforeReplace, damage);
+    if (!damage.empty()) {
+      // Told before flush() returns, with no lock held.
+      std::function<void(const Damage&)> observer;
+      {
+        std::lock_guard observerLock(mutex_);
+        observer = damageObserver_;
+      }
+      for (const auto& found : damage) {
+        if (observer) {
+          observer(found);
+        } else {
+          reportToStandardError(found);
+        }
+      }
+    }
+
+    lock.lock();
+    if (written.domain) {
+      disk_ = std::move(*written.domain);
+      stamp_ = written.stamp;
+      loaded_ = true;
+      damaged_ = false;
+      unmovable_ = false;
+    } else if (written.unmovable) {
+      disk_ = nlohmann::json::object();
+      stamp_ = written.stamp;
+      loaded_ = true;
+      damaged_ = false;
+      unmovable_ = true;
+    } else {
+      loaded_ = false;  // the next read takes what the file holds
+      damaged_ = false;  // tried; a read finds it again if it is still there
+    }
+    // Written or failed, this batch's changes are done with; later ones wait for the next.
+    std::erase_if(pending_, [&](const auto& entry) { return entry.second.generation <= batch.generation; });
+    if (clearPending_ && *clearPending_ <= batch.generation) clearPending_.reset();
+    if (!written.ok && batch.generation > finished_) failedUpTo_ = batch.generation;
+    finished_ = std::max(finished_, batch.generation);
+    if (finished_ < requested_) firstUnwritten_ = std::chrono::steady_clock::now();
+    progress_->notify_all();
+  }
+}
+
+UserDefaults::Written UserDefaults::writeBatch(const Batch& batch, const std::function<void()>& beforeReplace,
+                                               std::vector<Damage>& damage) {
+  Written result;
+  if (!ensureDirectory(file_.parent_path())) return result;
+  // Writers replace the file only under the inter-process lock: under it, what is read now is
+  // what gets replaced or moved, and a good file another process just wrote is never taken for
+  // damage.
+  FileLock interProcess(lockFileOf(file_));
+  if (!interProcess.locked()) return result;
+
+  // Start from what is on disk now: another process may have written since our last read.
+  nlohmann::json domain = nlohmann::json::object();
+  if (stampOf(file_).exists) {
+    const auto content = readWholeFile(file_, kMaxFileBytes);
+    if (!content) return result;
+    std::string reason;
+    if (auto good = domainIn(*content, reason)) {
+      domain = std::move(*good);
+    } else {
+      const auto setAside = setFileAside(file_, "damaged");
+      damage.push_back(Damage{file_, setAside, std::move(reason)});
+      if (!setAside) {
+        result.unmovable = true;
+        result.stamp = content->stamp;
+        return result;
+      }
+    }
+  }
+  if (batch.clear) domain = nlohmann::json::object();
+  for (const auto& [key, value] : batch.changes) {
     if (value) {
       domain[key] = *value;
     } else {
       domain.erase(key);
     }
-  });
-  reportDamage(lock);
-  return written;
-}
-
-bool UserDefaults::removeAll() {
-  std::unique_lock lock(mutex_);
-  const bool written = writeLocked([](nlohmann::json& domain) { domain = nlohmann::json::object(); });
-  reportDamage(lock);
-  return written;
+  }
+  if (batch.clear || !batch.changes.empty()) {
+    std::string text;
+    try {
+      // Compact: the file is read and written whole at every change.
+      text = domain.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+    } catch (const nlohmann::json::exception&) {
+      return result;  // set() refuses such texts; a file that held one would not have parsed
+    }
+    text.push_back('\n');
+    if (!replaceFileAtomically(file_, text, 0600, beforeReplace)) return result;
+  }
+  result.ok = true;
+  result.stamp = stampOf(file_);
+  result.domain = std::move(domain);
+  return result;
 }
 
 void UserDefaults::setDamageObserver(std::function<void(const Damage&)> observer) {
@@ -198,6 +371,11 @@ void UserDefaults::setDamageObserver(std::function<void(const Damage&)> observer
 void UserDefaults::setBeforeReplaceForTesting(std::function<void()> hook) {
   std::lock_guard lock(mutex_);
   beforeReplace_ = std::move(hook);
+}
+
+void UserDefaults::setWriteDelayForTesting(std::chrono::milliseconds delay) {
+  std::lock_guard lock(mutex_);
+  writeDelay_ = delay;
 }
 
 }  // namespace platform

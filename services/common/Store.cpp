@@ -171,6 +171,12 @@ void Store::setValue(StoreKeys key, const std::optional<StoreValue>& value) {
   }
 }
 
+bool Store::flush() {
+  if (settingsDomain().flush()) return true;
+  Logger::log(LogLevel::error, "Store write error: the settings file could not be written");
+  return false;
+}
+
 bool Store::clearAll() {
   if (settingsDomain().removeAll()) return true;
   Logger::log(LogLevel::error, "Store clear error");

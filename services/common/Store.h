@@ -53,8 +53,9 @@ class StoreValue {
 
 // The settings store of the application: its user-defaults domain, with every text value kept
 // enciphered with sharedEncryptor(). Lists, numbers and booleans are kept plain. Safe to call from
-// any thread; every write is on disk before it returns, and a value written by another process
-// is seen by the next read.
+// any thread. A write is seen by every reader at once and reaches the file within
+// platform::UserDefaults::kWriteDelay, written by the domain's own writer thread (never the
+// caller's); flush() waits for it. A value written by another process is seen by the next read.
 class Store {
  public:
   Store() = delete;
@@ -73,6 +74,10 @@ class Store {
 
   // Empties the whole domain ("Clear Cache"). The device identity lives elsewhere and stays.
   static bool clearAll();
+
+  // Puts every change made so far in the file and waits for it: the program's way out calls it
+  // before the process ends. False (and a log line) when the file could not be written.
+  static bool flush();
 };
 
 }  // namespace tarnel

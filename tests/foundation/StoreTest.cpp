@@ -26,6 +26,7 @@ using nlohmann::json;
 
 // The domain file as another program would see it.
 json domainOnDisk() {
+  EXPECT_TRUE(Store::flush());
   std::ifstream in(platform::UserDefaults::standard().file());
   if (!in) return json::object();
   return json::parse(in);
@@ -126,12 +127,13 @@ TEST(Store, ValueWrittenByAnotherProcessIsSeenByTheNextRead) {
   // This process reads first, so it holds the domain in memory before the other one writes.
   EXPECT_EQ(Store::getValue(StoreKeys::USER_ID), std::nullopt);
   Store::setValue(StoreKeys::AREA_ID, "eu");
+  ASSERT_TRUE(Store::flush());
 
   const auto child = test::runInChild([] {
     const std::string seen = Store::getValue(StoreKeys::AREA_ID).value_or("missing").string().value_or("?");
     Store::setValue(StoreKeys::USER_ID, "written-by-child");
     Store::setValue(StoreKeys::SMART_ROUTE, false);
-    return seen;
+    return Store::flush() ? seen : "not written";
   });
   ASSERT_EQ(child.exitCode, 0);
   EXPECT_EQ(child.output, "eu");
@@ -148,9 +150,11 @@ TEST(Store, ValueWrittenByAnotherProcessIsSeenByTheNextRead) {
 TEST(Store, CrashBetweenWriteAndRenameLeavesTheOldFileIntact) {
   Store::setValue(StoreKeys::USER_ID, "before");
   Store::setValue(StoreKeys::NOTICE_IDS, StoreValue::IntegerList{1, 2});
+  ASSERT_TRUE(Store::flush());
   const auto child = test::runInChild([] {
     platform::UserDefaults::standard().setBeforeReplaceForTesting([] { ::_exit(42); });
     Store::setValue(StoreKeys::USER_ID, std::string(100'000, 'x'));
+    Store::flush();
     return std::string("the write was not interrupted");
   });
   EXPECT_EQ(child.exitCode, 42) << child.output;
@@ -216,12 +220,14 @@ TEST(Store, DamagedSettingsFileIsLoggedSetAsideAndOnlyItStartsAfresh) {
     SCOPED_TRACE(c.what);
     Store::setValue(StoreKeys::USER_ID, "user-1");
     Store::setValue(StoreKeys::NOTICE_IDS, StoreValue::IntegerList{4});
+    ASSERT_TRUE(Store::flush());
     std::ofstream(beside) << "{\"mine\":1}";
     const std::string bytes = c.damage(readAll(file));
     std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 
     testing::internal::CaptureStdout();
     EXPECT_EQ(Store::getValue(StoreKeys::USER_ID), std::nullopt);
+    EXPECT_TRUE(Store::flush());  // the writer sets it aside
     const std::string logged = testing::internal::GetCapturedStdout();
     const auto setAside = std::filesystem::path(file.string() + c.setAsideSuffix);
     EXPECT_NE(logged.find("[Error]"), std::string::npos) << logged;

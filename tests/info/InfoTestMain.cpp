@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "tests/support/TestHome.h"
+#include "tests/ui_support/SettingsWriteCheck.h"
 #include "ui/info/ModalWindows.h"
 #include "ui/shell/LumoraPlugins.h"
 
@@ -21,5 +22,6 @@ int main(int argc, char** argv) {
   lumora::ModalWindows::registerLinkSchemes();
   QtWebEngineQuick::initialize();
   QGuiApplication app(argc, argv);
+  lumora::test::failOnGuiThreadSettingsWrites();
   return RUN_ALL_TESTS();
 }

@@ -2,6 +2,9 @@
 // "qnavigation" waiting for the connection, and the guard's clearing, single warning and stop.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include "tests/info/InfoTestSupport.h"
 #include "tests/ui_support/fakes/FakeServices.h"
 #include "ui/base/UiObjects.h"
@@ -50,6 +53,13 @@ TEST(LinkPolicyTest, OnlyWebAddressesLeaveAPage) {
             QStringLiteral("https://site.test/p"));
 }
 
+// Stands for the desktop clipboard's change notice.
+class ClipboardNotice : public QObject {
+  Q_OBJECT
+ signals:
+  void changed();
+};
+
 class WebPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -66,7 +76,13 @@ class WebPageTest : public ::testing::Test {
       return true;
     };
     context.openClipboardWarning = [this] { ++warnings; };
-    context.clipboardText = [this] { return clipboard; };
+    context.clipboardText = [this] {
+      ++clipboardReads;
+      return clipboard;
+    };
+    context.watchClipboard = [this](QObject* receiver, std::function<void()> changed) {
+      return QObject::connect(&clipboardNotice, &ClipboardNotice::changed, receiver, std::move(changed));
+    };
     context.clearClipboard = [this] { clipboard.clear(); };
     context.hasWindow = [] { return true; };
     page = std::make_unique<WebPageController>(context, nullptr);
@@ -84,6 +100,13 @@ class WebPageTest : public ::testing::Test {
   std::vector<QUrl> opened;
   int warnings = 0;
   QString clipboard;
+  int clipboardReads = 0;
+  ClipboardNotice clipboardNotice;
+  // Another program puts `text` on the clipboard.
+  void copied(const QString& text) {
+    clipboard = text;
+    emit clipboardNotice.changed();
+  }
 };
 
 TEST_F(WebPageTest, TheOpenerIsHandedOnlyHttpAndHttpsAddresses) {
@@ -192,18 +215,40 @@ TEST_F(WebPageTest, TheGuardStopsWithItsWindowAndWithTheNextPage) {
   ASSERT_TRUE(page->guarding());
   page->setActive(false);  // the window closed
   EXPECT_FALSE(page->guarding());
-  clipboard = kOther;
-  test::spin(1300);
+  copied(kOther);
   EXPECT_EQ(warnings, 0);
 }
 
-TEST_F(WebPageTest, TheGuardsTimerWarnsWithinAboutASecond) {
+TEST_F(WebPageTest, TheGuardReadsTheClipboardOnlyWhenItChangesAndWarnsAtOnce) {
   page->scanPage(pageWith(kAddress));
-  clipboard = kOther;
-  ASSERT_TRUE(test::waitFor([this] { return warnings == 1; }, 3000));
-  test::spin(1200);
-  EXPECT_EQ(warnings, 1);
+  ASSERT_TRUE(page->guarding());
+  const int readsAtLoad = clipboardReads;
+  test::spin(1500);
+  EXPECT_EQ(clipboardReads, readsAtLoad) << "an unchanged clipboard is never read";
+  copied(QStringLiteral("hello"));
+  EXPECT_EQ(clipboardReads, readsAtLoad + 1);
+  EXPECT_EQ(warnings, 0);
+  copied(kOther);
+  EXPECT_EQ(warnings, 1) << "warned as the change came, not on a later tick";
+  copied(QStringLiteral("T") + QString(33, QLatin1Char('q')));
+  EXPECT_EQ(warnings, 1) << "once per page load";
+}
+
+TEST_F(WebPageTest, TheGuardHearsTheDesktopClipboardChange) {
+  InfoContext desktop = context;
+  desktop.clipboardText = nullptr;
+  desktop.clearClipboard = nullptr;
+  desktop.watchClipboard = nullptr;
+  WebPageController guard(desktop, nullptr);
+  QGuiApplication::clipboard()->setText(kOther);
+  guard.scanPage(pageWith(kAddress));
+  EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty()) << "an address on the clipboard at load is cleared";
+  QGuiApplication::clipboard()->setText(kOther);
+  EXPECT_TRUE(test::waitFor([this] { return warnings == 1; }, 300)) << "no second's wait for a poll";
+  EXPECT_FALSE(guard.guarding());
 }
 
 }  // namespace
 }  // namespace lumora
+
+#include "WebPageTest.moc"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "tests/support/TestHome.h"
+#include "tests/ui_support/SettingsWriteCheck.h"
 #include "ui/shell/LumoraPlugins.h"
 
 int main(int argc, char** argv) {
@@ -16,5 +17,6 @@ int main(int argc, char** argv) {
   tarnel::test::TestHome home;
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
+  lumora::test::failOnGuiThreadSettingsWrites();
   return RUN_ALL_TESTS();
 }

@@ -16,6 +16,7 @@
 #include "tests/shell_e2e/DesktopHosts.h"
 #endif
 #include "tests/support/TestHome.h"
+#include "tests/ui_support/SettingsWriteCheck.h"
 #include "ui/shell/LumoraPlugins.h"
 
 int main(int argc, char** argv) {
@@ -35,5 +36,6 @@ int main(int argc, char** argv) {
 #endif
   QApplication app(argc, argv);
   lumora::test::styleDesktop(app);
+  lumora::test::failOnGuiThreadSettingsWrites();
   return RUN_ALL_TESTS();
 }

@@ -8,9 +8,14 @@
 #include <memory>
 #include <utility>
 
+#include "platform/UserDefaults.h"
+
 namespace tarnel::test {
 
 ChildResult runInChild(const std::function<std::string()>& body) {
+  // The settings are written behind by a thread that runs while something is unwritten: written
+  // now, it has ended, and the child starts from the settings as they are on disk.
+  platform::UserDefaults::flushAll();
   int fds[2];
   if (::pipe(fds) != 0) return {};
   std::fflush(stdout);
@@ -37,6 +42,8 @@ ChildResult runInChild(const std::function<std::string()>& body) {
       rest.remove_prefix(static_cast<std::size_t>(n));
     }
     ::close(fds[1]);
+    // The child ends as the program does: what it stored is in the settings file.
+    platform::UserDefaults::flushAll();
     std::fflush(stdout);
     ::_exit(code);
   }

@@ -14,7 +14,9 @@ struct ChildResult {
 
 // Runs `body` in a forked copy of this process (same environment, same temporary home) and hands
 // back the text it returned. The child leaves through _exit, so no destructor of the parent's
-// objects (such as the temporary home) runs twice. Call it while the test runs no other thread.
+// objects (such as the temporary home) runs twice. The settings, written behind, are flushed
+// before the fork (so the settings' writer is not running) and by the child before it leaves, as
+// the program does on its way out. Call it while the test runs no other thread.
 ChildResult runInChild(const std::function<std::string()>& body);
 
 // A shell command's exit status (-1 when it could not run or did not exit) and standard output.

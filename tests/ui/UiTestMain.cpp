@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "tests/support/TestHome.h"
+#include "tests/ui_support/SettingsWriteCheck.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   tarnel::test::TestHome home;
   QGuiApplication app(argc, argv);
+  lumora::test::failOnGuiThreadSettingsWrites();
   return RUN_ALL_TESTS();
 }

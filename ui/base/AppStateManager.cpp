@@ -107,8 +107,9 @@ QString AppStateManager::storedText(StoreKeys key, const QString& fallback) {
 }
 
 void AppStateManager::store(StoreKeys key, const StoreValue& value) {
-  // Every write is on disk before it returns. At start-up a setting that is already stored as it
-  // stands has nothing to add, so a normal start reads the settings without writing them.
+  // The store keeps the value at once and writes the file behind, off this thread. At start-up a
+  // setting that is already stored as it stands has nothing to add, so a normal start reads the
+  // settings without writing them.
   if (!isInited_) {
     const auto current = services_.settings->value(key);
     if (current && *current == value) return;

@@ -22,4 +22,9 @@ void InfoContext::emptyClipboard() const {
   QGuiApplication::clipboard()->clear();
 }
 
+QMetaObject::Connection InfoContext::onClipboardChange(QObject* receiver, std::function<void()> changed) const {
+  if (watchClipboard) return watchClipboard(receiver, std::move(changed));
+  return QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, receiver, std::move(changed));
+}
+
 }  // namespace lumora

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QSslCertificate>
+#include <QObject>
 #include <QString>
 #include <QUrl>
 
@@ -43,10 +44,15 @@ struct InfoContext {
   // itself trusts for that host (a development build trusts its development service); none:
   // the browser engine's refusal stands.
   std::function<bool(const QList<QSslCertificate>& chain, const QString& host)> trustsCertificate;
+  // Calls `changed` on the GUI thread, in `receiver`'s context, each time the clipboard's
+  // content changes; none: the desktop clipboard's own notice (on X11 it comes whenever any
+  // program takes the clipboard).
+  std::function<QMetaObject::Connection(QObject* receiver, std::function<void()> changed)> watchClipboard;
 
   bool windowExists() const;
   QString readClipboard() const;
   void emptyClipboard() const;
+  QMetaObject::Connection onClipboardChange(QObject* receiver, std::function<void()> changed) const;
 };
 
 }  // namespace lumora

@@ -26,10 +26,7 @@ InfoContext sharedContext() {
 WebPageController::WebPageController(QObject* parent) : WebPageController(sharedContext(), parent) {}
 
 WebPageController::WebPageController(InfoContext context, QObject* parent)
-    : QObject(parent), context_(std::move(context)) {
-  timer_.setInterval(1000);
-  connect(&timer_, &QTimer::timeout, this, &WebPageController::checkClipboard);
-}
+    : QObject(parent), context_(std::move(context)) {}
 
 bool WebPageController::trusts(const QWebEngineCertificateError& error) const {
   if (!context_.trustsCertificate || !error.isOverridable()) return false;
@@ -108,9 +105,9 @@ void WebPageController::scanPage(const QVariant& markup) {
   if (address.isEmpty() || !isPaymentAddress(address)) return;
   if (isPaymentAddress(context_.readClipboard())) context_.emptyClipboard();
   address_ = address;
-  if (!active_) return;
-  timer_.start();
-  emit guardingChanged();
+  if (!active_ || watch_) return;
+  watch_ = context_.onClipboardChange(this, [this] { checkClipboard(); });
+  if (watch_) emit guardingChanged();
 }
 
 void WebPageController::checkClipboard() {
@@ -122,8 +119,9 @@ void WebPageController::checkClipboard() {
 }
 
 void WebPageController::stopGuard() {
-  if (!timer_.isActive()) return;
-  timer_.stop();
+  if (!watch_) return;
+  disconnect(watch_);
+  watch_ = {};
   emit guardingChanged();
 }
 

@@ -3,7 +3,6 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 #include <QWebEngineCertificateError>
@@ -17,7 +16,8 @@ namespace lumora {
 // shows a payment address ("T" and 33 letters or digits) empties such an address from the
 // clipboard once, then warns once when another address of that form lands on the clipboard
 // while the page is open. The guard runs only while `active` (the window shows): it stops with
-// its window. A load that takes longer than `loadTimeout` is stopped. GUI thread only.
+// its window. It reads the clipboard only when the clipboard says it changed, never on a clock.
+// A load that takes longer than `loadTimeout` is stopped. GUI thread only.
 class WebPageController : public QObject {
   Q_OBJECT
   QML_ELEMENT
@@ -32,7 +32,7 @@ class WebPageController : public QObject {
 
   bool active() const { return active_; }
   void setActive(bool active);
-  bool guarding() const { return timer_.isActive(); }
+  bool guarding() const { return static_cast<bool>(watch_); }
   QString guardedAddress() const { return address_; }
   int loadTimeout() const { return int(context_.pageLoadTimeout.count()); }
 
@@ -44,7 +44,7 @@ class WebPageController : public QObject {
   Q_INVOKABLE void pageLoaded();
   // The page's markup, as the page script returned it.
   Q_INVOKABLE void scanPage(const QVariant& markup);
-  // One tick of the guard (the timer's; public for tests).
+  // The guard's look at a changed clipboard (public for tests).
   void checkClipboard();
 
   // The first address right after the end of a tag; empty when none.
@@ -62,7 +62,7 @@ class WebPageController : public QObject {
   InfoContext context_;
   bool active_ = true;
   QString address_;
-  QTimer timer_;
+  QMetaObject::Connection watch_;  // to the clipboard's change notice, while guarding
   QMetaObject::Connection pendingOpen_;
 };
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The settings store as the user-interface state reads and writes it: one value per key, texts
-// kept enciphered by the library. Every write is on disk when it returns. Safe on any thread.
+// kept enciphered by the library. A write is seen at once and reaches the disk shortly after, on
+// the store's own writer thread. Safe on any thread.
 
 #include <optional>
 
