@@ -105,7 +105,8 @@ TEST(SpindriftService, ACaptureThatCouldNotBeRemovedKeepsItsJournalUntilItIs) {
       {"retried by the running service",
        [&] {
          mendNft();
-         EXPECT_TRUE(timeUntil([&] { return world.networkState() == before; }, seconds(5)));
+         // The journal goes right after the rules: wait for both, not for the rules alone.
+         EXPECT_TRUE(timeUntil([&] { return world.networkState() == before && !fs::exists(journal); }, seconds(5)));
        }},
       {"removed at the next start",
        [&] {
