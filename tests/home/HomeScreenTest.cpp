@@ -106,6 +106,31 @@ TEST(RouteMode, DisconnectedFlipsAtOnceConnectedAsksOnceThenReconnects) {
   EXPECT_FALSE(world.fakes.connection->settings().smartRoute);
 }
 
+TEST(RouteMode, ASwitchWithinASecondOfAClickStillConnectsAgainInTheNewMode) {
+  // The click that connected, then the connection, then the switch, all within the guard.
+  for (const int afterClickMs : {0, 400, 999}) {
+    SCOPED_TRACE(afterClickMs);
+    HomeWorld world;
+    world.fakes.connection->reportStopOnDisconnect();
+    world.state().setShowRouteTips(true);
+    world.state().setSmartRoute(true);
+    world.connect.toggle(true);
+    ASSERT_TRUE(waitFor([&] { return world.calls("openConnection") == 1; }));
+    world.state().setVpnStatus(VPNStatus::connected);
+    world.nowMs += afterClickMs;
+    world.home.switchRouteMode();
+    EXPECT_FALSE(world.state().smartRoute());
+    ASSERT_TRUE(waitFor([&] { return world.calls("openConnection") == 2; })) << "left disconnected";
+    EXPECT_EQ(world.calls("disconnect"), 1u);
+    EXPECT_FALSE(world.fakes.connection->settings().smartRoute) << "connected in the new mode";
+    // The guard still stands for clicks: one right after the switch's connect is ignored.
+    world.state().setVpnStatus(VPNStatus::connecting);
+    world.connect.toggle(true);
+    spin(50);
+    EXPECT_EQ(world.calls("disconnect"), 1u);
+  }
+}
+
 TEST(Links, PromotionTextByLanguageAndOnlyWebAddressesOpen) {
   struct Case {
     const char* name;

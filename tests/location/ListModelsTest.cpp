@@ -144,6 +144,31 @@ TEST(NodeList, TheCurrentMarkFollowsTheNodeIdNotItsName) {
   EXPECT_EQ(marks(model, NodeListModel::CurrentRole), (std::vector<bool>{false, true, false}));
 }
 
+TEST(NodeList, TheMarkFollowsTheNodeAnAutomaticConnectionUsesAtEachStatus) {
+  LocationWorld world;
+  world.fakes.nodes->script.answer<std::vector<tarnel::Node>>("nodesByCountry",
+                                                              {node("a", "JP-1"), node("b", "JP-2")});
+  NodeListModel model(world.screen);
+  model.load();
+  ASSERT_TRUE(waitFor([&] { return model.loaded(); }));
+  int announced = 0;
+  QObject::connect(&model, &QAbstractItemModel::dataChanged,
+                   [&](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+                     if (roles.isEmpty() || roles.contains(NodeListModel::CurrentRole)) ++announced;
+                   });
+  // The connection chose "b" by itself and came up; nobody picked a node.
+  world.fakes.nodes->setConnectionNode(node("b", "JP-2"));
+  world.state().setVpnStatus(helmsey::VPNStatus::connected);
+  EXPECT_GT(announced, 0) << "the list was not told";
+  EXPECT_EQ(marks(model, NodeListModel::CurrentRole), (std::vector<bool>{false, true}));
+
+  announced = 0;
+  world.fakes.nodes->setConnectionNode(std::nullopt);
+  world.state().setVpnStatus(helmsey::VPNStatus::disconnected);
+  EXPECT_GT(announced, 0);
+  EXPECT_EQ(marks(model, NodeListModel::CurrentRole), (std::vector<bool>{false, false}));
+}
+
 TEST(CountryList, TheMarkFollowsTheCommittedCodeAndAutoWhenNone) {
   LocationWorld world;
   world.state().setLoginInfo([&] {

@@ -1,6 +1,7 @@
 // The home screen of the real program through real nodes: the user's click, the status line,
-// a page through the program's local proxy, the fallback past a broken node, and an engine that
-// dies under the connection.
+// a page through the program's local proxy, the fallback past a broken node, an engine that dies
+// under the connection, the node an automatic connection uses, and a page at rest that draws
+// nothing.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -109,6 +110,53 @@ TEST(HomeEndToEnd, AKilledEngineTurnsTheHomeScreenToDisconnectedQuietly) {
   runFor(500);
   EXPECT_EQ(home.world.item("dialogCard"), nullptr);
   EXPECT_EQ(home.world.text("statusText"), "Disconnected");
+}
+
+// The button's or the background's animation once it has come to rest on `name`.
+bool restsOn(const ProgramHome& home, const char* player, const char* name) {
+  QQuickItem* item = home.world.item(QString::fromUtf8(player));
+  return item && item->property("animationName").toString() == QLatin1String(name) &&
+         !item->property("isAmimationPlaying").toBool();
+}
+
+// Frames the window drew within `ms`.
+int framesDuring(const ProgramHome& home, int ms) {
+  int frames = 0;
+  const auto counting = QObject::connect(home.world.window(), &QQuickWindow::frameSwapped, [&] { ++frames; });
+  runFor(ms);
+  QObject::disconnect(counting);
+  return frames;
+}
+
+TEST(HomeEndToEnd, TheHomePageFollowsTheConnectionsOwnNodeAndEndAndRestsWithoutDrawing) {
+  ProgramHome home({{"A"}});
+  ASSERT_TRUE(home.started);
+  ASSERT_TRUE(home.world.signInToHome());
+  EXPECT_EQ(home.world.text("locationName"), "Auto");
+  EXPECT_TRUE(waitFor([&] { return restsOn(home, "buttonAnimation", "ani_no") && restsOn(home, "backgroundAnimation", "bg_black"); }))
+      << home.world.item("buttonAnimation")->property("animationName").toString().toStdString();
+
+  // An automatic connection: the library chose node A, and the row names it.
+  ASSERT_TRUE(home.clickConnectAndWait()) << home.world.text("statusText").toStdString();
+  EXPECT_EQ(home.world.text("locationName"), "Node A");
+  ASSERT_TRUE(waitFor([&] { return restsOn(home, "buttonAnimation", "ani_yes") && restsOn(home, "backgroundAnimation", "bg_blue"); }))
+      << home.world.item("buttonAnimation")->property("animationName").toString().toStdString();
+  // At rest, with the pointer over the window since the click, nothing is drawn; nor when hidden.
+  EXPECT_EQ(framesDuring(home, 2500), 0) << "the connected page went on drawing";
+  home.world.window()->hide();
+  EXPECT_EQ(framesDuring(home, 1000), 0);
+  home.world.window()->show();
+  ASSERT_TRUE(waitFor([&] { return home.world.window()->isExposed(); }));
+
+  // The engine dies: nobody asked for the stop, and the button and background close all the same.
+  const auto engines = engineProcesses();
+  ASSERT_EQ(engines.size(), 1u);
+  ASSERT_EQ(::kill(engines[0], SIGKILL), 0);
+  ASSERT_TRUE(waitFor([&] { return home.world.text("statusText") == "Disconnected"; }));
+  EXPECT_TRUE(waitFor([&] { return restsOn(home, "buttonAnimation", "ani_no") && restsOn(home, "backgroundAnimation", "bg_black"); }))
+      << home.world.item("buttonAnimation")->property("animationName").toString().toStdString() << " "
+      << home.world.item("backgroundAnimation")->property("animationName").toString().toStdString();
+  EXPECT_EQ(framesDuring(home, 2500), 0) << "the disconnected page went on drawing";
 }
 
 }  // namespace

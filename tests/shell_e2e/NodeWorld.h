@@ -84,6 +84,11 @@ class NodeWorld {
   }
   // The test page's port; its certificate names page.test and 127.0.0.1.
   std::uint16_t pagePort() const { return page_.port(); }
+  // Drops the pages' records of what they were asked (a long run's memory stays the program's).
+  void forgetRequests() {
+    probePage_.clearRequests();
+    page_.clearRequests();
+  }
   // The address the page sees for traffic that node `index` carried.
   std::string sourceOf(std::size_t index) const { return world_.bed().address(kFirstSourceAddress + int(index)); }
 

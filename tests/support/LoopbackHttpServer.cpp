@@ -198,6 +198,12 @@ std::vector<ReceivedRequest> LoopbackHttpServer::requests() const {
   return requests_;
 }
 
+void LoopbackHttpServer::clearRequests() {
+  std::lock_guard lock(mutex_);
+  requests_.clear();
+  requests_.shrink_to_fit();
+}
+
 std::size_t LoopbackHttpServer::connectionCount() const { return listener_->connectionCount(); }
 
 bool LoopbackHttpServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {

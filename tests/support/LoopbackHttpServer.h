@@ -87,6 +87,7 @@ class LoopbackHttpServer {
   std::string url() const;
 
   std::vector<ReceivedRequest> requests() const;  // complete requests, in arrival order
+  void clearRequests();                            // long runs keep their memory flat
   std::size_t connectionCount() const;             // accepted connections, failed handshakes included
   bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
 

@@ -87,13 +87,13 @@ void LoopbackListener::stop() {
   if (acceptor_.joinable()) acceptor_.join();
   close(listenFd_);
   listenFd_ = -1;
-  std::vector<std::thread> workers;
+  std::list<Worker> workers;
   {
     std::lock_guard lock(mutex_);
     for (const int fd : open_) shutdown(fd, SHUT_RDWR);
     workers.swap(workers_);
   }
-  for (auto& worker : workers) worker.join();
+  for (auto& worker : workers) worker.thread.join();
 }
 
 void LoopbackListener::acceptLoop() {
@@ -110,13 +110,22 @@ void LoopbackListener::acceptLoop() {
     const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
     if (fd < 0) continue;
     ++connections_;
-    std::lock_guard lock(mutex_);
+    std::list<Worker> finished;
+    std::unique_lock lock(mutex_);
     if (stopping_) {
       close(fd);
       return;
     }
+    for (auto it = workers_.begin(); it != workers_.end();) {
+      if (it->done->load()) {
+        finished.splice(finished.end(), workers_, it++);
+      } else {
+        ++it;
+      }
+    }
     open_.insert(fd);
-    workers_.emplace_back([this, fd, peerText = addressText(peer)] {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workers_.push_back(Worker{std::thread([this, fd, done, peerText = addressText(peer)] {
       // A client that goes away while we write must not end the test process.
       sigset_t pipe;
       sigemptyset(&pipe);
@@ -128,7 +137,10 @@ void LoopbackListener::acceptLoop() {
         open_.erase(fd);
       }
       close(fd);
-    });
+      *done = true;
+    }), done});
+    lock.unlock();
+    for (auto& worker : finished) worker.thread.join();
   }
 }
 

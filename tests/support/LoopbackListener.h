@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -53,7 +55,13 @@ class LoopbackListener {
   std::atomic<std::size_t> connections_{0};
   std::mutex mutex_;
   std::set<int> open_;
-  std::vector<std::thread> workers_;
+  // One per accepted connection; a finished one is joined at the next accept, so a long run
+  // keeps no thread stacks of connections long gone.
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::list<Worker> workers_;
   std::thread acceptor_;
 };
 

@@ -327,6 +327,9 @@ void AppStateManager::setVpnStatus(helmsey::VPNStatus status) {
   if (differs) emit vpnStatusChanged();
   if (auto text = stateText(status)) setCurrentState(*text);
   emit protocolNameChanged();  // under automatic it names the protocol of the attempt
+  // The node in use is the attempt's choice (an automatic one included), made and dropped by the
+  // connection, not only by a pick: the location texts are read anew with every status.
+  emit locationChanged();
 }
 
 void AppStateManager::setVpnStatusValue(int status) {

@@ -109,8 +109,49 @@ void AnimationPlayer::play() {
   frame_ = 0;
   requestFrame();
   setPlaying(true);
+  startClock();
+}
+
+void AnimationPlayer::startClock() {
+  if (!playing_ || !animation_ || held_) return;
   const double rate = animation_->frameRate() > 0 ? animation_->frameRate() : 30.0;
   timer_.start(static_cast<int>(std::lround(1000.0 / rate)));
+}
+
+void AnimationPlayer::setPaused(bool paused) {
+  if (paused == paused_) return;
+  paused_ = paused;
+  emit pausedChanged();
+  updateHeld();
+}
+
+void AnimationPlayer::updateHeld() {
+  // A player in no window yet keeps its clock: its segments still end on time.
+  const QQuickWindow* shownIn = window();
+  const bool windowHidden = shownIn && (!shownIn->isVisible() || shownIn->visibility() == QWindow::Minimized);
+  const bool held = paused_ || !isVisible() || windowHidden;
+  if (held == held_) return;
+  held_ = held;
+  if (held_) {
+    timer_.stop();
+  } else {
+    startClock();
+  }
+  emit heldChanged();
+}
+
+void AnimationPlayer::itemChange(ItemChange change, const ItemChangeData& value) {
+  QQuickItem::itemChange(change, value);
+  if (change == ItemSceneChange) {
+    QObject::disconnect(windowVisibility_);
+    if (value.window) {
+      windowVisibility_ =
+          connect(value.window, &QWindow::visibilityChanged, this, &AnimationPlayer::updateHeld);
+    }
+    updateHeld();
+  } else if (change == ItemVisibleHasChanged) {
+    updateHeld();
+  }
 }
 
 void AnimationPlayer::tick() {

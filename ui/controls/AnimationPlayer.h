@@ -26,6 +26,11 @@ namespace lumora {
 // clock has reached, and a tick that comes while the last one is still being drawn asks for the
 // newest frame only, so a slow machine drops frames instead of holding up the window. The
 // animation's time (and so its end) follows the clock, not the drawing.
+//
+// An animation that nobody can see is held where it is: while `paused` is set, the item is not
+// visible, or its window is hidden or minimised, the clock stops and nothing is drawn; it goes on
+// from the same frame once it can be seen again. An ended animation keeps its last frame and
+// draws nothing more.
 class AnimationPlayer : public QQuickItem {
   Q_OBJECT
   QML_ELEMENT
@@ -33,6 +38,8 @@ class AnimationPlayer : public QQuickItem {
   Q_PROPERTY(bool isAmimationPlaying READ isPlaying NOTIFY playingChanged)
   Q_PROPERTY(int frame READ frame NOTIFY frameChanged)
   Q_PROPERTY(int totalFrames READ totalFrames NOTIFY animationLoaded)
+  Q_PROPERTY(bool paused READ paused WRITE setPaused NOTIFY pausedChanged)
+  Q_PROPERTY(bool held READ held NOTIFY heldChanged)
 
  public:
   explicit AnimationPlayer(QQuickItem* parent = nullptr);
@@ -43,6 +50,10 @@ class AnimationPlayer : public QQuickItem {
   bool isPlaying() const { return playing_; }
   int frame() const { return frame_; }
   int totalFrames() const { return totalFrames_; }
+  bool paused() const { return paused_; }
+  void setPaused(bool paused);
+  // Paused, out of sight, or in a hidden or minimised window (a player in no window is not held).
+  bool held() const { return held_; }
 
   // Shows frame `frame` without playing (screenshots); false when nothing is loaded. The frame
   // appears once drawn, a few milliseconds later.
@@ -56,6 +67,8 @@ class AnimationPlayer : public QQuickItem {
   void playingChanged();
   void frameChanged();
   void animationLoaded();
+  void pausedChanged();
+  void heldChanged();
   // The played animation ended: `finished` is false when it could not be played.
   void completed(bool finished);
 
@@ -64,6 +77,7 @@ class AnimationPlayer : public QQuickItem {
   // The frame as one picture node: the scene graph draws it straight into the window, with no
   // painter's layer in between.
   QSGNode* updatePaintNode(QSGNode* old, UpdatePaintNodeData* data) override;
+  void itemChange(ItemChange change, const ItemChangeData& value) override;
 
  public:
   // What one drawing needs; it holds the animation, so the drawing may outlive the player.
@@ -88,8 +102,14 @@ class AnimationPlayer : public QQuickItem {
   void startDrawing(FrameRequest request);
   void frameDrawn(DrawnFrame drawn);
   void setPlaying(bool playing);
+  // Stops or restarts the clock as the player becomes held or seen.
+  void updateHeld();
+  void startClock();
 
   QString name_;
+  bool paused_ = false;
+  bool held_ = false;
+  QMetaObject::Connection windowVisibility_;
   bool playing_ = false;
   bool complete_ = false;
   // The animations this player has played, parsed once. Not shared between players: one

@@ -26,11 +26,11 @@ Rectangle {
     readonly property bool hasText: !hasBool && !!textTarget && textProperty !== ""
     readonly property bool boolValue: hasBool ? boolTarget[boolProperty] === true : false
     readonly property string textValue: hasText ? String(textTarget[textProperty]) : ""
-    readonly property bool listed: hasText && list.length > 0 && list.indexOf(textValue) >= 0
-    // "switch", "text", "dropdown" or "chevron".
+    // "switch", "text", "dropdown" or "chevron". A stored choice that today's list no longer
+    // offers still shows as it stands and still opens the list, or it could never be changed.
     readonly property string trailing: hasBool ? "switch"
                                       : hasText && list.length === 0 ? "text"
-                                      : listed ? "dropdown" : "chevron"
+                                      : hasText ? "dropdown" : "chevron"
     property bool showTooltip: false
     property bool showList: false
     property string hoverOption: ""
@@ -183,6 +183,7 @@ Rectangle {
                 id: dropRow
                 spacing: 4
                 Text {
+                    objectName: "menuDropdownText"
                     anchors.verticalCenter: parent.verticalCenter
                     text: qsTrId(row.textValue)
                     color: "black"

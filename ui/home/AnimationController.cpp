@@ -18,7 +18,9 @@ bool endsAsDisconnected(VPNStatus status) {
 }  // namespace
 
 AnimationController::AnimationController(AppStateManager& state, BringForward bringForward, QObject* parent)
-    : QObject(parent), state_(state), bringForward_(std::move(bringForward)) {}
+    : QObject(parent), state_(state), bringForward_(std::move(bringForward)) {
+  connect(&state_, &AppStateManager::vpnStatusChanged, this, &AnimationController::followStatus);
+}
 
 AnimationController* AnimationController::create(QQmlEngine* qml, QJSEngine* js) {
   return SharedInstance<AnimationController>::forQml(qml, js);
@@ -52,10 +54,15 @@ void AnimationController::buttonAnimationFinished() {
       } else if (endsAsDisconnected(status)) {
         setButton(AnimationNames::ani_close);
       } else {
-        setButton(AnimationNames::ani_loop);  // unchanged: the page plays it once more
+        setButton(AnimationNames::ani_loop, true);  // unchanged: the page plays it once more
       }
       break;
     case AnimationNames::ani_end:
+      if (endsAsDisconnected(status)) {
+        // The connection ended while its arrival played: close instead of resting on "connected".
+        setButton(AnimationNames::ani_close);
+        break;
+      }
       setPlaying(false);
       setButton(AnimationNames::ani_yes);
       setBackground(AnimationNames::bg_ok);
@@ -71,12 +78,13 @@ void AnimationController::buttonAnimationFinished() {
         // A connection that came up after all (the stop came too late): show it as such.
         setButton(AnimationNames::ani_end);
       } else {
-        setButton(AnimationNames::ani_closeloop);
+        setButton(AnimationNames::ani_closeloop, true);
       }
       break;
     case AnimationNames::ani_closeend:
       setPlaying(false);
       setButton(AnimationNames::ani_no);
+      followStatus();  // a connection that came up meanwhile
       break;
     default:
       break;
@@ -97,8 +105,25 @@ void AnimationController::backgroundAnimationFinished() {
   }
 }
 
-void AnimationController::setButton(AnimationNames name) {
-  if (button_ == name) return;
+void AnimationController::followStatus() {
+  const VPNStatus status = state_.vpnStatus();
+  const bool up = status == VPNStatus::connecting || status == VPNStatus::connected;
+  if (button_ == AnimationNames::ani_yes && status != VPNStatus::connected) {
+    if (up) {
+      // The connection is being made again (an automatic reconnect).
+      setButton(AnimationNames::ani_show);
+      setPlaying(true);
+    } else {
+      setButton(AnimationNames::ani_close);
+    }
+  } else if (button_ == AnimationNames::ani_no && up) {
+    setButton(AnimationNames::ani_show);
+    setPlaying(true);
+  }
+}
+
+void AnimationController::setButton(AnimationNames name, bool again) {
+  if (button_ == name && !again) return;
   button_ = name;
   emit buttonAnimationChanged();
 }

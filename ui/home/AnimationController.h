@@ -16,6 +16,10 @@ class AppStateManager;
 
 // Which animation the home screen's connect button and its background play, advanced segment by
 // segment as the page reports each one finished; the next segment follows the VPN status.
+// A change signal asks the page to play the named segment: it comes with every new name and with
+// every repeat of a looping one, never for a segment that rests (the page holds its last frame).
+// The button also leaves its rest when the status changes without a start or close (an engine
+// that died, a tunnel host that ended, an availability check that gave up).
 class AnimationController : public QObject {
   Q_OBJECT
   // Qt Quick has a type of this name already.
@@ -53,7 +57,10 @@ class AnimationController : public QObject {
   void buttonAnimationPlayingChanged();
 
  private:
-  void setButton(AnimationNames name);
+  // `again`: announce the name even when unchanged, so the page plays the segment once more.
+  void setButton(AnimationNames name, bool again = false);
+  // Takes the resting button out of its rest when the status says otherwise.
+  void followStatus();
   void setBackground(AnimationNames name);
   void setPlaying(bool playing);
 

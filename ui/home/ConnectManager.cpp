@@ -196,7 +196,9 @@ void ConnectManager::reconnect() {
         if (listening) connection->stopSwitchListen();
         connection->disconnect();
       },
-      [this] { toggleConnection(false, {}); });
+      // The user asked for the new mode: a click shortly before must not swallow the connect
+      // that completes it, which would leave the connection silently down.
+      [this] { toggle(false, {}, false); });
 }
 
 void ConnectManager::toggleSwitchListen() {

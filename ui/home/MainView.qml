@@ -21,6 +21,9 @@ Item {
     // Read through HomeScreen; this only makes the bindings follow the tag.
     readonly property var tag: AppStateManager.currentTag
     readonly property bool hasTag: { page.tag; return HomeScreen.hasTag() }
+    // A page pushed over this one has finished sliding in: nothing here can be seen.
+    readonly property bool covered: AppStateManager.router.rootName === "main"
+                                    && AppStateManager.router.depth > 0 && AppStateManager.router.offsetX === 0
 
     Component.onCompleted: HomeScreen.appear()
     Component.onDestruction: HomeScreen.disappear()
@@ -36,27 +39,33 @@ Item {
     Component { id: disclaimerComponent; DisclaimerView {} }
 
     // Back to front: background animation, button animation, the page column, the dim overlay.
+    // Each segment plays once when the controller names it (a looping one is named again); a
+    // resting one holds its last frame, so an idle page draws nothing. A segment named while
+    // another played is taken up when that one ends. Covered, the page's animations wait.
     AnimationPlayer {
         id: backgroundPlayer
         objectName: "backgroundAnimation"
         anchors.fill: parent
+        paused: page.covered
         Component.onCompleted: animationName = HomeAnimation.backgroundAnimation
         onCompleted: function(finished) {
             if (!finished) return
             HomeAnimation.backgroundAnimationFinished()
-            animationName = HomeAnimation.backgroundAnimation
+            if (animationName !== HomeAnimation.backgroundAnimation)
+                animationName = HomeAnimation.backgroundAnimation
         }
     }
     AnimationPlayer {
         id: buttonPlayer
         objectName: "buttonAnimation"
         anchors.fill: parent
+        paused: page.covered
         Component.onCompleted: animationName = HomeAnimation.buttonAnimation
         onCompleted: function(finished) {
             if (!finished) return
             HomeAnimation.buttonAnimationFinished()
-            // The same name again plays the looping segment once more.
-            animationName = HomeAnimation.buttonAnimation
+            if (animationName !== HomeAnimation.buttonAnimation)
+                animationName = HomeAnimation.buttonAnimation
         }
     }
     Connections {
@@ -261,12 +270,14 @@ Item {
                         width: parent.width - 50; height: 50
                         spacing: 10
                         Image {
+                            objectName: "locationIcon"
                             width: 35; height: 28
                             anchors.verticalCenter: parent.verticalCenter
                             fillMode: Image.PreserveAspectFit
                             source: AppStateManager.locationIcon === "" ? Assets.image("ic_auto") : AppStateManager.locationIcon
                         }
                         Text {
+                            objectName: "locationName"
                             anchors.verticalCenter: parent.verticalCenter
                             width: parent.width - 35 - 20 - 20
                             text: AppStateManager.locationName

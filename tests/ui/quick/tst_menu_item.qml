@@ -62,12 +62,28 @@ Item {
             compare(calls, ["drop"])
         }
 
-        function test_a_value_not_among_the_choices_shows_a_chevron_and_runs_nothing() {
+        function test_a_stored_value_no_longer_offered_shows_as_it_stands_and_still_opens_the_list() {
             settings.choice = "8.8.8.8"
-            compare(dropRow.trailing, "chevron")
-            mouseClick(dropRow)
+            compare(dropRow.trailing, "dropdown")
+            var label = findChild(dropRow, "menuDropdown")
+            verify(label.visible)
+            verify(!findChild(dropRow, "menuChevron").visible)
+            compare(findChild(label, "menuDropdownText").text, "8.8.8.8")
+            mouseClick(label)
+            verify(dropRow.showList)
+            var list = findChild(dropRow, "menuList")
+            tryVerify(function() { return list.opened })
+            var line = null
+            tryVerify(function() { line = findChild(list.contentItem, "choice_UseIP"); return line !== null })
+            verify(!findChild(line, "checkmark").visible, "nothing offered is marked")
+            verify(!findChild(findChild(list.contentItem, "choice_auto"), "checkmark").visible)
+            mouseClick(line)
+            compare(settings.choice, "UseIP")
             verify(!dropRow.showList)
-            compare(calls, [])
+            compare(calls, ["drop"])
+            // A tap beside the label stays a drop-down row's: nothing runs.
+            mouseClick(findChild(dropRow, "menuLabel"))
+            compare(calls, ["drop"])
         }
 
         function test_a_text_row_shows_its_value_as_it_stands() {

@@ -31,10 +31,14 @@ Item {
             MenuItemView { name: "Reconnect"; boolTarget: AppStateManager; boolProperty: "reconnect" }
             MenuItemView { id: dnsRow; name: "Customized DNS"; textTarget: AppStateManager; textProperty: "dns"
                            list: ["auto", "8.8.8.8", "1.1.1.1"] }
+            // A stored choice that today's list no longer offers.
+            MenuItemView { name: "Customized DNS"; textTarget: unofferedChoice; textProperty: "value"
+                           list: ["auto", "8.8.8.8"] }
             MenuItemView { icon: "ic_mine_about"; name: "about"; textTarget: AppStateManager; textProperty: "dnsStrategy" }
             MenuItemView { icon: "ic_mine_logout"; name: "exit" }
         }
         function openList() { dnsRow.showList = true }
+        QtObject { id: unofferedChoice; property string value: "9.9.9.9" }
     }
 
     Rectangle {

@@ -622,6 +622,20 @@ int main(int argc, char** argv) {
          }
        },
        800},
+      {"home_auto_connected", "route",
+       [&](auto& u, auto*) {
+         // Automatic location: the connection chose a node by itself; nobody picked one.
+         fakes.nodes->setSelectedNode(std::nullopt);
+         u.state->setCurrentCountry(std::nullopt);
+         fakes.nodes->setConnectionNode(tarnel::Node("n2", "v2ray", {}, "JP-Tokyo-02", "jp", 0, 2, 0));
+         u.state->setVpnStatus(helmsey::VPNStatus::disconnected);
+         u.state->setVpnStatus(helmsey::VPNStatus::connected);
+         animation.start();
+         spin(50);
+         for (int i = 0; i < 3; ++i) animation.buttonAnimationFinished();
+         animation.backgroundAnimationFinished();
+       },
+       2500},
       {"update_offer", "route", [&update](auto&, auto*) { update.checkUpdate(false); }},
       {"update_offer_manual", "route",
        [&update](auto& u, auto*) {

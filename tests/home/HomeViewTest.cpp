@@ -1,0 +1,170 @@
+// The home page itself in a window (offscreen): its resting animations hold their last frame,
+// nothing is drawn while the window is hidden or minimised or another page covers it, and the
+// location row follows the node the connection uses.
+#include <gtest/gtest.h>
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSignalSpy>
+
+#include "tests/home/HomeWorld.h"
+#include "ui/controls/AnimationPlayer.h"
+
+// The page's pictures go into Qt Quick's own cache, which outlives the leak checker's last look
+// (as in the foundation's view tests); matching them needs full stacks.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:QQuickPixmap::load\nleak:QSGRenderContext::textureForFactory\n";
+}
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+
+namespace lumora::test {
+namespace {
+
+using helmsey::VPNStatus;
+
+// The page as the route table shows it: MainView over the world's state objects, in a window.
+struct HomeView {
+  HomeView() {
+    SharedInstance<AnimationController>::install(&world.animation);
+    SharedInstance<ConnectManager>::install(&world.connect);
+    SharedInstance<HomeScreen>::install(&world.home);
+    world.state().router()->setRoot(Route(Route::main));
+    world.ui.prepare(engine);
+    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Lumora/Home/MainView.qml")));
+    page.reset(qobject_cast<QQuickItem*>(component.create()));
+    if (!page) ADD_FAILURE() << component.errorString().toStdString();
+    if (!page) return;
+    window.resize(400, 660);
+    page->setParentItem(window.contentItem());
+    background = page->findChild<AnimationPlayer*>("backgroundAnimation");
+    button = page->findChild<AnimationPlayer*>("buttonAnimation");
+    QObject::connect(&window, &QQuickWindow::frameSwapped, [this] { ++swapped; });
+    window.show();
+  }
+  ~HomeView() {
+    page.reset();  // the page's items go before the window and the singletons
+    SharedInstance<HomeScreen>::uninstall(&world.home);
+    SharedInstance<ConnectManager>::uninstall(&world.connect);
+    SharedInstance<AnimationController>::uninstall(&world.animation);
+  }
+  bool resting() const { return !background->isPlaying() && !button->isPlaying(); }
+  // Frames the two players stepped to, and frames the window drew, within `ms`.
+  struct Drawn {
+    int frames = 0;
+    int swaps = 0;
+  };
+  Drawn drawnDuring(int ms) {
+    QSignalSpy backgroundFrames(background, &AnimationPlayer::frameChanged);
+    QSignalSpy buttonFrames(button, &AnimationPlayer::frameChanged);
+    const int swapsBefore = swapped;
+    spin(ms);
+    return {static_cast<int>(backgroundFrames.count() + buttonFrames.count()), swapped - swapsBefore};
+  }
+  QString text(const char* name) const {
+    auto* item = page->findChild<QQuickItem*>(QString::fromUtf8(name));
+    return item ? item->property("text").toString() : QStringLiteral("<none>");
+  }
+
+  HomeWorld world;
+  QQmlEngine engine;
+  QQuickWindow window;
+  std::unique_ptr<QQuickItem> page;
+  AnimationPlayer* background = nullptr;
+  AnimationPlayer* button = nullptr;
+  int swapped = 0;
+};
+
+TEST(HomeViewAnimations, RestingSegmentsPlayOnceAndHoldTheirLastFrame) {
+  HomeView view;
+  ASSERT_TRUE(view.page);
+  ASSERT_EQ(view.background->animationName(), "bg_black");
+  ASSERT_EQ(view.button->animationName(), "ani_no");
+  QSignalSpy backgroundEnds(view.background, &AnimationPlayer::completed);
+  QSignalSpy buttonEnds(view.button, &AnimationPlayer::completed);
+  ASSERT_TRUE(waitFor([&] { return backgroundEnds.count() >= 1 && buttonEnds.count() >= 1; }, 5000));
+
+  const auto idle = view.drawnDuring(2500);  // longer than either segment
+  EXPECT_EQ(backgroundEnds.count(), 1) << "the background played again";
+  EXPECT_EQ(buttonEnds.count(), 1) << "the button played again";
+  EXPECT_EQ(idle.frames, 0);
+  EXPECT_EQ(idle.swaps, 0) << "the idle page went on drawing";
+  EXPECT_TRUE(view.resting());
+  EXPECT_EQ(view.background->frame(), view.background->totalFrames() - 1);
+  EXPECT_EQ(view.button->frame(), view.button->totalFrames() - 1);
+  EXPECT_FALSE(view.button->shownFrame().isNull()) << "the last frame stays on screen";
+}
+
+TEST(HomeViewAnimations, AHiddenMinimisedOrCoveredPageDrawsNothingAndGoesOnWhereItStopped) {
+  HomeView view;
+  ASSERT_TRUE(view.page);
+  // Connecting: the button loops until the status changes, so there is always a frame to draw.
+  view.world.animation.start();
+  view.world.state().setVpnStatus(VPNStatus::connecting);
+  ASSERT_TRUE(waitFor([&] { return view.button->animationName() == "ani_loop" && view.button->isPlaying(); }, 5000));
+  ASSERT_GT(view.drawnDuring(300).swaps, 0);
+
+  struct Way {
+    const char* name;
+    std::function<void()> away;
+    std::function<void()> back;
+  };
+  Router& router = *view.world.state().router();
+  const std::vector<Way> ways = {
+      {"hidden", [&] { view.window.hide(); }, [&] { view.window.show(); }},
+      {"minimised", [&] { view.window.showMinimized(); }, [&] { view.window.showNormal(); }},
+      {"covered",
+       [&] {
+         router.push(Route::settings);
+         waitFor([&] { return router.offsetX() == 0; }, 3000);
+       },
+       [&] { router.backToRoot(); }},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    way.away();
+    spin(50);  // a frame under way when it went may still land
+    const int frame = view.button->frame();
+    const auto away = view.drawnDuring(600);
+    EXPECT_EQ(away.frames, 0);
+    EXPECT_EQ(away.swaps, 0);
+    EXPECT_EQ(view.button->frame(), frame);
+    EXPECT_TRUE(view.button->isPlaying()) << "held, not ended";
+
+    way.back();
+    EXPECT_TRUE(waitFor([&] { return view.button->frame() != frame; }, 3000)) << "did not go on";
+    EXPECT_TRUE(waitFor([&] { return view.drawnDuring(100).swaps > 0; }, 3000));
+  }
+}
+
+TEST(HomeViewLocation, TheRowFollowsTheNodeTheConnectionUsesAtEveryStatus) {
+  HomeView view;
+  ASSERT_TRUE(view.page);
+  EXPECT_EQ(view.text("locationName"), qtTrId("auto"));
+  auto* icon = view.page->findChild<QQuickItem*>("locationIcon");
+  ASSERT_NE(icon, nullptr);
+  const QUrl automatic = icon->property("source").toUrl();
+
+  // An automatic connection: the library picks the node on its own, no pick of the user's.
+  tarnel::Node node;
+  node.node_id = "n7";
+  node.name = "Osaka 7";
+  node.country = "jp";
+  view.world.fakes.nodes->setConnectionNode(node);
+  view.world.state().setVpnStatus(VPNStatus::connecting);
+  view.world.state().setVpnStatus(VPNStatus::connected);
+  EXPECT_EQ(view.text("locationName"), "Osaka 7");
+  const QString flag = icon->property("source").toUrl().toString();
+  EXPECT_NE(icon->property("source").toUrl(), automatic);
+  EXPECT_TRUE(flag.contains("JP")) << flag.toStdString();
+
+  // The connection ends and lets go of its node.
+  view.world.fakes.nodes->setConnectionNode(std::nullopt);
+  view.world.state().setVpnStatus(VPNStatus::disconnected);
+  EXPECT_EQ(view.text("locationName"), qtTrId("auto"));
+  EXPECT_EQ(icon->property("source").toUrl(), automatic);
+}
+
+}  // namespace
+}  // namespace lumora::test
