@@ -33,6 +33,7 @@
 
 #include "app/Application.h"
 #include "services/connection/ConnectionController.h"
+#include "tests/bench/GuiStall.h"
 #include "tests/e2e/E2EWorld.h"
 #include "tests/shell_e2e/AppWorld.h"
 #include "tests/shell_e2e/NodeWorld.h"
@@ -41,7 +42,11 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using lumora::test::bench::Clock;
+using lumora::test::bench::median;
+using lumora::test::bench::ms;
+using lumora::test::bench::runUntil;
+using lumora::test::bench::StallMeter;
 using tarnel::ConnectionController;
 using namespace std::chrono_literals;
 
@@ -49,14 +54,6 @@ constexpr int kWarmUps = 2;
 constexpr int kRounds = 15;
 // A round in which the host took less than this share of the processors counts as left alone.
 constexpr double kCalmSteal = 2.0;
-
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 long residentKb() {
   std::ifstream status("/proc/self/status");
@@ -90,91 +87,6 @@ ProcessorTicks processorTicks() {
 double stealShare(const ProcessorTicks& from, const ProcessorTicks& to) {
   const double total = to.total - from.total;
   return total > 0 ? 100.0 * (to.steal - from.steal) / total : 0.0;
-}
-
-// The calling thread's time waiting to run: runnable, but the processor was busy with others.
-double threadCpuMs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
-}
-
-double runQueueMs() {
-  std::ifstream file("/proc/thread-self/schedstat");
-  double onCpuNs = 0, waitingNs = 0;
-  file >> onCpuNs >> waitingNs;
-  return waitingNs / 1e6;
-}
-
-// A timer on the GUI thread: each tick later than its interval is a stall of the thread. Of a
-// stall, the time the thread was runnable but not run is the loaded machine's; the rest (work
-// on the thread, or the thread waiting on something) is the program's.
-class StallMeter {
- public:
-  static constexpr int kIntervalMs = 2;
-  struct Worst {
-    double wall = 0;     // the longest late tick
-    double program = 0;  // the longest late tick less the time the machine kept the thread waiting
-    // The longest late tick's parts: work on the thread, waiting to run, and the rest (blocked).
-    double work = 0, queued = 0, blocked = 0;
-  };
-  StallMeter() {
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(kIntervalMs);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const auto now = Clock::now();
-      const double queued = runQueueMs();
-      const double cpu = threadCpuMs();
-      if (measuring_) {
-        const double gap = ms(now - last_);
-        const double late = gap - kIntervalMs;
-        if (late > worst_.wall) {
-          worst_.wall = late;
-          worst_.work = cpu - lastCpu_;
-          worst_.queued = queued - lastQueued_;
-          worst_.blocked = gap - worst_.work - worst_.queued;
-        }
-        worst_.program = std::max(worst_.program, late - (queued - lastQueued_));
-      }
-      last_ = now;
-      lastQueued_ = queued;
-      lastCpu_ = cpu;
-    });
-    timer_.start();
-  }
-  void begin() {
-    last_ = Clock::now();
-    lastQueued_ = runQueueMs();
-    lastCpu_ = threadCpuMs();
-    worst_ = {};
-    measuring_ = true;
-  }
-  Worst end() {
-    measuring_ = false;
-    return worst_;
-  }
-
- private:
-  QTimer timer_;
-  Clock::time_point last_ = Clock::now();
-  double lastQueued_ = 0;
-  double lastCpu_ = 0;
-  Worst worst_;
-  bool measuring_ = false;
-};
-
-// Runs the GUI thread's event loop (never sleeping on it) until `done` holds; false on timeout.
-bool runUntil(const std::function<bool()>& done, int timeoutMs = 30000) {
-  QEventLoop loop;
-  QTimer poll;
-  poll.setInterval(1);
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(1); });
-  if (done()) return true;
-  poll.start();
-  return loop.exec() == 0;
 }
 
 ConnectionController::Phase phase() { return ConnectionController::shared().phase(); }

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "services/connection/ConnectionController.h"
+#include "tests/bench/GuiStall.h"
 #include "tests/e2e/E2EWorld.h"
 #include "tests/shell_e2e/AppWorld.h"
 #include "tests/shell_e2e/Desktop.h"
@@ -41,25 +42,14 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using lumora::test::bench::Clock;
+using lumora::test::bench::runUntil;
+using lumora::test::bench::threadCpuMs;
 using tarnel::ConnectionController;
 
 constexpr double kShownBar = 1.0;   // % of one core
 constexpr double kHiddenBar = 0.2;  // % of one core
 constexpr double kGrowthBarMb = 1.0;
-
-bool runUntil(const std::function<bool()>& done, int timeoutMs = 30000) {
-  QEventLoop loop;
-  QTimer poll;
-  poll.setInterval(5);
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(1); });
-  if (done()) return true;
-  poll.start();
-  return loop.exec() == 0;
-}
 
 // Lets the program run, without polling anything, for `ms`.
 void idleFor(int ms) {
@@ -73,12 +63,6 @@ double processCpuMs() {
   getrusage(RUSAGE_SELF, &usage);
   const auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
   return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-double threadCpuMs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
 }
 
 // Processor time of another process (the engine), from /proc.
