@@ -162,6 +162,9 @@ Item {
                 visible: { AppStateManager.live; return HomeScreen.promotionShown() }
                 anchors.verticalCenter: routePill.verticalCenter
                 text: { AppStateManager.live; AppStateManager.currentLanguage; return HomeScreen.promotionText() }
+                // A long promotion text is cut short: the routing pill beside it stays whole.
+                width: Math.min(implicitWidth, Theme.pageWidth - 2 * parent.x - parent.spacing - routePill.width)
+                elide: Text.ElideRight
                 font.underline: true
                 color: Theme.blue
                 TapHandler { onTapped: HomeScreen.openPromotionLink() }
