@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "platform/Keychain.h"
@@ -37,44 +39,51 @@ struct TextDeleter {
   void operator()(gchar* text) const { g_free(text); }
 };
 
-// A cancellable that cancels itself when `bound` passes before the object goes. libsecret's
-// calls wait for the service's prompts (a new keyring's password, an unlock) as long as no one
-// answers; cancelling dismisses the prompt and ends the call.
-class CallBound {
- public:
-  explicit CallBound(std::chrono::milliseconds bound) : cancellable_(g_cancellable_new()) {
-    watcher_ = std::thread([this, bound] {
-      std::unique_lock lock(mutex_);
-      if (!finishedChanged_.wait_for(lock, bound, [this] { return finished_; })) {
-        expired_ = true;
-        g_cancellable_cancel(cancellable_.get());
+// Runs one libsecret call on a thread of its own, so that the caller never waits much past
+// `bound`. libsecret's calls wait for the service's prompts (a new keyring's password, an unlock)
+// as long as no one answers: at the bound the call is cancelled, which dismisses the prompt and
+// ends it. A cancelled call that still does not end (libsecret has been seen to lose a cancelled
+// call's answer and wait for ever) is left behind on its thread, which owns all it uses.
+template <class Result>
+struct BoundedCall {
+  bool expired = false;           // the bound passed before the call ended
+  std::optional<Result> result;   // none: the call was left behind
+
+  template <class Call>
+  static BoundedCall run(std::chrono::milliseconds bound, Call call) {
+    struct Shared {
+      std::unique_ptr<GCancellable, ObjectDeleter> cancellable{g_cancellable_new()};
+      std::mutex mutex;
+      std::condition_variable ended;
+      std::optional<Result> result;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread worker([shared, call = std::move(call)]() mutable {
+      Result result = call(shared->cancellable.get());
+      {
+        std::lock_guard lock(shared->mutex);
+        shared->result = std::move(result);
       }
+      shared->ended.notify_all();
     });
-  }
-  ~CallBound() {
-    {
-      std::lock_guard lock(mutex_);
-      finished_ = true;
+    BoundedCall outcome;
+    std::unique_lock lock(shared->mutex);
+    const auto done = [&] { return shared->result.has_value(); };
+    if (!shared->ended.wait_for(lock, bound, done)) {
+      outcome.expired = true;
+      g_cancellable_cancel(shared->cancellable.get());
+      shared->ended.wait_for(lock, std::chrono::milliseconds(250), done);
     }
-    finishedChanged_.notify_all();
-    watcher_.join();
+    if (done()) {
+      outcome.result = std::move(shared->result);
+      lock.unlock();
+      worker.join();
+    } else {
+      lock.unlock();
+      worker.detach();
+    }
+    return outcome;
   }
-  CallBound(const CallBound&) = delete;
-  CallBound& operator=(const CallBound&) = delete;
-
-  GCancellable* cancellable() const { return cancellable_.get(); }
-  bool expired() {
-    std::lock_guard lock(mutex_);
-    return expired_;
-  }
-
- private:
-  std::unique_ptr<GCancellable, ObjectDeleter> cancellable_;
-  std::mutex mutex_;
-  std::condition_variable finishedChanged_;
-  bool finished_ = false;
-  bool expired_ = false;
-  std::thread watcher_;
 };
 
 class SecretServiceKeychain final : public Keychain {
@@ -94,51 +103,56 @@ class SecretServiceKeychain final : public Keychain {
     const auto existing = findLocked(server, account);
     if (existing.status == status::kSuccess) return status::kDuplicateItem;
     if (existing.status != status::kItemNotFound) return existing.status;
-    GError* raw = nullptr;
     const std::string label = server + " (" + account + ")";
-    CallBound bound(callBound_);
-    const gboolean stored =
-        secret_password_store_sync(SECRET_SCHEMA_COMPAT_NETWORK, SECRET_COLLECTION_DEFAULT, label.c_str(),
-                                   value.c_str(), bound.cancellable(), &raw, "server", server.c_str(), "user",
-                                   account.c_str(), nullptr);
-    Error error(raw);
-    noteBound(bound);
-    return stored && !error ? status::kSuccess : status::kNotAvailable;
+    const auto call = BoundedCall<bool>::run(callBound_, [server, account, label, value](GCancellable* cancellable) {
+      GError* raw = nullptr;
+      const gboolean stored =
+          secret_password_store_sync(SECRET_SCHEMA_COMPAT_NETWORK, SECRET_COLLECTION_DEFAULT, label.c_str(),
+                                     value.c_str(), cancellable, &raw, "server", server.c_str(), "user",
+                                     account.c_str(), nullptr);
+      Error error(raw);
+      return stored && !error;
+    });
+    noteBound(call.expired);
+    return call.result.value_or(false) ? status::kSuccess : status::kNotAvailable;
   }
 
   std::int32_t remove(const std::string& server, const std::string& account) override {
     std::lock_guard lock(mutex_);
     if (gaveUp_) return status::kNotAvailable;
-    GError* raw = nullptr;
-    CallBound bound(callBound_);
-    const gboolean removed = secret_password_clear_sync(SECRET_SCHEMA_COMPAT_NETWORK, bound.cancellable(), &raw,
-                                                        "server", server.c_str(), "user", account.c_str(), nullptr);
-    Error error(raw);
-    noteBound(bound);
-    if (error) return status::kNotAvailable;
-    return removed ? status::kSuccess : status::kItemNotFound;
+    const auto call = BoundedCall<std::int32_t>::run(callBound_, [server, account](GCancellable* cancellable) {
+      GError* raw = nullptr;
+      const gboolean removed = secret_password_clear_sync(SECRET_SCHEMA_COMPAT_NETWORK, cancellable, &raw, "server",
+                                                          server.c_str(), "user", account.c_str(), nullptr);
+      Error error(raw);
+      if (error) return status::kNotAvailable;
+      return removed ? status::kSuccess : status::kItemNotFound;
+    });
+    noteBound(call.expired);
+    return call.result.value_or(status::kNotAvailable);
   }
 
   const char* backendName() const override { return "secret-service"; }
 
  private:
   KeychainLookup findLocked(const std::string& server, const std::string& account) {
-    GError* raw = nullptr;
-    CallBound bound(callBound_);
-    std::unique_ptr<gchar, SecretDeleter> secret(
-        secret_password_lookup_sync(SECRET_SCHEMA_COMPAT_NETWORK, bound.cancellable(), &raw, "server",
-                                    server.c_str(), "user", account.c_str(), nullptr));
-    Error error(raw);
-    noteBound(bound);
-    if (error) return {status::kNotAvailable, std::nullopt};
-    if (!secret) return {status::kItemNotFound, std::nullopt};
-    return {status::kSuccess, std::string(secret.get())};
+    const auto call = BoundedCall<KeychainLookup>::run(callBound_, [server, account](GCancellable* cancellable) {
+      GError* raw = nullptr;
+      std::unique_ptr<gchar, SecretDeleter> secret(secret_password_lookup_sync(
+          SECRET_SCHEMA_COMPAT_NETWORK, cancellable, &raw, "server", server.c_str(), "user", account.c_str(), nullptr));
+      Error error(raw);
+      if (error) return KeychainLookup{status::kNotAvailable, std::nullopt};
+      if (!secret) return KeychainLookup{status::kItemNotFound, std::nullopt};
+      return KeychainLookup{status::kSuccess, std::string(secret.get())};
+    });
+    noteBound(call.expired);
+    return call.result.value_or(KeychainLookup{status::kNotAvailable, std::nullopt});
   }
 
   // A service that held a call past its bound is waiting for someone to answer a prompt: it
   // counts as not answering for the rest of the run, so no later call waits for it again.
-  void noteBound(CallBound& bound) {
-    if (bound.expired()) gaveUp_ = true;
+  void noteBound(bool expired) {
+    if (expired) gaveUp_ = true;
   }
 
   const std::chrono::milliseconds callBound_;
