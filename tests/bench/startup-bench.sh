@@ -15,13 +15,18 @@ work=$(mktemp -d)
 "$service" --state "$work/service" >"$work/service.log" 2>&1 &
 service_pid=$!
 trap 'kill $service_pid 2>/dev/null; wait $service_pid 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 1 100); do grep -q '^ready$' "$work/service.log" && break; sleep 0.1; done
+for _ in $(seq 1 1200); do
+  grep -q '^ready$' "$work/service.log" && break
+  kill -0 "$service_pid" 2>/dev/null || break
+  sleep 0.1
+done
+grep -q '^ready$' "$work/service.log" || { echo "the development service did not start:" >&2; cat "$work/service.log" >&2; exit 1; }
 
 # The Secret Service of a fresh headless session would prompt for a new keyring and wait for ever;
 # the benchmark keeps the device identity in the file store instead.
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
 export TARNEL_BENCH_CA="$work/service/ca.crt" bench runs work
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+"$(dirname "$0")/../../scripts/with-xvfb" --screen 1024x768x24 bash -c '
   fresh_home() {
     rm -rf "$work/home"; mkdir -p "$work/home/runtime"; chmod 700 "$work/home/runtime"
     export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data" \

@@ -16,11 +16,9 @@ source=$1
 build=$2
 given=${3:-}
 work=$(mktemp -d)
-xvfb_pid=""
 program_pid=""
 cleanup() {
   [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -190,44 +188,36 @@ fi
 
 # What the installed program really loads: it runs from the unpacked package, in a network
 # namespace of its own (loopback only) with its own X server and home, until its window is up.
-display_number=$((100 + RANDOM % 800))
-while [ -e "/tmp/.X11-unix/X$display_number" ] || [ -e "/tmp/.X$display_number-lock" ]; do
-  display_number=$((display_number + 1))
-done
 home="$work/home"
 mkdir -p "$home"/{config,data,state,cache,runtime}
 chmod 700 "$home/runtime"
 cat > "$work/run-program.sh" <<EOF
 ip link set lo up
-Xvfb :$display_number -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-echo \$! > "$work/xvfb.pid"
-for _ in \$(seq 100); do [ -e /tmp/.X11-unix/X$display_number ] && break; sleep 0.1; done
-export DISPLAY=:$display_number HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
+export HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \\
        XDG_STATE_HOME="$home/state" XDG_CACHE_HOME="$home/cache" XDG_RUNTIME_DIR="$home/runtime"
 unset LD_LIBRARY_PATH QML_IMPORT_PATH QML2_IMPORT_PATH QT_PLUGIN_PATH
-exec "$root/usr/bin/tarnel"
+exec "$source/scripts/with-xvfb" --screen 1280x800x24 \\
+  bash -c 'echo "\$DISPLAY" > "$work/display"; exec "$root/usr/bin/tarnel"'
 EOF
 isolated --net bash "$work/run-program.sh" >"$work/program.log" 2>&1 &
 runner=$!
 # The program is the runner itself once it has exec'd (as root) or its child (in a user namespace).
 window=""
-for _ in $(seq 600); do
+for _ in $(seq 1200); do
   kill -0 "$runner" 2>/dev/null || fail "the installed program ended before its window: $(tail -20 "$work/program.log")"
-  [ -z "$xvfb_pid" ] && [ -s "$work/xvfb.pid" ] && xvfb_pid=$(cat "$work/xvfb.pid")
+  display=$(cat "$work/display" 2>/dev/null || true)
   program_pid=$(pgrep -f -x "$root/usr/bin/tarnel" | head -1 || true)
-  if [ -n "$program_pid" ] && DISPLAY=:$display_number xwininfo -root -tree 2>/dev/null | grep -q '("tarnel" '; then
+  if [ -n "$program_pid" ] && [ -n "$display" ] && DISPLAY=$display xwininfo -root -tree 2>/dev/null | grep -q '("tarnel" '; then
     window=yes
     break
   fi
   sleep 0.1
 done
-[ -n "$window" ] || fail "the installed program showed no window within 60 s: $(tail -20 "$work/program.log")"
+[ -n "$window" ] || fail "the installed program showed no window within 120 s: $(tail -20 "$work/program.log")"
 loaded=$(awk '$6 ~ /\.so/ { print $6 }' "/proc/$program_pid/maps" | sort -u)
 kill "$program_pid" "$runner" 2>/dev/null || true
 wait "$runner" 2>/dev/null || true
-kill "$xvfb_pid" 2>/dev/null || true
 program_pid=""
-xvfb_pid=""
 learn_owners $(grep -v "^$root/" <<<"$loaded")
 plugins=0
 missing=""

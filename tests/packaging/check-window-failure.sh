@@ -25,7 +25,7 @@ exec timeout 90 "$program"
 EOF
 if [ "$(id -u)" -eq 0 ]; then isolate=(unshare --mount --net); else isolate=(unshare --map-root-user --mount --net); fi
 status=0
-"${isolate[@]}" xvfb-run -a bash "$work/run.sh" >"$work/out.log" 2>&1 || status=$?
+"${isolate[@]}" "$(dirname "$0")/../../scripts/with-xvfb" bash "$work/run.sh" >"$work/out.log" 2>&1 || status=$?
 [ "$status" -ne 124 ] || fail "the program kept running without its window"
 [ "$status" -ne 0 ] || fail "the program ended with status 0 without its window: $(tail -5 "$work/out.log")"
 grep -q 'the main window could not be loaded' "$work/out.log" || fail "no reason given: $(tail -5 "$work/out.log")"
