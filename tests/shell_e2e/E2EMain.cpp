@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   // A window manager and a tray host, as a user's desktop has them.
   lumora::test::DesktopHosts hosts;
   if (!hosts.started()) {
-    std::fprintf(stderr, "the window manager or the tray host did not start\n");
+    std::fprintf(stderr, "the desktop did not start: %s\n", hosts.failure().c_str());
     return 1;
   }
 #endif
