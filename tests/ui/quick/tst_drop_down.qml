@@ -28,14 +28,14 @@ Item {
         function open(row) {
             mouseClick(findChild(row, "menuDropdown"))
             var list = findChild(row, "menuList")
-            tryVerify(function() { return list.opened })
+            tryVerify(function() { return list.opened }, 20000)
             return list
         }
 
         function close(row) {
             row.showList = false
             var list = findChild(row, "menuList")
-            tryVerify(function() { return !list.visible })
+            tryVerify(function() { return !list.visible }, 20000)
         }
 
         function test_a_short_list_is_as_high_as_its_choices() {
@@ -55,7 +55,7 @@ Item {
             verify(bottom <= root.height, "the list ends inside the window: " + bottom)
             view.positionViewAtEnd()
             var last = findChild(view, "choice_180.76.76.76")
-            tryVerify(function() { return last !== null && last.mapToItem(root, 0, last.height).y <= root.height + 0.5 })
+            tryVerify(function() { return last !== null && last.mapToItem(root, 0, last.height).y <= root.height + 0.5 }, 20000)
             close(lowRow)
             list = open(lowRow)
             view = list.contentItem
@@ -68,7 +68,7 @@ Item {
         function test_escape_closes_an_open_list() {
             var list = open(shortRow)
             keyClick(Qt.Key_Escape)
-            tryVerify(function() { return !list.visible })
+            tryVerify(function() { return !list.visible }, 20000)
             verify(!shortRow.showList)
             compare(settings.mode, "UseIP")
         }

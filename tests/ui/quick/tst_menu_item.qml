@@ -33,7 +33,7 @@ Item {
             settings.choice = "auto"
             dropRow.showList = false
             AppStateManager.router.goBackToRoot()
-            tryCompare(AppStateManager.router, "depth", 0, 2000)
+            tryCompare(AppStateManager.router, "depth", 0, 20000)
         }
 
         function test_the_switch_flips_the_setting_and_the_label_beside_it_does_nothing() {
@@ -50,9 +50,9 @@ Item {
             mouseClick(findChild(dropRow, "menuDropdown"))
             verify(dropRow.showList)
             var list = findChild(dropRow, "menuList")
-            tryVerify(function() { return list.opened })
+            tryVerify(function() { return list.opened }, 20000)
             var line = null
-            tryVerify(function() { line = findChild(list.contentItem, "choice_UseIP"); return line !== null })
+            tryVerify(function() { line = findChild(list.contentItem, "choice_UseIP"); return line !== null }, 20000)
             verify(findChild(findChild(list.contentItem, "choice_auto"), "checkmark").visible,
                    "the current choice carries the check mark")
             verify(!findChild(line, "checkmark").visible)
@@ -72,9 +72,9 @@ Item {
             mouseClick(label)
             verify(dropRow.showList)
             var list = findChild(dropRow, "menuList")
-            tryVerify(function() { return list.opened })
+            tryVerify(function() { return list.opened }, 20000)
             var line = null
-            tryVerify(function() { line = findChild(list.contentItem, "choice_UseIP"); return line !== null })
+            tryVerify(function() { line = findChild(list.contentItem, "choice_UseIP"); return line !== null }, 20000)
             verify(!findChild(line, "checkmark").visible, "nothing offered is marked")
             verify(!findChild(findChild(list.contentItem, "choice_auto"), "checkmark").visible)
             mouseClick(line)

@@ -10,14 +10,34 @@ Item {
     MainContent { id: content }
 
     TestCase {
+        id: navigation
         name: "Navigation"
         when: windowShown
         readonly property Router router: AppStateManager.router
+        // A slide takes a third of a second; a bound for one that never ends, however slowly
+        // this machine draws it.
+        readonly property int slideBound: 20000
+        // The router's offset at each change, with the depth then: what a slide went through,
+        // whatever the number of frames this machine managed to draw of it.
+        property var seen: []
+
+        Connections {
+            target: AppStateManager.router
+            function onOffsetXChanged() {
+                var router = AppStateManager.router
+                navigation.seen.push({ x: router.offsetX, depth: router.depth })
+            }
+        }
+
+        function sawDuringSlide(accept) {
+            return seen.some(accept)
+        }
 
         function init() {
             router.setBackVeto(null)
             router.goBackToRoot()
-            tryCompare(router, "depth", 0, 2000)
+            tryCompare(router, "depth", 0, slideBound)
+            seen = []
         }
 
         function item(name) {
@@ -29,15 +49,15 @@ Item {
             router.push("settings")
             compare(router.depth, 1)
             compare(router.offsetX, 400)
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, slideBound)
             verify(item("page_settings") !== null)
             verify(item("titleBar").visible)
             compare(item("backTitle").text, "Settings")
+            seen = []
             mouseClick(item("backControl"))
-            wait(150)
-            compare(router.depth, 1, "the page stays on the stack while it slides out")
-            verify(router.offsetX > 0)
-            tryCompare(router, "depth", 0, 1000)
+            tryCompare(router, "depth", 0, slideBound)
+            verify(sawDuringSlide(function(at) { return at.depth === 1 && at.x > 0 }),
+                   "the page stays on the stack while it slides out")
             compare(router.offsetX, 0)
             verify(!item("titleBar").visible)
         }
@@ -45,15 +65,16 @@ Item {
         function test_menu_comes_from_the_left() {
             router.push("menu")
             compare(router.offsetX, -400)
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, slideBound)
+            seen = []
             router.goBack()
-            wait(150)
-            verify(router.offsetX < 0)
+            tryCompare(router, "depth", 0, slideBound)
+            verify(sawDuringSlide(function(at) { return at.depth === 1 && at.x < 0 }), "it slides out to the left")
         }
 
         function test_a_page_that_refuses_stays() {
             router.push("feedback")
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, slideBound)
             var asked = 0
             router.setBackVeto(function() { asked += 1; return false })
             mouseClick(item("backControl"))
@@ -63,19 +84,24 @@ Item {
             compare(router.offsetX, 0)
             // Pushing restores the default, which lets the next back through.
             router.push("tools")
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, slideBound)
             router.goBack()
-            tryCompare(router, "depth", 1, 1000)
+            tryCompare(router, "depth", 1, slideBound)
             compare(asked, 1)
         }
 
         function test_a_push_during_the_slide_out_keeps_the_new_page() {
             router.push("settings")
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, slideBound)
+            seen = []
             router.goBack()
-            wait(100)
+            // Under way: the settings page has begun to slide out and is still on the stack.
+            tryVerify(function() { return sawDuringSlide(function(at) { return at.depth === 1 && at.x > 0 }) },
+                      slideBound)
             router.push("about")
-            wait(700)
+            // The new page's slide ends after the old one's would have: whatever the old one's end
+            // does has been done.
+            tryCompare(router, "offsetX", 0, slideBound)
             compare(router.depth, 1)
             compare(router.topName, "about")
             verify(item("aboutView") !== null)
@@ -84,20 +110,21 @@ Item {
 
         function test_only_the_top_page_moves() {
             router.push("settings")
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, slideBound)
             router.push("advanced")
-            wait(100)
+            // The new page is made at the push, at the start of its slide: no frame has to be drawn
+            // for the check.
             compare(item("page_settings").x, 0)
             verify(item("page_advanced").x > 0)
-            tryCompare(item("page_advanced"), "x", 0, 1000)
+            tryCompare(item("page_advanced"), "x", 0, slideBound)
         }
 
         function test_a_node_page_is_titled_with_its_location() {
             router.pushNode("jp", "Japan")
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, slideBound)
             compare(item("backTitle").text, "Japan")
             router.pushNode("jp", "Nippon")
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, slideBound)
             compare(router.depth, 2, "same country, another title: another page")
         }
     }

@@ -55,7 +55,7 @@ Item {
             DialogManager.isShow = false
             router.setBackVeto(null)
             router.goBackToRoot()
-            tryCompare(router, "depth", 0, 2000)
+            tryCompare(router, "depth", 0, 20000)
             root.rootTaps = 0
             root.pushedTaps = 0
         }
@@ -68,13 +68,13 @@ Item {
             router.push("settings")
             // Mid-slide: the strip on the left still shows the root page.
             mouseClick(routeView, 20, 400)
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, 20000)
             mouseClick(routeView, 200, 400)  // the pushed page's blank area
             mouseClick(routeView, 200, 20)   // its button
             compare(root.pushedTaps, 1)
             compare(root.rootTaps, 1, "nothing reached the page beneath")
             router.goBack()
-            tryCompare(router, "depth", 0, 2000)
+            tryCompare(router, "depth", 0, 20000)
             mouseClick(routeView, 200, 400)
             compare(root.rootTaps, 2)
         }
@@ -82,18 +82,18 @@ Item {
         function test_escape_goes_back_one_page() {
             router.push("settings")
             router.push("feedback")
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, 20000)
             keyClick(Qt.Key_Escape)
-            tryCompare(router, "depth", 1, 2000)
+            tryCompare(router, "depth", 1, 20000)
             keyClick(Qt.Key_Escape)
-            tryCompare(router, "depth", 0, 2000)
+            tryCompare(router, "depth", 0, 20000)
             keyClick(Qt.Key_Escape)
             compare(router.depth, 0)
         }
 
         function test_escape_closes_a_dialog_that_has_a_close_button_and_stays_on_the_page() {
             router.push("settings")
-            tryCompare(router, "offsetX", 0, 1000)
+            tryCompare(router, "offsetX", 0, 20000)
             var cancelled = 0
             DialogManager.showText("closable", "tips_title", true, [], function() { cancelled += 1 })
             keyClick(Qt.Key_Escape)
@@ -122,7 +122,7 @@ Item {
         function test_a_shown_toast_ends_its_fade_fully_shown() {
             ToastManager.show("readable", "error")
             var toast = findChild(content, "toast")
-            tryCompare(toast, "opacity", 1, 2000)
+            tryCompare(toast, "opacity", 1, 20000)
             verify(toast.visible)
         }
 
