@@ -160,8 +160,8 @@ TEST_F(WindowsTest, ALoopbackPageLoadsAndOnlyItsWebLinksReachTheOpener) {
         << id;
   }
   // The scripts ran (each names itself in the title once its click is done).
-  ASSERT_TRUE(test::waitFor([&] { return page->property("title").toString() == QStringLiteral("ran web"); }, 5000));
-  ASSERT_TRUE(test::waitFor([this] { return !opened.empty(); }, 10000));
+  ASSERT_TRUE(test::waitFor([&] { return page->property("title").toString() == QStringLiteral("ran web"); }));
+  ASSERT_TRUE(test::waitFor([this] { return !opened.empty(); }));
   test::spin(300);
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], QUrl(QStringLiteral("https://example.com/x?y=1")));
@@ -186,9 +186,9 @@ TEST_F(WindowsTest, APageThatNeverLoadsIsGivenUpAfterTheTimeOut) {
   ASSERT_NE(page, nullptr);
   ASSERT_TRUE(test::waitFor([&] { return silent.connectionCount() >= 1; }, 20000));
   EXPECT_TRUE(page->property("loading").toBool());
-  const auto asked = std::chrono::steady_clock::now();
-  ASSERT_TRUE(test::waitFor([&] { return !page->property("loading").toBool(); }, 15000)) << "still loading";
-  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(10));
+  // Given up by this page's own time-out: well before the default one (a minute) would end it,
+  // however slowly this machine runs the 400 ms.
+  ASSERT_TRUE(test::waitFor([&] { return !page->property("loading").toBool(); }, 40000)) << "still loading";
   // The window stays open, usable for the user's next link or its close button.
   EXPECT_EQ(windows->window(ModalWindowType::custom), window);
 }
