@@ -151,11 +151,9 @@ class DevServiceWorld {
       return false;
     }
     if (!waitFor([this] { return state().router()->rootName() == "main" && item("connectArea"); }, 30000)) return false;
-    if (waitFor([this] { return item("disclaimerView") != nullptr; }, 3000)) {
-      return waitFor(
-          [this] { return click("dialogClose") && waitFor([this] { return !item("disclaimerView"); }, 500); });
-    }
-    return true;
+    // Every showing of the home page has the disclaimer half a second in.
+    if (!waitFor([this] { return item("disclaimerView") != nullptr; })) return false;
+    return waitFor([this] { return click("dialogClose") && waitFor([this] { return !item("disclaimerView"); }, 1000); });
   }
 
   // `route` on top, slid in, nothing loading.

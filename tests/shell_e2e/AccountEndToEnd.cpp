@@ -141,7 +141,7 @@ TEST(AccountEndToEnd, TheSlowGuestSignInOfTheSignInPageNeverSignsTheUserOutAgain
   ASSERT_TRUE(world.type("accountField", QString::fromStdString(world.account().email)));
   ASSERT_TRUE(world.type("passwordField", QString::fromStdString(world.account().password)));
   ASSERT_TRUE(world.click("submitButton"));
-  ASSERT_TRUE(waitFor([&] { return world.state().router()->rootName() == "main"; }, 15000));
+  ASSERT_TRUE(waitFor([&] { return world.state().router()->rootName() == "main"; }));
 
   // Long after the guest's answer has come: still the user's account, on the home page.
   QTest::qWait(static_cast<int>(kGuestAnswerTime.count()) + 1500);
@@ -186,10 +186,9 @@ TEST(AccountEndToEnd, BackFromTheDeviceLimitListLeavesLaterDevicePagesToTheSigne
   ASSERT_TRUE(world.click("backControl"));
   ASSERT_TRUE(waitFor([&] { return world.state().router()->depth() == 0 && !world.item("deviceList"); }));
   ASSERT_TRUE(signIn(world, world.account().password));
-  if (waitFor([&] { return world.item("disclaimerView") != nullptr; }, 3000)) {
-    ASSERT_TRUE(world.click("dialogClose"));
-    ASSERT_TRUE(waitFor([&] { return !SharedInstance<DialogManager>::get()->isShow(); }));
-  }
+  ASSERT_TRUE(waitFor([&] { return world.item("disclaimerView") != nullptr; }));
+  ASSERT_TRUE(world.click("dialogClose"));
+  ASSERT_TRUE(waitFor([&] { return !SharedInstance<DialogManager>::get()->isShow(); }));
 
   // The device page of the signed-in account fetches its own list and offers renaming.
   const auto fetches = world.service().count("GET", "users/" + world.account().userId + "/devices");
