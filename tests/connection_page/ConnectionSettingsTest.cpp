@@ -84,7 +84,7 @@ TEST(ConnectionSettingsPage, ChangesWhileConnectedAskFirstAndEachAnswerApplies) 
     EXPECT_EQ(world.state().connectProtocol(), VPNProtocol::VLESS_TLS);
     // Reconnect goes back to the home page; Not Now one page back, to the menu.
     const int depth = c.reconnects ? 0 : 1;
-    EXPECT_TRUE(waitFor([&] { return world.router().depth() == depth; }, 2000));
+    EXPECT_TRUE(waitFor([&] { return world.router().depth() == depth; }));
     if (c.reconnects) {
       EXPECT_TRUE(waitFor([&] { return world.front->calls().size() == 2; }));
       EXPECT_EQ(world.front->calls(), (std::vector<std::string>{"disconnect", "toggle"}));

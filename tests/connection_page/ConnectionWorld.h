@@ -72,7 +72,7 @@ struct ConnectionWorld {
   // The back button; true when the page has gone.
   bool goBack() {
     router().back();
-    return waitFor([this] { return router().depth() == 0; }, 2000);
+    return waitFor([this] { return router().depth() == 0; });
   }
 
   Router& router() { return *ui.state->router(); }

@@ -93,7 +93,7 @@ TEST(HomeViewAnimations, RestingSegmentsPlayOnceAndHoldTheirLastFrame) {
   ASSERT_EQ(view.button->animationName(), "ani_no");
   QSignalSpy backgroundEnds(view.background, &AnimationPlayer::completed);
   QSignalSpy buttonEnds(view.button, &AnimationPlayer::completed);
-  ASSERT_TRUE(waitFor([&] { return backgroundEnds.count() >= 1 && buttonEnds.count() >= 1; }, 5000));
+  ASSERT_TRUE(waitFor([&] { return backgroundEnds.count() >= 1 && buttonEnds.count() >= 1; }));
 
   const auto idle = view.drawnDuring(2500);  // longer than either segment
   EXPECT_EQ(backgroundEnds.count(), 1) << "the background played again";
@@ -113,7 +113,7 @@ TEST(HomeViewAnimations, AHiddenMinimisedOrCoveredPageDrawsNothingAndGoesOnWhere
   // Connecting: the button loops until the status changes, so there is always a frame to draw.
   view.world.animation.start();
   view.world.state().setVpnStatus(VPNStatus::connecting);
-  ASSERT_TRUE(waitFor([&] { return view.button->animationName() == "ani_loop" && view.button->isPlaying(); }, 5000));
+  ASSERT_TRUE(waitFor([&] { return view.button->animationName() == "ani_loop" && view.button->isPlaying(); }));
   ASSERT_GT(view.drawnDuring(300).swaps, 0);
 
   struct Way {
@@ -128,7 +128,7 @@ TEST(HomeViewAnimations, AHiddenMinimisedOrCoveredPageDrawsNothingAndGoesOnWhere
       {"covered",
        [&] {
          router.push(Route::settings);
-         waitFor([&] { return router.offsetX() == 0; }, 3000);
+         waitFor([&] { return router.offsetX() == 0; });
        },
        [&] { router.backToRoot(); }},
   };
@@ -144,8 +144,8 @@ TEST(HomeViewAnimations, AHiddenMinimisedOrCoveredPageDrawsNothingAndGoesOnWhere
     EXPECT_TRUE(view.button->isPlaying()) << "held, not ended";
 
     way.back();
-    EXPECT_TRUE(waitFor([&] { return view.button->frame() != frame; }, 3000)) << "did not go on";
-    EXPECT_TRUE(waitFor([&] { return view.drawnDuring(100).swaps > 0; }, 3000));
+    EXPECT_TRUE(waitFor([&] { return view.button->frame() != frame; })) << "did not go on";
+    EXPECT_TRUE(waitFor([&] { return view.drawnDuring(100).swaps > 0; }));
   }
 }
 

@@ -71,7 +71,7 @@ struct AccountWorld : ShellWorld {
   // Waits, running the GUI thread's events, until `operation` of `script` was called `total`
   // times (chained calls hop through the GUI thread, so a blocking wait would stall them).
   static bool waitForCall(const FakeScript& script, const std::string& operation, std::size_t total = 1) {
-    return waitFor([&] { return script.count(operation) >= total; }, 5000);
+    return waitFor([&] { return script.count(operation) >= total; });
   }
 
   bool windowShown = true;

@@ -49,7 +49,7 @@ TEST(RouterTest, PushMovesTheRouteToTheTopAndSlidesItInFromItsSide) {
     router->push(c.pushed);
     EXPECT_EQ(router->stack(), c.after);
     EXPECT_DOUBLE_EQ(router->offsetX(), c.startOffset);
-    EXPECT_TRUE(waitFor([&] { return router->offsetX() == 0; }, 2000));
+    EXPECT_TRUE(waitFor([&] { return router->offsetX() == 0; }));
     EXPECT_EQ(router->stack(), c.after);
   }
 }
@@ -67,7 +67,7 @@ TEST(RouterTest, BackSlidesTheTopPageOutAndRemovesItWhenTheSlideIsOver) {
     // Halfway: still on the stack, on its way out to its own side.
     ASSERT_EQ(router->stack().size(), 2u);
     EXPECT_GT(router->offsetX() * c.towards, 0);
-    EXPECT_TRUE(waitFor([&] { return router->stack().size() == 1; }, 2000));
+    EXPECT_TRUE(waitFor([&] { return router->stack().size() == 1; }));
     EXPECT_EQ(router->stack(), std::vector<Route>{Route::about});
     EXPECT_DOUBLE_EQ(router->offsetX(), 0);
   }
@@ -96,7 +96,7 @@ TEST(RouterTest, BackDoesNothingOnAnEmptyStackOrWhenThePageRefuses) {
   refusing->push(Route::tools);
   spin(kAfterSlideMs);
   refusing->back();
-  EXPECT_TRUE(waitFor([&] { return refusing->stack().size() == 2; }, 2000));
+  EXPECT_TRUE(waitFor([&] { return refusing->stack().size() == 2; }));
   EXPECT_EQ(asked, 1);
 }
 
@@ -105,7 +105,7 @@ TEST(RouterTest, TwoBacksWithinOneSlideRemoveTwoPages) {
   router->back();
   spin(50);
   router->back();
-  EXPECT_TRUE(waitFor([&] { return router->stack().size() == 1; }, 2000));
+  EXPECT_TRUE(waitFor([&] { return router->stack().size() == 1; }));
   spin(kAfterSlideMs);
   EXPECT_EQ(router->stack(), std::vector<Route>{Route::settings});
   EXPECT_DOUBLE_EQ(router->offsetX(), 0);
@@ -136,14 +136,14 @@ TEST(RouterTest, BackToRootDropsTheMiddlePagesAtOnceAndTheTopAfterItsSlide) {
   EXPECT_EQ(router->stack(), std::vector<Route>{Route::advanced});
   spin(Router::kSlideMs / 2);
   EXPECT_GT(router->offsetX(), 0);
-  EXPECT_TRUE(waitFor([&] { return router->stack().empty(); }, 2000));
+  EXPECT_TRUE(waitFor([&] { return router->stack().empty(); }));
   EXPECT_DOUBLE_EQ(router->offsetX(), 0);
 
   std::unique_ptr<Router> menu(routerWith({Route::menu}));
   menu->backToRoot();
   spin(Router::kSlideMs / 2);
   EXPECT_LT(menu->offsetX(), 0);
-  EXPECT_TRUE(waitFor([&] { return menu->stack().empty(); }, 2000));
+  EXPECT_TRUE(waitFor([&] { return menu->stack().empty(); }));
 }
 
 TEST(RouterTest, ReplaceTopTakesThePlaceOfTheTopPageWithoutASlideOut) {

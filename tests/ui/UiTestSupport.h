@@ -9,8 +9,11 @@
 
 namespace lumora::test {
 
-// Runs the GUI thread's events until `done` holds or `ms` have passed; the result of `done`.
-inline bool waitFor(const std::function<bool()>& done, int ms = 5000) {
+// Runs the GUI thread's events until `done` holds or `ms` have passed; the result of `done`. The
+// bound is for a wait that ends when the code works: what the tests wait for comes in a fraction
+// of a second, also on a machine many times slower than this one; one that has not come by the
+// bound never will.
+inline bool waitFor(const std::function<bool()>& done, int ms = 20000) {
   QDeadlineTimer deadline(ms);
   while (!done()) {
     if (deadline.hasExpired()) return false;
