@@ -84,6 +84,26 @@ TEST(MenuActions, RecordTheirEventsAndOpenTheirAddresses) {
   EXPECT_EQ(world.ui.toast.type(), ToastType::success);
 }
 
+// The help centre goes to the desktop; when nothing there opens it (no browser), the window
+// says so instead of leaving the tap without an answer.
+TEST(MenuActions, AHelpCentreNoBrowserOpensIsReported) {
+  for (const bool opens : {true, false}) {
+    SCOPED_TRACE(opens ? "the desktop opens it" : "no browser");
+    AccountWorld world;
+    world.ui.state->setCurrentLanguage(QStringLiteral("en"));
+    world.desktopOpens = opens;
+    world.menu.activate(QStringLiteral("help"));
+    EXPECT_EQ(world.handed, std::vector<QUrl>{QUrl(AccountMenu::helpCentreUrl())});
+    if (opens) {
+      EXPECT_EQ(world.toastText(), QString());
+    } else {
+      EXPECT_EQ(world.toastText(), localized(QStringLiteral("can not open link")).arg(AccountMenu::helpCentreUrl()));
+      EXPECT_TRUE(world.toastText().contains(AccountMenu::helpCentreUrl())) << world.toastText().toStdString();
+      EXPECT_EQ(world.ui.toast.type(), ToastType::error);
+    }
+  }
+}
+
 TEST(MenuEmailDialog, CopiesOrMailsTheAddress) {
   AccountWorld world;
   world.fakes.links->script.answer<std::string>("officialEmail", "care@tarnel.test");

@@ -54,7 +54,7 @@ struct AccountWorld : ShellWorld {
     AccountMenu::Hooks hooks;
     hooks.openUrl = [this](const QUrl& url) {
       handed.push_back(url);
-      return true;
+      return desktopOpens;
     };
     hooks.copyText = [this](const QString& text) { clipboard.push_back(text); };
     return hooks;
@@ -77,6 +77,7 @@ struct AccountWorld : ShellWorld {
   bool windowShown = true;
   std::vector<QUrl> browsed;   // web pages handed to the browser by the account pages
   std::vector<QUrl> handed;    // addresses handed to the desktop by the menu
+  bool desktopOpens = true;    // whether the desktop opened what the menu handed it
   QStringList clipboard;
   DeviceManager devices;
   AccountContext context;

@@ -12,7 +12,9 @@
 #include <QTimer>
 #include <QImage>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QWidget>
 
 #include <fcntl.h>
@@ -177,6 +179,70 @@ std::vector<QQuickItem*> itemsNamed(QQuickItem* root, const QString& prefix) {
 // Any item of the window of that name, shown or not (a closed menu's items hang from no item).
 QQuickItem* anyItem(QQuickWindow* window, const QString& name) { return window->findChild<QQuickItem*>(name); }
 
+// What a tap can make act: the mouse areas and tap handlers of an item and of every item shown
+// inside it, each watched for its click (a mouse area's "clicked", a handler's "tapped").
+class ControlWatch {
+ public:
+  explicit ControlWatch(QQuickItem* root) { watch(root); }
+
+  // How often the controls acted, in all.
+  int acted() const {
+    int total = 0;
+    for (const auto& control : controls_) total += control.spy->count();
+    return total;
+  }
+  // The nearest names (the control's or an enclosing item's) of the controls that acted.
+  std::string whichActed() const {
+    std::string names;
+    for (const auto& control : controls_) {
+      if (control.spy->count() > 0) names += " " + control.name;
+    }
+    return names;
+  }
+  // Whether a control lies under the scene point.
+  bool covers(const QPointF& point) const {
+    return std::any_of(controls_.begin(), controls_.end(), [&](const Control& control) {
+      return control.area && control.area->isVisible() &&
+             control.area->mapRectToScene(QRectF(0, 0, control.area->width(), control.area->height())).contains(point);
+    });
+  }
+
+ private:
+  struct Control {
+    QPointer<QQuickItem> area;
+    std::string name;
+    std::unique_ptr<QSignalSpy> spy;
+  };
+
+  static QMetaMethod signalNamed(QObject* object, const char* name) {
+    const QMetaObject* meta = object->metaObject();
+    for (int i = 0; i < meta->methodCount(); ++i) {
+      const QMetaMethod method = meta->method(i);
+      if (method.methodType() == QMetaMethod::Signal && method.name() == name) return method;
+    }
+    return {};
+  }
+
+  void add(QObject* control, QQuickItem* area, const char* signal) {
+    const QMetaMethod method = signalNamed(control, signal);
+    if (!method.isValid()) return;
+    std::string name;
+    for (QQuickItem* item = area; item && name.empty(); item = item->parentItem()) name = item->objectName().toStdString();
+    controls_.push_back({area, name.empty() ? "(unnamed)" : name, std::make_unique<QSignalSpy>(control, method)});
+  }
+
+  void watch(QQuickItem* item) {
+    if (!item || !item->isVisible()) return;
+    if (item->inherits("QQuickMouseArea")) add(item, item, "clicked");
+    for (QObject* child : item->children()) {
+      if (child->inherits("QQuickTapHandler")) add(child, item, "tapped");
+    }
+    for (QQuickItem* child : item->childItems()) watch(child);
+  }
+
+  std::vector<Control> controls_;
+};
+
 // The window's context menu: choosing a language switches to it, and choosing the current one
 // again leaves it checked.
 TEST(ShellEndToEnd, TheContextMenuKeepsTheCurrentLanguageChecked) {
@@ -253,6 +319,64 @@ TEST(ShellEndToEnd, OnlyTheTopPageTakesTapsAndEscapeGoesBack) {
   runFor(1500);
   EXPECT_EQ(router.rootName(), QStringLiteral("main")) << "the tap signed the user out";
   EXPECT_EQ(world.state().loginInfo().user.email, world.account().email);
+
+  // Every button of the layer in front acts alone: it takes the tap, and no control of the pages
+  // beneath (the home page's among them) acts as well. A dialog's buttons count as a layer over
+  // every page.
+  struct FrontButtons {
+    std::vector<Route::Kind> pages;  // pushed over the home page, in this order
+    QString opener;                  // tapped first to bring up the front layer (the dialog); or none
+    QString front;                   // the front layer: the dialog's card, or (empty) the top page
+    std::vector<QString> buttons;
+  };
+  const std::vector<FrontButtons> fronts{
+      {{Route::menu}, {}, {}, {"row_share", "row_mobile", "row_discount", "row_settings", "row_help", "row_email", "row_about"}},
+      {{Route::menu, Route::share}, {}, {}, {"shareNow", "shareRewards", "shareRules"}},
+      {{Route::menu, Route::about}, {}, {}, {"officialRow", "feedbackRow", "termsLink", "privacyLink"}},
+      {{Route::notify}, {}, {}, {"readAll"}},
+      {{Route::menu}, "row_email", "dialogCard", {"dialogButton_copy to clipboard", "dialogClose"}},
+  };
+  auto* dialog = SharedInstance<DialogManager>::get();
+  const auto settled = [&] { return router.offsetX() == 0 && !world.item(QStringLiteral("loadingCard")); };
+  int tapsOverControls = 0;
+  for (const FrontButtons& row : fronts) {
+    for (const QString& name : row.buttons) {
+      const std::string label = name.toStdString();
+      dialog->setIsShow(false);
+      router.goBackToRoot();
+      ASSERT_TRUE(waitFor([&] { return router.depth() == 0 && settled(); })) << label;
+      for (const Route::Kind page : row.pages) {
+        router.push(page);
+        ASSERT_TRUE(waitFor([&] { return router.topName() == Route::nameOf(page) && settled(); })) << label;
+      }
+      if (!row.opener.isEmpty()) {
+        ASSERT_TRUE(world.click(row.opener)) << label;
+        ASSERT_TRUE(waitFor([&] { return world.item(row.front) != nullptr; })) << label;
+      }
+      QQuickItem* button = world.item(name);
+      ASSERT_NE(button, nullptr) << label;
+      std::vector<std::unique_ptr<ControlWatch>> beneath;
+      beneath.push_back(std::make_unique<ControlWatch>(world.item(QStringLiteral("rootPage"))));
+      for (const Route& page : router.stack()) {
+        if (row.front.isEmpty() && page.name() == router.topName()) continue;
+        beneath.push_back(std::make_unique<ControlWatch>(world.item("page_" + page.name())));
+      }
+      const ControlWatch own(button);
+      const QPointF centre = button->mapToScene(QPointF(button->width() / 2, button->height() / 2));
+      if (std::any_of(beneath.begin(), beneath.end(), [&](const auto& watch) { return watch->covers(centre); })) {
+        ++tapsOverControls;
+      }
+      QTest::mouseClick(world.window(), Qt::LeftButton, {}, centre.toPoint());
+      EXPECT_GT(own.acted(), 0) << label << " did not take its tap";
+      for (const auto& watch : beneath) {
+        EXPECT_EQ(watch->acted(), 0) << "a tap on " << label << " also reached" << watch->whichActed();
+      }
+    }
+  }
+  EXPECT_GE(tapsOverControls, 5) << "too few of the buttons lie over a control beneath";
+  dialog->setIsShow(false);
+  router.goBackToRoot();
+  ASSERT_TRUE(waitFor([&] { return router.depth() == 0 && settled(); }));
 
   // The settings page over the menu: taps in its blank areas open nothing of the menu beneath.
   router.goBackToRoot();

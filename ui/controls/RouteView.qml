@@ -6,7 +6,9 @@ import Lumora.Controls
 // router's offset) and, while any page is pushed, a back control that travels with the top page.
 // Only the top page takes input: a shield right under it takes every press, wheel and hover that
 // the top page leaves (its blank areas, and the strip the slide uncovers), so nothing reaches the
-// pages beneath.
+// pages beneath. A press that a pointer handler only watches (a TapHandler's passive grab) goes
+// on to the handlers of the pages beneath, shield or not, and theirs fire too: so the pages'
+// buttons are mouse areas, which take their press whole, never tap handlers.
 Item {
     id: host
     required property Router router

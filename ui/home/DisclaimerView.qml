@@ -19,21 +19,27 @@ Column {
         lineHeight: font.pixelSize + 10
         horizontalAlignment: Text.AlignLeft
     }
-    Row {
+    Item {
         objectName: "disclaimerIgnore"
         anchors.horizontalCenter: parent.horizontalCenter
-        spacing: 6
-        Image {
-            width: 14; height: 14
-            source: Assets.symbol(view.ignore ? "checkmark.square.fill" : "square")
+        width: ignoreRow.implicitWidth
+        height: ignoreRow.implicitHeight
+        Row {
+            id: ignoreRow
+            spacing: 6
+            Image {
+                width: 14; height: 14
+                source: Assets.symbol(view.ignore ? "checkmark.square.fill" : "square")
+            }
+            Text {
+                text: qsTrId("disclaimer_ignore")
+                font.pixelSize: 14
+                color: view.ignore ? Theme.blue : Theme.gray
+            }
         }
-        Text {
-            text: qsTrId("disclaimer_ignore")
-            font.pixelSize: 14
-            color: view.ignore ? Theme.blue : Theme.gray
-        }
-        TapHandler {
-            onTapped: {
+        MouseArea {
+            anchors.fill: parent
+            onClicked: {
                 view.ignore = !view.ignore
                 HomeScreen.setDisclaimerIgnored(view.ignore)
             }

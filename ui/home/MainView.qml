@@ -86,7 +86,7 @@ Item {
                 objectName: "homeMenu"
                 x: 20; y: 15
                 source: Assets.image("home_menu")
-                TapHandler { onTapped: HomeScreen.openMenu() }
+                MouseArea { anchors.fill: parent; onClicked: HomeScreen.openMenu() }
             }
             Image {
                 anchors.horizontalCenter: parent.horizontalCenter
@@ -101,7 +101,7 @@ Item {
                 Image {
                     objectName: "homeNotify"
                     source: Assets.image("home_notify")
-                    TapHandler { onTapped: HomeScreen.openNotify() }
+                    MouseArea { anchors.fill: parent; onClicked: HomeScreen.openNotify() }
                     Rectangle {
                         visible: AppStateManager.hasNotices
                         width: 10; height: 10; radius: 5
@@ -113,7 +113,7 @@ Item {
                 Image {
                     objectName: "homeRecharge"
                     source: Assets.image("home_recharge")
-                    TapHandler { onTapped: ConnectManager.openPayment() }
+                    MouseArea { anchors.fill: parent; onClicked: ConnectManager.openPayment() }
                 }
             }
         }
@@ -125,7 +125,7 @@ Item {
             objectName: "connectArea"
             width: 200; height: 200
             anchors.horizontalCenter: parent.horizontalCenter
-            TapHandler { onTapped: ConnectManager.toggle(true) }
+            MouseArea { anchors.fill: parent; onClicked: ConnectManager.toggle(true) }
         }
 
         // Status line.
@@ -167,7 +167,7 @@ Item {
                 elide: Text.ElideRight
                 font.underline: true
                 color: Theme.blue
-                TapHandler { onTapped: HomeScreen.openPromotionLink() }
+                MouseArea { anchors.fill: parent; onClicked: HomeScreen.openPromotionLink() }
             }
             Item {
                 id: routePill
@@ -221,7 +221,7 @@ Item {
                         easing.type: Easing.InOutQuad
                     }
                 }
-                TapHandler { onTapped: HomeScreen.switchRouteMode() }
+                MouseArea { anchors.fill: parent; onClicked: HomeScreen.switchRouteMode() }
             }
         }
 
@@ -262,7 +262,7 @@ Item {
                         }
                         Image { anchors.verticalCenter: parent.verticalCenter; source: Assets.symbol("chevron.forward"); width: 10; height: 14 }
                     }
-                    TapHandler { onTapped: HomeScreen.openTag() }
+                    MouseArea { anchors.fill: parent; onClicked: HomeScreen.openTag() }
                 }
                 Rectangle { x: 25; width: parent.width - 50; height: 1; color: Qt.rgba(0.9, 0.9, 0.9, 1) }
                 Item {
@@ -288,7 +288,7 @@ Item {
                         }
                         Image { anchors.verticalCenter: parent.verticalCenter; source: Assets.symbol("chevron.forward"); width: 10; height: 14 }
                     }
-                    TapHandler { onTapped: HomeScreen.openLocation() }
+                    MouseArea { anchors.fill: parent; onClicked: HomeScreen.openLocation() }
                 }
                 Rectangle { width: parent.width; height: 1; color: Qt.rgba(0.9, 0.9, 0.9, 1) }
                 // Service row.
@@ -312,7 +312,7 @@ Item {
                                 Image { source: Assets.image("ic_home_customer_service"); width: 12; height: 12 }
                                 Text { text: qsTrId("support"); font.pixelSize: 10; color: "#336AF9" }
                             }
-                            TapHandler { onTapped: HomeScreen.openCustomerService() }
+                            MouseArea { anchors.fill: parent; onClicked: HomeScreen.openCustomerService() }
                         }
                         Text {
                             objectName: "membership"
@@ -334,7 +334,7 @@ Item {
                             objectName: "switchButton"
                             width: 15; height: 15
                             source: Assets.image(AppStateManager.switchListen ? "ic_home_switch_red" : "ic_home_switch_gray")
-                            TapHandler { onTapped: ConnectManager.toggleSwitchListen() }
+                            MouseArea { anchors.fill: parent; onClicked: ConnectManager.toggleSwitchListen() }
                             HoverHandler {
                                 onHoveredChanged: if (hovered && AppStateManager.switchListen) page.switchHovering = true
                             }
@@ -343,13 +343,13 @@ Item {
                             objectName: "telegramButton"
                             width: 15; height: 15
                             source: Assets.image(page.connected ? "ic_home_telegram" : "ic_home_telegram_gray")
-                            TapHandler { onTapped: HomeScreen.openTelegramProxy() }
+                            MouseArea { anchors.fill: parent; onClicked: HomeScreen.openTelegramProxy() }
                         }
                         Image {
                             objectName: "browserButton"
                             width: 15; height: 15
                             source: Assets.image(page.connected ? "ic_sf_selected" : "ic_sf_normal")
-                            TapHandler { onTapped: HomeScreen.openBrowserCheck() }
+                            MouseArea { anchors.fill: parent; onClicked: HomeScreen.openBrowserCheck() }
                         }
                     }
                 }
@@ -405,7 +405,7 @@ Item {
         anchors.fill: parent
         visible: page.switchHovering
         color: Qt.rgba(0, 0, 0, 0.3)
-        TapHandler { onTapped: page.switchHovering = false }
+        MouseArea { anchors.fill: parent; onClicked: page.switchHovering = false }
     }
     Rectangle {
         objectName: "switchPanel"
@@ -442,7 +442,7 @@ Item {
                 text: qsTrId("switch help")
                 font.underline: true
                 color: Qt.rgba(0, 0, 0, 0.6)
-                TapHandler { onTapped: HomeScreen.openSwitchHelp() }
+                MouseArea { anchors.fill: parent; onClicked: HomeScreen.openSwitchHelp() }
             }
         }
     }

@@ -56,8 +56,8 @@ Rectangle {
                     source: Assets.symbol("chevron.forward.circle.fill")
                     color: Theme.blue
                 }
-                TapHandler { onTapped: LocationScreen.openTags() }
             }
+            MouseArea { anchors.fill: header; onClicked: LocationScreen.openTags() }
         }
 
         Flickable {
@@ -109,7 +109,7 @@ Rectangle {
                                     color: parent.chosen ? Theme.blue : Theme.text
                                     font.pixelSize: Theme.smallFontSize
                                 }
-                                TapHandler { onTapped: LocationScreen.chooseArea(modelData) }
+                                MouseArea { anchors.fill: parent; onClicked: LocationScreen.chooseArea(modelData) }
                             }
                         }
                     }

@@ -103,7 +103,7 @@ Rectangle {
                     height: 16
                     source: Assets.symbol("xmark.circle.fill")
                     color: Theme.gray
-                    TapHandler { onTapped: nodes.keyword = "" }
+                    MouseArea { anchors.fill: parent; onClicked: nodes.keyword = "" }
                 }
             }
             ListView {

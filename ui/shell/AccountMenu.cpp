@@ -86,7 +86,11 @@ void AccountMenu::activate(const QString& rowKey) {
   } else if (rowKey == QLatin1String("discount")) {
     log.event(tarnel::EventType::MENU_COUPON_CENTER);
   } else if (rowKey == QLatin1String("help")) {
-    if (hooks_.openUrl) hooks_.openUrl(QUrl(helpCentreUrl()));
+    // Without a browser the desktop only warns on the console: the window says so, as Debug Log
+    // does when no file manager opens its folder.
+    if (!hooks_.openUrl || !hooks_.openUrl(QUrl(helpCentreUrl()))) {
+      showToast(localized(key(QT_TRID_NOOP("can not open link"))).arg(helpCentreUrl()), ToastType::error);
+    }
   } else if (rowKey == QLatin1String("email")) {
     showEmailDialog();
   } else if (rowKey == QLatin1String("about")) {

@@ -61,6 +61,6 @@ Item {
         border.color: "white"
         border.width: 1
         Text { id: useText; anchors.centerIn: parent; text: qsTrId("Use"); color: "white"; font.pixelSize: Theme.fontSize }
-        TapHandler { onTapped: parent.tapped() }
+        MouseArea { anchors.fill: parent; onClicked: parent.tapped() }
     }
 }

@@ -82,7 +82,7 @@ Item {
             border.color: "white"
             border.width: 1
             Text { id: useText; anchors.centerIn: parent; text: qsTrId("Use"); color: "white"; font.pixelSize: Theme.fontSize }
-            TapHandler { onTapped: row.use() }
+            MouseArea { anchors.fill: parent; onClicked: row.use() }
         }
     }
 }

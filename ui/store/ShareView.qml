@@ -103,7 +103,7 @@ Item {
                     color: Theme.blue
                     opacity: shareModel.link !== "" ? 1 : 0.5
                     Text { anchors.centerIn: parent; text: qsTrId("Share Now"); color: "white"; font.pixelSize: Theme.fontSize }
-                    TapHandler { onTapped: shareModel.copyLink() }
+                    MouseArea { anchors.fill: parent; onClicked: shareModel.copyLink() }
                 }
             }
         }
@@ -118,7 +118,7 @@ Item {
                 color: "white"
                 font.pixelSize: 15
                 font.underline: true
-                TapHandler { onTapped: shareModel.openRewards() }
+                MouseArea { anchors.fill: parent; onClicked: shareModel.openRewards() }
             }
             Text {
                 objectName: "shareRules"
@@ -127,7 +127,7 @@ Item {
                 color: "white"
                 font.pixelSize: 15
                 font.underline: true
-                TapHandler { onTapped: shareModel.openRules() }
+                MouseArea { anchors.fill: parent; onClicked: shareModel.openRules() }
             }
         }
     }

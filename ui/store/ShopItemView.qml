@@ -19,8 +19,9 @@ Rectangle {
     clip: true
     Behavior on height { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
 
-    TapHandler {
-        onTapped: if (!card.selected) card.select()
+    MouseArea {
+        anchors.fill: parent
+        onClicked: if (!card.selected) card.select()
     }
 
     // Collapsed: title and price on one line.
@@ -113,7 +114,7 @@ Rectangle {
                 GradientStop { position: 1; color: Qt.rgba(114 / 255, 137 / 255, 248 / 255, 1) }
             }
             Text { id: orderText; anchors.centerIn: parent; text: qsTrId("order now"); color: "white"; font.pixelSize: Theme.fontSize }
-            TapHandler { onTapped: card.buy() }
+            MouseArea { anchors.fill: parent; onClicked: card.buy() }
         }
     }
 }

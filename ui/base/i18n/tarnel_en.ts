@@ -567,6 +567,10 @@
         <source>Cannot open the log folder.</source>
         <translation>Cannot open the log folder.</translation>
     </message>
+    <message id="can not open link">
+        <source>No web browser could open %1.</source>
+        <translation>No web browser could open %1.</translation>
+    </message>
     <message id="check_availability">
         <source>Testing the connection…</source>
         <translation>Testing the connection…</translation>

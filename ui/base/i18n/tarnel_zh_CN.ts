@@ -567,6 +567,10 @@
         <source>Cannot open the log folder.</source>
         <translation>无法打开日志文件夹。</translation>
     </message>
+    <message id="can not open link">
+        <source>No web browser could open %1.</source>
+        <translation>没有网页浏览器能打开 %1。</translation>
+    </message>
     <message id="check_availability">
         <source>Testing the connection…</source>
         <translation>正在测试连接…</translation>

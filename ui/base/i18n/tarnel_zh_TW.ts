@@ -567,6 +567,10 @@
         <source>Cannot open the log folder.</source>
         <translation>無法開啟紀錄資料夾。</translation>
     </message>
+    <message id="can not open link">
+        <source>No web browser could open %1.</source>
+        <translation>沒有網頁瀏覽器能開啟 %1。</translation>
+    </message>
     <message id="check_availability">
         <source>Testing the connection…</source>
         <translation>正在測試連線…</translation>
