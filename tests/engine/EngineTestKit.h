@@ -41,7 +41,7 @@ class StatusRecorder {
   StatusRecorder() : record_(std::make_shared<Record>()) {}
   helmsey::VPNStatusCallback callback() const;
   // True once `status` has arrived `count` times (in all), within `timeout`.
-  bool waitFor(helmsey::VPNStatus status, std::chrono::milliseconds timeout = 15s, int count = 1) const;
+  bool waitFor(helmsey::VPNStatus status, std::chrono::milliseconds timeout = 30s, int count = 1) const;
   std::vector<helmsey::VPNStatus> statuses() const;
   std::vector<std::thread::id> threads() const;
 
