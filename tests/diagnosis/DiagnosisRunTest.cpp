@@ -193,13 +193,15 @@ TEST(DiagnosisRunTest, LeavingThePageEndsTheRunAtEveryStep) {
     auto gate = std::make_shared<FakeGate>();
     gate->close();
     GateOpener opener{gate};
+    // Far longer than the run may take here: a wait that ends with its time-out fails the test.
+    w.trialTimeout = std::chrono::seconds(90);
     // Step 5 waits in a trial that never connects; the others wait inside their first call.
     switch (step) {
       case 1: w.front->hold(gate, 0); break;
       case 2: w.fakes.diagnosis->script.gate("fetch", gate); break;
       case 3: w.fakes.diagnosis->script.gate("discover", gate); break;
       case 4: w.fakes.diagnosis->script.gate("apiHosts", gate); break;
-      case 5: w.fakes.engine->answerStarts(std::nullopt); w.trialTimeout = std::chrono::seconds(30); break;
+      case 5: w.fakes.engine->answerStarts(std::nullopt); break;
       case 6: w.fakes.engine->script.gate("getLog", gate); break;
       case 7: w.fakes.engine->holdStops(true); break;
     }
@@ -212,13 +214,11 @@ TEST(DiagnosisRunTest, LeavingThePageEndsTheRunAtEveryStep) {
     } else {
       spin(50);
     }
-    const auto start = std::chrono::steady_clock::now();
     page.reset();
     gate->open();
     if (step == 7) w.fakes.engine->completeStops();
-    ASSERT_TRUE(run->waitDone(std::chrono::seconds(10)));
     // A trial's wait ends with the page, not with its time-out.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_TRUE(run->waitDone(std::chrono::seconds(30)));
     spin(50);
     EXPECT_TRUE(w.noTrialLeft()) << testing::PrintToString(w.engineCalls());
     EXPECT_FALSE(run->trialRunning());
