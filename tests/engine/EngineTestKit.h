@@ -79,7 +79,7 @@ Json tunnelConfig(std::uint16_t nodePort, const std::string& protocol, const std
 std::vector<pid_t> engineChildren();
 bool processGone(pid_t pid);  // exited and reaped, or never ours
 // Waits until `pid` is gone.
-bool waitGone(pid_t pid, std::chrono::milliseconds timeout = 5s);
+bool waitGone(pid_t pid, std::chrono::milliseconds timeout = 30s);
 
 // Writes an executable shell script `name` into `directory`.
 std::filesystem::path writeScript(const std::filesystem::path& directory, const std::string& name,
