@@ -1,6 +1,6 @@
 // Start to connected in tunnel mode (Spindrift's engine and capture, inside a network namespace
 // of its own) next to proxy mode (local proxies), in one run. Needs root.
-// Run: tunnel_bench 2>/dev/null
+// Run: tunnel_bench 2>/dev/null (SpindriftAnswerBench.cpp adds its figures to the same run)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -68,7 +68,7 @@ TEST_F(CloudLogTest, EveryKindOfRecordReachesItsStoreInTheWireFormat) {
     SCOPED_TRACE(c.name);
     const auto before = logs.uploads().size();
     c.send();
-    ASSERT_TRUE(logs.waitForUploads(before + 1, 5s));
+    ASSERT_TRUE(logs.waitForUploads(before + 1, 30s));
     const auto got = logs.uploads().back();
     EXPECT_TRUE(got.faults.empty()) << ::testing::PrintToString(got.faults);
     EXPECT_EQ(got.answeredStatus, 200);

@@ -96,7 +96,7 @@ class CheckPages {
     released_ = true;
     changed_.notify_all();
   }
-  bool waitForRequests(int count, std::chrono::milliseconds timeout = 10s) {
+  bool waitForRequests(int count, std::chrono::milliseconds timeout = 30s) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return requests_ >= count; });
   }

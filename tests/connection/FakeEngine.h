@@ -135,7 +135,7 @@ class FakeEngine final : public ConnectionBackend {
   }
 
   // True once `count` connections were started.
-  bool waitForStarts(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
+  bool waitForStarts(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(30)) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return starts_.size() >= count; });
   }

@@ -199,7 +199,11 @@ TEST(DiagnosisRunTest, LeavingThePageEndsTheRunAtEveryStep) {
       case 2: w.fakes.diagnosis->script.gate("fetch", gate); break;
       case 3: w.fakes.diagnosis->script.gate("discover", gate); break;
       case 4: w.fakes.diagnosis->script.gate("apiHosts", gate); break;
-      case 5: w.fakes.engine->answerStarts(std::nullopt); w.trialTimeout = std::chrono::seconds(30); break;
+      case 5:
+        // Far longer than the run may take here: a trial that ends with its time-out fails.
+        w.fakes.engine->answerStarts(std::nullopt);
+        w.trialTimeout = std::chrono::seconds(90);
+        break;
       case 6: w.fakes.engine->script.gate("getLog", gate); break;
       case 7: w.fakes.engine->holdStops(true); break;
     }
@@ -212,13 +216,11 @@ TEST(DiagnosisRunTest, LeavingThePageEndsTheRunAtEveryStep) {
     } else {
       spin(50);
     }
-    const auto start = std::chrono::steady_clock::now();
     page.reset();
     gate->open();
     if (step == 7) w.fakes.engine->completeStops();
-    ASSERT_TRUE(run->waitDone(std::chrono::seconds(10)));
     // A trial's wait ends with the page, not with its time-out.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_TRUE(run->waitDone(std::chrono::seconds(30)));
     spin(50);
     EXPECT_TRUE(w.noTrialLeft()) << testing::PrintToString(w.engineCalls());
     EXPECT_FALSE(run->trialRunning());

@@ -41,7 +41,7 @@ class StatusRecorder {
   StatusRecorder() : record_(std::make_shared<Record>()) {}
   helmsey::VPNStatusCallback callback() const;
   // True once `status` has arrived `count` times (in all), within `timeout`.
-  bool waitFor(helmsey::VPNStatus status, std::chrono::milliseconds timeout = 15s, int count = 1) const;
+  bool waitFor(helmsey::VPNStatus status, std::chrono::milliseconds timeout = 30s, int count = 1) const;
   std::vector<helmsey::VPNStatus> statuses() const;
   std::vector<std::thread::id> threads() const;
 
@@ -79,7 +79,7 @@ Json tunnelConfig(std::uint16_t nodePort, const std::string& protocol, const std
 std::vector<pid_t> engineChildren();
 bool processGone(pid_t pid);  // exited and reaped, or never ours
 // Waits until `pid` is gone.
-bool waitGone(pid_t pid, std::chrono::milliseconds timeout = 5s);
+bool waitGone(pid_t pid, std::chrono::milliseconds timeout = 30s);
 
 // Writes an executable shell script `name` into `directory`.
 std::filesystem::path writeScript(const std::filesystem::path& directory, const std::string& name,

@@ -45,11 +45,14 @@ TEST(IdentityStore, AKeyringThatPromptsFallsBackToTheFileWithinTheBound) {
   const auto keychain = platform::openKeychain(1000ms);
   ASSERT_STREQ(keychain->backendName(), "secret-service");
 
+  // The prompt waits until the session's end: the add ends at its bound (1 s) instead.
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(keychain->add("io.tarnelmacos", "device_id", "0123456789abcdef"), platform::keychain_status::kSuccess);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+  // The calls after it do not wait for the service again (another bound).
+  const auto found = std::chrono::steady_clock::now();
   EXPECT_EQ(keychain->find("io.tarnelmacos", "device_id").value, "0123456789abcdef");
-  // One bound for the prompt; the calls after it do not wait for the service again.
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+  EXPECT_LT(std::chrono::steady_clock::now() - found, 500ms);
   EXPECT_EQ(platform::makeFileKeychain(platform::defaultKeychainFile())->find("io.tarnelmacos", "device_id").value,
             "0123456789abcdef");
 }

@@ -89,7 +89,7 @@ void LoopbackHttpsServer::start() {
   httplib::SSLServer* raw = server.get();
   std::thread thread([raw] { raw->listen_after_bind(); });
   // stop() is only heard once the accept loop runs, so wait for it before handing out the server.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!raw->is_running() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -144,6 +144,27 @@ void V2rayNode::restart() {
 }
 
 void V2rayNode::launch() {
+  // A start that ends before it listens (many nodes and engines starting at once) is tried
+  // again a few times; one that runs without listening is given a generous while.
+  std::string output;
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    switch (launchOnce()) {
+      case Launch::listening: return;
+      case Launch::exited:
+        output = log();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 * attempt));
+        continue;
+      case Launch::silent:
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        throw std::runtime_error("the node did not listen within 30 s: " + log());
+    }
+  }
+  throw std::runtime_error("the node did not start (3 attempts): " + output);
+}
+
+V2rayNode::Launch V2rayNode::launchOnce() {
   const std::filesystem::path configFile = configFile_;
   // Forked by hand for the parent-death signal: a node must not outlive a test that died.
   const int logFd = ::open(logFile_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
@@ -164,18 +185,20 @@ void V2rayNode::launch() {
   ::close(logFd);
   ::close(nullFd);
   if (pid_ < 0) {
-    throw std::runtime_error("cannot start v2ray for the node");
+    pid_ = -1;
+    return Launch::exited;
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!acceptsConnections(listenAddress_, port_)) {
     int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_ || std::chrono::steady_clock::now() > deadline) {
-      const std::string output = log();
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
-      throw std::runtime_error("the node did not start: " + output);
+      return Launch::exited;
     }
+    if (std::chrono::steady_clock::now() > deadline) return Launch::silent;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  return Launch::listening;
 }
 
 V2rayNode::~V2rayNode() {

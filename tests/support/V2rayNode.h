@@ -61,7 +61,9 @@ class V2rayNode {
   std::string listenAddress_ = "127.0.0.1";
   std::filesystem::path configFile_;
 
+  enum class Launch { listening, exited, silent };
   void launch();
+  Launch launchOnce();
 };
 
 // A new random UUID text.

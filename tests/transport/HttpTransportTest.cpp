@@ -220,7 +220,8 @@ TEST_F(TransportTest, AHangingServerFailsWithinTheTimeOut) {
   ASSERT_FALSE(result.isSuccess());
   EXPECT_LT(result.error()->code, 0);
   EXPECT_FALSE(result.error()->domain.empty());
-  EXPECT_LT(elapsed, std::chrono::seconds(NetworkRequest::kTimeout + 1));
+  // One time-out, not one per phase of the exchange.
+  EXPECT_LT(elapsed, std::chrono::seconds(2 * NetworkRequest::kTimeout));
   EXPECT_GE(elapsed, std::chrono::seconds(NetworkRequest::kTimeout) - std::chrono::milliseconds(200));
 }
 
@@ -241,7 +242,8 @@ TEST_F(TransportTest, RefusedAndDroppedConnectionsFailAtOnce) {
     EXPECT_LT(result.error()->code, 0);
     // A failed exchange keeps the engine's text as its description.
     EXPECT_EQ(result.error()->localizedDescription(), result.error()->domain);
-    EXPECT_LT(steady_clock::now() - started, std::chrono::seconds(1));
+    // Long before the time-out that a request waiting on a dead connection would end with.
+    EXPECT_LT(steady_clock::now() - started, std::chrono::seconds(NetworkRequest::kTimeout) / 2);
   }
 }
 

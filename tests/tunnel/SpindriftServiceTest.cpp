@@ -41,7 +41,7 @@ bool startTunnel(SpindriftClient& client, const nlohmann::json& configuration) {
 
 // The last message up to (and including) the first with this status.
 std::optional<nlohmann::json> untilStatus(SpindriftClient& client, const std::string& status,
-                                          milliseconds timeout = seconds(15)) {
+                                          milliseconds timeout = seconds(30)) {
   while (auto message = client.next(timeout)) {
     if (message->is_object() && message->value("status", "") == status) return message;
   }
@@ -52,14 +52,14 @@ bool captureTablePresent(const TunnelWorld& world) {
   return world.networkState().find("table inet spindrift") != std::string::npos;
 }
 
-// Waits until `condition` holds, at most `timeout`; how long it took, or none.
-std::optional<milliseconds> timeUntil(const std::function<bool()>& condition, milliseconds timeout) {
-  const auto start = Clock::now();
+// Waits until `condition` holds, at most `timeout`; whether it did.
+bool timeUntil(const std::function<bool()>& condition, milliseconds timeout) {
+  const auto until = Clock::now() + timeout;
   while (!condition()) {
-    if (Clock::now() - start > timeout) return std::nullopt;
+    if (Clock::now() > until) return false;
     std::this_thread::sleep_for(milliseconds(10));
   }
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+  return true;
 }
 
 // A connection that gives up when the listener's queue stays full.
@@ -106,7 +106,7 @@ TEST(SpindriftService, ACaptureThatCouldNotBeRemovedKeepsItsJournalUntilItIs) {
        [&] {
          mendNft();
          // The journal goes right after the rules: wait for both, not for the rules alone.
-         EXPECT_TRUE(timeUntil([&] { return world.networkState() == before && !fs::exists(journal); }, seconds(5)));
+         EXPECT_TRUE(timeUntil([&] { return world.networkState() == before && !fs::exists(journal); }, seconds(30)));
        }},
       {"removed at the next start",
        [&] {
@@ -164,15 +164,17 @@ TEST(SpindriftService, RefusesADeeplyNestedMessageAndStaysUp) {
   EXPECT_TRUE(startTunnel(next, world.configuration()));
 }
 
-// A polkit question that takes 30 s (an unanswered prompt) holds up nobody else: another
-// caller's stop is answered at once, and an engine that dies meanwhile has its capture removed
-// at once.
+// A polkit question that takes 90 s (an unanswered prompt) holds up nobody else: another
+// caller's stop is answered, and an engine that dies meanwhile has its capture removed, while
+// the question is still open.
 TEST(SpindriftService, AnUnansweredPolkitQuestionHoldsUpNoOtherCallerNorTheEngineWatch) {
   SKIP_WITHOUT_NAMESPACES();
   TunnelWorld world;
   const fs::path asked = world.sharedDirectory() / "pkcheck.asked";
-  const fs::path tools = makeToolFolder(world.sharedDirectory() / "tools",
-                                        "#!/bin/sh\n: > " + asked.string() + "\nexec /bin/sleep 30\n");
+  const fs::path answered = world.sharedDirectory() / "pkcheck.answered";
+  const fs::path tools = makeToolFolder(world.sharedDirectory() / "tools", "#!/bin/sh\n: > " + asked.string() +
+                                                                               "\n/bin/sleep 90\n: > " +
+                                                                               answered.string() + "\n");
   TunnelWorld::Launch launch;
   launch.path = tools;
   launch.arguments = {"--polkit"};
@@ -182,15 +184,14 @@ TEST(SpindriftService, AnUnansweredPolkitQuestionHoldsUpNoOtherCallerNorTheEngin
   SpindriftClient owner(world.socketPath());
   ASSERT_TRUE(startTunnel(owner, world.configuration()));
   ForeignCaller stranger(world.socketPath(), kSecondUser, nlohmann::json{{"command", "stop"}});
-  ASSERT_TRUE(timeUntil([&] { return fs::exists(asked); }, seconds(10))) << "polkit was asked";
+  ASSERT_TRUE(timeUntil([&] { return fs::exists(asked); }, seconds(30))) << "polkit was asked";
 
   // Another caller's stop.
   {
     SpindriftClient other(world.socketPath());
-    const auto start = Clock::now();
     ASSERT_TRUE(other.send({{"command", "stop"}}));
-    ASSERT_TRUE(untilStatus(other, "disconnected", seconds(35)));
-    EXPECT_LE(Clock::now() - start, seconds(1));
+    ASSERT_TRUE(untilStatus(other, "disconnected", seconds(120)));
+    EXPECT_FALSE(fs::exists(answered)) << "the stop was answered only after the question";
     EXPECT_EQ(world.networkState(), before);
   }
 
@@ -200,9 +201,8 @@ TEST(SpindriftService, AnUnansweredPolkitQuestionHoldsUpNoOtherCallerNorTheEngin
   const pid_t engine = world.enginePid();
   ASSERT_GT(engine, 0);
   ::kill(engine, SIGKILL);
-  const auto removed = timeUntil([&] { return !captureTablePresent(world); }, seconds(35));
-  ASSERT_TRUE(removed);
-  EXPECT_LE(*removed, seconds(1));
+  ASSERT_TRUE(timeUntil([&] { return !captureTablePresent(world); }, seconds(120)));
+  EXPECT_FALSE(fs::exists(answered)) << "the capture was removed only after the question";
   EXPECT_EQ(world.networkState(), before);
 }
 
@@ -232,12 +232,12 @@ TEST(SpindriftService, ACallerThatNeverReadsDelaysNobody) {
   SpindriftClient other(world.socketPath());
   ASSERT_TRUE(other.connected());
   ASSERT_TRUE(other.send({{"command", "stop"}}));
-  EXPECT_TRUE(untilStatus(other, "disconnected", seconds(3))) << "another caller is answered";
+  EXPECT_TRUE(untilStatus(other, "disconnected")) << "another caller is answered";
   EXPECT_TRUE(startTunnel(other, world.configuration()));
   // The deaf caller was dropped: what was sent to it ends with the end of the connection.
   char buffer[65536];
   bool ended = false;
-  for (const auto until = Clock::now() + seconds(5); !ended && Clock::now() < until;) {
+  for (const auto until = Clock::now() + seconds(30); !ended && Clock::now() < until;) {
     pollfd wait{deaf.fd(), POLLIN, 0};
     if (::poll(&wait, 1, 100) <= 0) continue;
     ended = ::recv(deaf.fd(), buffer, sizeof buffer, 0) <= 0;
@@ -265,13 +265,13 @@ TEST(SpindriftService, ManyConnectionsLeaveTheServiceAnsweringAndAStopClean) {
   SpindriftClient owner(world.socketPath());
   ASSERT_TRUE(startTunnel(owner, world.configuration()));
   std::vector<helmsey::engine::UniqueFd> crowd;
-  for (int i = 0; i < 1100; ++i) crowd.push_back(connectWithin(world.socketPath(), milliseconds(200)));
+  for (int i = 0; i < 1100; ++i) crowd.push_back(connectWithin(world.socketPath(), seconds(2)));
   // The last of them was turned away at once.
   const int last = crowd.back().get();
   ASSERT_GE(last, 0) << "the last connection was not even accepted";
   pollfd wait{last, POLLIN, 0};
   char byte = 0;
-  EXPECT_TRUE(::poll(&wait, 1, 5000) == 1 && ::recv(last, &byte, 1, 0) == 0) << "an extra is closed";
+  EXPECT_TRUE(::poll(&wait, 1, 30000) == 1 && ::recv(last, &byte, 1, 0) == 0) << "an extra is closed";
 
   // Another user is still served.
   EXPECT_EQ(asUser(kSecondUser,
@@ -308,17 +308,24 @@ TEST(SpindriftService, OutOfDescriptorsTheListenerDoesNotSpin) {
     return ticks;
   };
   std::vector<helmsey::engine::UniqueFd> crowd;
-  for (int i = 0; i < 40; ++i) crowd.push_back(connectWithin(world.socketPath(), milliseconds(200)));
-  const long before = cpuTicks();
+  for (int i = 0; i < 40; ++i) crowd.push_back(connectWithin(world.socketPath(), seconds(2)));
+  // Taking the crowd in costs milliseconds; a listener that spins burns a large share of a core
+  // for as long as callers wait, on a busy machine too. The window starts after the crowd's
+  // own work, so that only spinning can fill it.
   std::this_thread::sleep_for(seconds(1));
+  const long before = cpuTicks();
+  std::this_thread::sleep_for(seconds(2));
   const long spent = cpuTicks() - before;
-  EXPECT_LE(spent, ::sysconf(_SC_CLK_TCK) / 5) << "ticks in a second with callers queued";
+  EXPECT_LE(spent, ::sysconf(_SC_CLK_TCK) / 5) << "ticks in two seconds with callers queued";
   crowd.clear();
-  // Their ends are seen, and their descriptors freed, before the next caller comes.
-  std::this_thread::sleep_for(milliseconds(300));
-  SpindriftClient client(world.socketPath());
-  ASSERT_TRUE(client.send({{"command", "stop"}}));
-  EXPECT_TRUE(untilStatus(client, "disconnected", seconds(5)));
+  // Once their ends are seen and their descriptors freed, a caller is served again.
+  bool served = false;
+  for (const auto until = Clock::now() + seconds(60); !served && Clock::now() < until;) {
+    SpindriftClient client(world.socketPath());
+    served = client.send({{"command", "stop"}}) && untilStatus(client, "disconnected", seconds(5));
+    if (!served) std::this_thread::sleep_for(milliseconds(100));
+  }
+  EXPECT_TRUE(served);
 }
 
 // The tunnel belongs to the user who started it: another user may neither stop nor replace it;
@@ -357,8 +364,8 @@ TEST(SpindriftService, AnotherUsersStopAndStartAreRefusedWhileTheTunnelRuns) {
   EXPECT_EQ(world.networkState(), before);
 }
 
-// A start waits for the engine (here one that never listens) beside the loop: meanwhile other
-// callers are answered at once, and a stop ends the wait.
+// A start waits for the engine (here one that never listens) beside the loop, until its start
+// time-out: meanwhile other callers are answered, and a stop ends the wait.
 TEST(SpindriftService, AStartThatWaitsForTheEngineHoldsUpNobody) {
   SKIP_WITHOUT_NAMESPACES();
   TunnelWorld world;
@@ -395,16 +402,15 @@ TEST(SpindriftService, AStartThatWaitsForTheEngineHoldsUpNobody) {
   };
   for (const auto& other : others) {
     SCOPED_TRACE(other.name);
-    const auto start = Clock::now();
     EXPECT_EQ(nlohmann::json::parse(other.ask(), nullptr, false), other.answer);
-    EXPECT_LE(Clock::now() - start, seconds(1));
+    // A loop held up by the wait would have told the starter of its end first.
+    EXPECT_FALSE(starter.next(milliseconds(1))) << "answered only after the start had ended";
   }
-  // The starter's own stop ends the wait at once.
-  const auto start = Clock::now();
+  // The starter's own stop ends the wait, not the time-out.
   ASSERT_TRUE(starter.send({{"command", "stop"}}));
   const auto ended = untilStatus(starter, "disconnected");
   ASSERT_TRUE(ended);
-  EXPECT_LE(Clock::now() - start, seconds(1));
+  EXPECT_EQ(ended->value("reason", ""), "the start was cancelled") << ended->dump();
   EXPECT_EQ(world.networkState(), before);
 }
 

@@ -38,6 +38,9 @@ TEST(TunnelCapture, CarriesPagesAndDnsThroughTheNodeOnlyWhileOn) {
   ASSERT_TRUE(client.connected());
   ASSERT_TRUE(startTunnel(client, world.configuration()));
   EXPECT_EQ(world.curlPage(), TunnelWorld::kPageAddress) << "on: the page sees the node, not the client";
+  // A second world of the same process has namespaces of its own, untouched by the first's capture.
+  TunnelWorld beside;
+  EXPECT_EQ(beside.curlPage(), TunnelWorld::kClientAddress);
   EXPECT_EQ(world.queryDns(), TunnelWorld::kDnsAddress) << "on: the DNS query went through the node";
   EXPECT_EQ(world.curlPage6(), TunnelWorld::kPageAddress6) << "on: IPv6 too leaves from the node's side";
   EXPECT_NE(world.networkState(), before);

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "tests/support/ChildProcess.h"
 
@@ -33,8 +34,28 @@ void must(const std::string& command) {
   if (runCommand(command + " 2>&1", &output) != 0) throw std::runtime_error(command + ": " + output);
 }
 
-std::string uniqueName(const char* role) {
-  return std::string("tt") + std::to_string(::getpid()) + role;
+// Names of the process's own: its id and a count (a benchmark holds several worlds at once),
+// short enough for the veth names made from them.
+std::string uniqueName(unsigned count, const char* role) {
+  return "tt" + std::to_string(::getpid()) + "x" + std::to_string(count) + role;
+}
+
+// A pair of namespaces under fresh names. A name can be taken by a namespace a crashed run
+// left behind, and `ip netns add` can fail while many of them set up /run/netns at once: the
+// next name is tried, a few times.
+std::pair<std::string, std::string> addNamespaces() {
+  static std::atomic<unsigned> count{0};
+  std::string output;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const unsigned n = count++;
+    std::string client = uniqueName(n, "c"), world = uniqueName(n, "w");
+    if (runCommand("ip netns add " + client + " 2>&1", &output) == 0) {
+      if (runCommand("ip netns add " + world + " 2>&1", &output) == 0) return {client, world};
+      runCommand("ip netns del " + client + " 2>/dev/null", nullptr);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50 * (attempt + 1)));
+  }
+  throw std::runtime_error("no network namespaces for the test: " + output);
 }
 
 // A DNS answer to `query` carrying one A record with the asker's IPv4 address.
@@ -85,9 +106,8 @@ void TunnelWorld::inNamespace(const std::string& name, const std::function<void(
   ::setns(home.get(), CLONE_NEWNET);
 }
 
-TunnelWorld::TunnelWorld() : client_(uniqueName("c")), world_(uniqueName("w")) {
-  must("ip netns add " + client_);
-  must("ip netns add " + world_);
+TunnelWorld::TunnelWorld() {
+  std::tie(client_, world_) = addNamespaces();
   must("ip link add v" + client_ + " netns " + client_ + " type veth peer name v" + world_ + " netns " + world_);
   // No link-local address: it would appear some time after the link comes up (after duplicate
   // address detection) and make the namespace's routes change under the test's comparison.
@@ -198,7 +218,7 @@ void TunnelWorld::startSpindrift(const Launch& launch) {
     ::execvp("ip", argv.data());
     ::_exit(127);
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!std::filesystem::exists(socket_)) {
     if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("Spindrift did not start");
     std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -134,9 +134,9 @@ class SpindriftClient {
   bool sendRaw(const std::string& text);
   int fd() const { return fd_.get(); }
   // The next message, or none when the connection ended or `timeout` passed.
-  std::optional<nlohmann::json> next(std::chrono::milliseconds timeout = std::chrono::seconds(15));
+  std::optional<nlohmann::json> next(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   // Reads messages until one with this status; false when the connection ended first.
-  bool waitFor(const std::string& status, std::chrono::milliseconds timeout = std::chrono::seconds(15));
+  bool waitFor(const std::string& status, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
  private:
   helmsey::engine::UniqueFd fd_;

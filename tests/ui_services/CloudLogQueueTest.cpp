@@ -103,14 +103,15 @@ TEST(CloudLogQueueTest, DestructionGivesUpOnTheRestWhenTheBoundPasses) {
   const auto started = std::chrono::steady_clock::now();
   {
     CloudLogQueue queue(service, 250ms);
-    for (int i = 0; i < 50; ++i) queue.event(EventType::APP_OPEN, std::to_string(i));
-    // Destroyed here: its bound, plus the one upload in flight, is all it may take.
+    for (int i = 0; i < 200; ++i) queue.event(EventType::APP_OPEN, std::to_string(i));
+    // Destroyed here: its bound, plus the one upload in flight, is all it may take; sending
+    // the whole queue would take 20 s.
   }
   const auto took = std::chrono::steady_clock::now() - started;
-  EXPECT_LT(took, 3s);
+  EXPECT_LT(took, 10s);
   const auto calls = service->script.calls("onEvent");
   EXPECT_GT(calls.size(), 0u);
-  EXPECT_LT(calls.size(), 50u);
+  EXPECT_LT(calls.size(), 200u);
   // What was sent is the oldest part, in order.
   for (std::size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i].arguments.at(1), std::to_string(i));
 }
