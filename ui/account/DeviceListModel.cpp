@@ -229,7 +229,7 @@ void DeviceListModel::unbind(int row) {
         if (manager.isLogin()) {
           // A slot is free now: back to the sign-in page, which can sign in again.
           manager.endSignInMode();
-          context->state().router()->back();
+          context->state().router()->backFrom(Route::devices);
         }
       });
 }
