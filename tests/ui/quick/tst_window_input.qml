@@ -110,7 +110,7 @@ Item {
         function test_escape_leaves_no_page_while_the_loading_overlay_covers_it() {
             router.push("settings")
             router.push("changePWD")
-            tryCompare(router, "offsetX", 0, 10000)
+            tryCompare(router, "offsetX", 0, 20000)
             var leaveAsked = 0
             router.setBackVeto(function() { leaveAsked += 1; return true })
             var ticket = LoadingManager.show("")
@@ -119,7 +119,7 @@ Item {
             LoadingManager.hide(ticket)
             keyClick(Qt.Key_Escape)
             compare(leaveAsked, 1)
-            tryCompare(router, "depth", 1, 10000)
+            tryCompare(router, "depth", 1, 20000)
         }
 
         function indexInContent(name) {
