@@ -234,14 +234,60 @@ TEST(DeviceList, UnbindRemovesTheRowAndInTheSignInFlowReturnsToSignIn) {
   EXPECT_EQ(world.router().root().kind(), Route::login);
 }
 
-TEST(DeviceList, MoreDevicesReplacesTheListPage) {
+TEST(DeviceList, MoreDevicesOpensTheUpgradeOverTheListAndBackReturnsToIt) {
   DeviceWorld world;
   DeviceListModel list(&world.context, nullptr);
   list.openUpgrade();
   ASSERT_TRUE(waitFor([&] { return world.router().topName() == QStringLiteral("upgrade"); }));
-  const auto stack = world.router().stack();
-  ASSERT_EQ(stack.size(), 2u);
-  EXPECT_EQ(stack[0].kind(), Route::settings) << "back from the upgrade leads below the list";
+  EXPECT_EQ(world.router().stack(), (std::vector<Route>{Route::settings, Route::devices, Route::upgrade}));
+  world.router().back();
+  EXPECT_EQ(standingPages(world.router()), (std::vector<Route>{Route::settings, Route::devices}))
+      << "back from the upgrade leads to the list";
+}
+
+// What the user does while a page's request is under way: opens another page over it (the
+// tray's "About" does), or leaves it.
+struct Meanwhile {
+  const char* name;
+  void (*act)(Router&);
+  bool aboutOpened;
+};
+const Meanwhile kMeanwhile[] = {
+    {"another page came over it", [](Router& router) { router.push(Route::about); }, true},
+    {"the user left it", [](Router& router) { router.back(); }, false},
+};
+
+// The pages that stay: those below the page, and with "About" over it, the page and "About".
+std::vector<Route> pagesAfter(const Meanwhile& m, std::vector<Route> below, Route::Kind page) {
+  if (m.aboutOpened) {
+    below.push_back(page);
+    below.push_back(Route::about);
+  }
+  return below;
+}
+
+TEST(DeviceList, AnUnbindOfTheSignInFlowThatEndsLateClosesNoOtherPage) {
+  for (const Meanwhile& m : kMeanwhile) {
+    SCOPED_TRACE(m.name);
+    DeviceWorld world;
+    world.router().backToRoot();
+    world.router().setRoot(Route::login);
+    world.router().push(Route::devices);
+    world.devices.setDevices({device(kHere, "x"), device("q", "x")});
+    world.devices.setIsLogin(true);
+    DeviceListModel list(&world.context, nullptr);
+    list.appear();
+    ASSERT_TRUE(waitFor([&] { return list.data(list.index(world.rowOf(list, kHere)), DeviceListModel::CurrentRole).toBool(); }));
+    auto answer = std::make_shared<FakeGate>();
+    answer->close();
+    world.fakes.account->script.gate("logout", answer);
+    list.unbind(world.rowOf(list, "q"));
+    ASSERT_TRUE(answer->waitForVisits(1));
+    m.act(world.router());
+    answer->open();
+    ASSERT_TRUE(waitFor([&] { return !world.devices.isLogin(); }));
+    EXPECT_EQ(standingPages(world.router()), pagesAfter(m, {}, Route::devices));
+  }
 }
 
 tarnel::UpgradeInfo preview(const std::string& now, const std::string& after) {
@@ -337,6 +383,25 @@ TEST(Upgrade, TheWarningClosesFirstAndOnlyOneUpgradeIsSent) {
   spin(30);
   EXPECT_EQ(world.fakes.devices->script.count("upgradeDevices"), 2u);
   EXPECT_EQ(world.fakes.devices->script.calls("upgradeDevices").back().arguments, std::vector<std::string>{"5"});
+}
+
+TEST(Upgrade, AnUpgradeThatEndsLateClosesNoOtherPage) {
+  for (const Meanwhile& m : kMeanwhile) {
+    SCOPED_TRACE(m.name);
+    DeviceWorld world;
+    world.router().push(Route::upgrade);
+    auto answer = std::make_shared<FakeGate>();
+    answer->close();
+    world.fakes.devices->script.gate("upgradeDevices", answer);
+    world.fakes.devices->script.enqueue<bool>("upgradeDevices", true);
+    UpgradeDeviceModel page(&world.context, nullptr);
+    page.upgrade();
+    ASSERT_TRUE(answer->waitForVisits(1));
+    m.act(world.router());
+    answer->open();
+    ASSERT_TRUE(waitFor([&] { return world.toastText() == QStringLiteral("Upgrade success"); }));
+    EXPECT_EQ(standingPages(world.router()), pagesAfter(m, {Route::settings, Route::devices}, Route::upgrade));
+  }
 }
 
 using DeviceList = std::optional<std::vector<tarnel::Devices>>;

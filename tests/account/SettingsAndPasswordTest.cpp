@@ -166,6 +166,26 @@ TEST(ChangePassword, SuccessGoesBackOneAndAFailureKeepsThePage) {
             (std::vector<std::string>{"old-secret", "new-secret"}));
 }
 
+// A change that the service confirms after the user opened another page over its page (the
+// tray's "About" does) closes nothing else.
+TEST(ChangePassword, ASuccessThatComesLateClosesNoOtherPage) {
+  AccountWorld world;
+  world.router().setRoot(Route::main);
+  world.router().push(Route::settings);
+  world.router().push(Route::changePWD);
+  auto answer = std::make_shared<FakeGate>();
+  answer->close();
+  world.fakes.account->script.gate("changePassword", answer);
+  ChangePasswordModel page(&world.context, nullptr);
+  page.setFields(QStringLiteral("old-secret"), QStringLiteral("new-secret"), QStringLiteral("new-secret"));
+  page.confirm();
+  ASSERT_TRUE(answer->waitForVisits(1));
+  world.router().push(Route::about);
+  answer->open();
+  ASSERT_TRUE(waitFor([&] { return world.toastText() == QStringLiteral("Password changed successfully"); }));
+  EXPECT_EQ(standingPages(world.router()), (std::vector<Route>{Route::settings, Route::changePWD, Route::about}));
+}
+
 TEST(Feedback, EmptyTextSendsNothingAndOtherTextIsCleanedSentAndLeaves) {
   AccountWorld world;
   signIn(world, member("X"));

@@ -80,6 +80,41 @@ TEST(TunnelActivation, EachOutcomeReachesTheUserAndOnlyCompletionSelectsTheRow) 
   }
 }
 
+// A notice does what its text says however it is closed: "Confirm" and the close button (which
+// Escape presses too) both end the program when the package is missing, and neither does when
+// only the service needs starting.
+TEST(TunnelActivation, ANoticeEndsTheProgramOrNotAlikeForEveryWayOfClosingIt) {
+  struct Case {
+    const char* name;
+    std::optional<QString> installation;
+    std::optional<QString> service;
+    const char* dialog;
+    bool quits;
+  };
+  const Case cases[] = {
+      {"helper missing", QStringLiteral("the tunnel host is not installed"), {}, "drag and drop app to applications", true},
+      {"service not running", {}, QStringLiteral("the tunnel host does not listen"), "tunnel service not running", false},
+  };
+  for (const Case& c : cases) {
+    for (const bool withCloseButton : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (withCloseButton ? ", close button" : ", Confirm"));
+      StoreBuild build(false);
+      ConnectionWorld world;
+      world.authoriser->script.answer<std::optional<QString>>("installationProblem", c.installation);
+      world.authoriser->script.answer<std::optional<QString>>("serviceProblem", c.service);
+      world.open().chooseTunnelMode();
+      ASSERT_TRUE(waitFor([&] { return world.dialogShows(c.dialog); }));
+      ASSERT_TRUE(world.ui.dialog.showClose());
+      if (withCloseButton) {
+        world.ui.dialog.close();
+      } else {
+        world.ui.dialog.press(world.buttonIndex("Confirm"));
+      }
+      EXPECT_EQ(world.quits, c.quits ? std::vector<int>{0} : std::vector<int>{});
+    }
+  }
+}
+
 TEST(TunnelActivation, TheRowWaitsForTheUsersAnswerWhileTheApprovalWindowShows) {
   StoreBuild build(false);
   ConnectionWorld world;

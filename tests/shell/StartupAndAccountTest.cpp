@@ -133,6 +133,55 @@ INSTANTIATE_TEST_SUITE_P(
                       LiveCase{"ServerErrorPage", 503, "<html>busy</html>", LiveCase::silent}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The check of one account answers after the user signed in with another: whatever it says, it
+// says nothing about the account now signed in, which stays where it is.
+TEST(AccountCheck, AnOutcomeForAnAccountNoLongerSignedInChangesNothing) {
+  struct Case {
+    const char* name;
+    ServiceError answer;
+  };
+  const Case cases[] = {
+      {"unbound", APIErrorInfo::make(3305, "unbound")},
+      {"no such user", APIErrorInfo::make(404, "")},
+      {"other refusal", APIErrorInfo::make(3310, "Account problem")},
+      {"success", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ShellWorld world;
+    world.fakes.account->setLoginInfo(accountLogin("u-old"));
+    const std::int64_t shownLimit = world.ui.state->live().device_count;
+    tarnel::Live oldLive;
+    oldLive.device_count = shownLimit + 4;
+    world.fakes.status->setCurrentLive(oldLive);
+    auto answer = std::make_shared<FakeGate>();
+    answer->close();
+    world.fakes.status->script.gate("live", answer);
+    world.fakes.status->script.answer<ServiceError>("live", c.answer);
+    bool done = false;
+    ServiceError heard;
+    world.accountCheck.checkLive([&](ServiceError error) {
+      heard = error;
+      done = true;
+    });
+    ASSERT_TRUE(answer->waitForVisits(1));
+    // Meanwhile the user signs in with another account and opens a page.
+    world.fakes.account->setLoginInfo(accountLogin("u-new"));
+    world.ui.state->setLoginInfo(accountLogin("u-new"));
+    world.router().setRoot(Route::main);
+    world.router().push(Route::settings);
+    answer->open();
+    ASSERT_TRUE(waitFor([&] { return done; }));
+
+    EXPECT_EQ(heard, c.answer) << "the caller hears the outcome all the same";
+    EXPECT_EQ(world.router().root().kind(), Route::main);
+    EXPECT_EQ(standingPages(world.router()), std::vector<Route>{Route::settings});
+    EXPECT_FALSE(world.dialog().isShow());
+    EXPECT_EQ(world.ui.state->live().device_count, shownLimit) << "the other account's status is not published";
+    EXPECT_EQ(world.ui.state->loginInfo().user.id, "u-new");
+  }
+}
+
 TEST(AccountCheck, SuccessPublishesTheServiceAnswers) {
   ShellWorld world;
   world.fakes.account->setLoginInfo(accountLogin("u-9"));

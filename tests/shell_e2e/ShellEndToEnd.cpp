@@ -40,6 +40,7 @@
 #include "services/connection/ConnectionController.h"
 #include "tests/e2e/E2EWorld.h"
 #include "tests/shell_e2e/AppWorld.h"
+#include "tests/shell_e2e/ForeignWindow.h"
 #include "tests/shell_e2e/NodeWorld.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestHome.h"
@@ -420,6 +421,34 @@ TEST(ShellEndToEnd, OnlyTheTopPageTakesTapsAndEscapeGoesBack) {
   ASSERT_TRUE(waitFor([&] { return world.window()->isActive() && world.window()->activeFocusItem(); }));
   QTest::keyClick(world.window(), Qt::Key_Escape);
   ASSERT_TRUE(waitFor([&] { return router.depth() == 1; }));
+  QTest::keyClick(world.window(), Qt::Key_Escape);
+  ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }));
+
+  // Typing in a field, the user switches to another program's window (to copy a code from the
+  // mail, say) and back: what is typed after the return goes on in the same field.
+  router.push(Route::changePWD);
+  ASSERT_TRUE(waitFor([&] { return router.offsetX() == 0 && world.item(QStringLiteral("oldPasswordField")); }));
+  ASSERT_TRUE(world.click(QStringLiteral("oldPasswordField")));
+  const auto typeKeys = [&](const char* keys) {
+    for (const char* key = keys; *key; ++key) QTest::keyClick(world.window(), *key);
+  };
+  typeKeys("abc");
+  ASSERT_EQ(world.text(QStringLiteral("oldPasswordField")), QStringLiteral("abc"));
+  {
+    ForeignWindow mail;
+    ASSERT_TRUE(mail.hasFocus());
+    ASSERT_TRUE(waitFor([&] { return !world.window()->isActive(); }));
+    ASSERT_TRUE(mail.giveFocusTo(static_cast<std::uint32_t>(world.window()->winId())));
+    ASSERT_TRUE(waitFor([&] { return world.window()->isActive(); }));
+  }
+  typeKeys("def");
+  EXPECT_EQ(world.text(QStringLiteral("oldPasswordField")), QStringLiteral("abcdef"));
+  // Escape in the field closes its page, and the keyboard, gone with the field, comes back to the
+  // window: the next page goes back on Escape too.
+  QTest::keyClick(world.window(), Qt::Key_Escape);
+  ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }));
+  router.push(Route::settings);
+  ASSERT_TRUE(waitFor([&] { return router.topName() == QLatin1String("settings") && router.offsetX() == 0; }));
   QTest::keyClick(world.window(), Qt::Key_Escape);
   ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }));
 }

@@ -149,6 +149,39 @@ TEST_F(ShopFixture, WithoutPaymentsOrPlansThePlanDescriptionLeadsToTheWebSite) {
   }
 }
 
+// The plan description comes after the plans have loaded: when the user has left the shop by
+// then, or opened another page over it, its "Confirm" opens the site and closes no other page.
+TEST_F(ShopFixture, ThePlanDescriptionClosesTheShopOnlyWhileTheShopIsOnTop) {
+  struct Case {
+    const char* name;
+    void (*meanwhile)(Router&);
+    std::vector<Route> after;
+  };
+  const Case cases[] = {
+      {"the shop still on top", [](Router&) {}, {Route::menu}},
+      {"another page came over it", [](Router& router) { router.push(Route::about); },
+       {Route::menu, Route::shop, Route::about}},
+      {"the user left it", [](Router& router) { router.back(); }, {Route::menu}},
+  };
+  world.store->setCanMakePayments(false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Router& router = *world.ui.state->router();
+    router.backToRoot();
+    ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }, 10000));
+    router.push(Route::menu);
+    router.push(Route::shop);
+    const int openings = world.siteOpenings;
+    StoreManager manager(world.context, nullptr);
+    manager.appear();
+    ASSERT_TRUE(waitFor([&] { return world.ui.dialog.isShow(); }));
+    c.meanwhile(router);
+    world.ui.dialog.press(0);
+    EXPECT_EQ(world.siteOpenings, openings + 1);
+    EXPECT_EQ(standingPages(router), c.after);
+  }
+}
+
 TEST_F(ShopFixture, ACreditedPurchaseIsFinishedOnlyOnceTheServiceAnswered) {
   auto manager = shownManager();
   auto gate = std::make_shared<FakeGate>();

@@ -35,8 +35,23 @@ inline void spin(int ms) {
 }  // namespace lumora::test
 
 #include <ostream>
+#include <vector>
 
 #include "ui/base/Route.h"
+#include "ui/base/Router.h"
+
+namespace lumora::test {
+
+// The pages over the root that stay: those not already on their way out.
+inline std::vector<Route> standingPages(const Router& router) {
+  std::vector<Route> pages;
+  for (const auto& entry : router.stackModel()->entries()) {
+    if (!entry.leaving) pages.push_back(entry.route);
+  }
+  return pages;
+}
+
+}  // namespace lumora::test
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }

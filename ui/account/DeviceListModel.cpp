@@ -229,13 +229,13 @@ void DeviceListModel::unbind(int row) {
         if (manager.isLogin()) {
           // A slot is free now: back to the sign-in page, which can sign in again.
           manager.endSignInMode();
-          context->state().router()->back();
+          context->state().router()->backFrom(Route::devices);
         }
       });
 }
 
 void DeviceListModel::openUpgrade() {
-  if (context_) context_->state().router()->replaceTop(Route::upgrade);
+  if (context_) context_->state().router()->push(Route::upgrade);
 }
 
 }  // namespace lumora

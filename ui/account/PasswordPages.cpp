@@ -65,7 +65,7 @@ void ChangePasswordModel::confirm() {
           return;
         }
         showToast(QString::fromUtf8(QT_TRID_NOOP("Password changed successfully")), ToastType::success);
-        context->state().router()->back();
+        context->state().router()->backFrom(Route::changePWD);
       });
 }
 

@@ -101,7 +101,7 @@ void UpgradeDeviceModel::upgrade() {
           return;
         }
         showToast(QString::fromUtf8(QT_TRID_NOOP("Upgrade success")), ToastType::success);
-        context->state().router()->back();
+        context->state().router()->backFrom(Route::upgrade);
         context->checkLive({});
       });
 }

@@ -142,6 +142,14 @@ void Router::back() {
   leave(entry.id, entries.back().route.kind() == Route::menu);
 }
 
+void Router::backFrom(Route::Kind kind) {
+  const auto& entries = stack_->entries();
+  const auto standing =
+      std::find_if(entries.rbegin(), entries.rend(), [](const RouteStack::Entry& entry) { return !entry.leaving; });
+  if (standing == entries.rend() || standing->route.kind() != kind) return;
+  back();
+}
+
 void Router::backToRoot() {
   if (stack_->count() == 0) return;
   const auto top = stack_->entries().back();

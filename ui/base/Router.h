@@ -92,6 +92,9 @@ class Router : public QObject {
   void push(const Route& route);
   void push(Route::Kind kind) { push(Route(kind)); }
   void back();
+  // Goes back from the page of `kind` only while it is the topmost page not already leaving: an
+  // answer that comes after the user left that page, or opened another over it, closes nothing.
+  void backFrom(Route::Kind kind);
   void backToRoot();
   // Drops the top entry at once (no slide), then pushes `route` in its place.
   void replaceTop(const Route& route);

@@ -5,6 +5,7 @@
 
 #include "ui/base/AppGlobals.h"
 #include "ui/base/AppStateManager.h"
+#include "ui/base/DialogManager.h"
 #include "ui/base/Feedback.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/base/Workers.h"
@@ -16,6 +17,18 @@ namespace {
 ConnectionContext installedContext() {
   const ConnectionContext* context = SharedInstance<ConnectionContext>::get();
   return context ? *context : ConnectionContext{};
+}
+
+// A notice whose text says the program quits once it is closed: it quits however it is closed,
+// with "Confirm", its close button or Escape.
+void showQuittingNotice(const QString& message, const std::function<void(int)>& quitProgram) {
+  auto* dialog = SharedInstance<DialogManager>::get();
+  if (!dialog) return;
+  const auto quit = [quitProgram] {
+    if (quitProgram) quitProgram(0);
+  };
+  dialog->show({DialogButton{QStringLiteral("Confirm"), quit, true}}, QStringLiteral("tips_title"), true, {}, quit,
+               DialogContent::fromText(localized(message)));
 }
 
 }  // namespace
@@ -92,11 +105,7 @@ void ConnectionPage::chooseTunnelMode() {
   // The request is this page's child: its answers never outlive the page.
   request.onError = [this](const ActivationError& error) {
     if (error.code == ActivationError::unsupportedLocation) {
-      const auto quit = [quitProgram = context_.quit] {
-        if (quitProgram) quitProgram(0);
-      };
-      showDialog(QStringLiteral("drag and drop app to applications"), QStringLiteral("tips_title"), true,
-                 {DialogButton{QStringLiteral("Confirm"), quit, true}}, quit);
+      showQuittingNotice(QStringLiteral("drag and drop app to applications"), context_.quit);
       return;
     }
     if (error.code == ActivationError::serviceNotRunning) {
@@ -113,11 +122,7 @@ void ConnectionPage::chooseTunnelMode() {
       return;
     }
     if (result == static_cast<int>(ActivationResult::willCompleteAfterReboot)) {
-      const auto quit = [quitProgram = context_.quit] {
-        if (quitProgram) quitProgram(0);
-      };
-      showDialog(QStringLiteral("system_extension_reboot"), QStringLiteral("tips_title"), true,
-                 {DialogButton{QStringLiteral("Confirm"), quit, true}}, quit);
+      showQuittingNotice(QStringLiteral("system_extension_reboot"), context_.quit);
       return;
     }
     showToast(localized(QStringLiteral("system_extension_faild")).arg(result), ToastType::error);

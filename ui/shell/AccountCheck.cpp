@@ -39,11 +39,18 @@ bool AccountCheck::isAccountGone(const tarnel::APIErrorInfo& error) {
 
 void AccountCheck::checkLive(Completion completion) {
   auto status = services_.status;
+  auto account = services_.account;
   Workers::run(
-      this, [status] { return status->live(); },
-      [this, completion = std::move(completion)](ServiceError error) {
-        applyLiveOutcome(error);
-        if (completion) completion(error);
+      this,
+      [status, account] {
+        // The account the request speaks for: the one held when it leaves.
+        std::string asked = account->userId();
+        return CheckOutcome{std::move(asked), status->live()};
+      },
+      [this, completion = std::move(completion)](const CheckOutcome& outcome) {
+        // A user who signed in with another account meanwhile is no longer the one it is about.
+        if (services_.account->userId() == outcome.userId) applyLiveOutcome(outcome.error);
+        if (completion) completion(outcome.error);
       });
 }
 

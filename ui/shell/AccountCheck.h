@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "ui/base/services/Services.h"
 
@@ -43,6 +44,8 @@ class AccountCheck : public QObject {
   //  - a transient failure (network, a server error page, an answer that did not decode): nothing
   //    changes, so a passing outage never signs the user out;
   //  - any other refusal: the service's message, whose "Confirm" returns to the sign-in page.
+  // An outcome for an account that is no longer the signed-in one (the user signed in with
+  // another meanwhile) changes nothing; `completion` hears it all the same.
   void checkLive(Completion completion = {});
   Q_INVOKABLE void checkLiveNow() { checkLive(); }
 
@@ -72,6 +75,10 @@ class AccountCheck : public QObject {
   static bool isAccountGone(const tarnel::APIErrorInfo& error);
 
  private:
+  struct CheckOutcome {
+    std::string userId;
+    ServiceError error;
+  };
   void applyLiveOutcome(const ServiceError& error);
 
   Services services_;

@@ -12,12 +12,16 @@ Item {
     height: Theme.pageHeight
 
     // Escape closes the dialog (as its close button does; a dialog without one stays), or else
-    // goes back one page. An open drop-down or menu has the keyboard and closes itself first.
+    // goes back one page. While the loading overlay covers the page, the page waits for its answer
+    // and cannot be left, with Escape no more than with a tap. An open drop-down or menu has the
+    // keyboard and closes itself first.
     focus: true
     Keys.onEscapePressed: (event) => {
         if (DialogManager.isShow) {
             if (DialogManager.showClose)
                 DialogManager.close()
+        } else if (LoadingManager.isShowing) {
+            // taken, and nothing done: the page waits for its answer
         } else if (AppStateManager.router.depth > 0) {
             AppStateManager.router.goBack()
         } else {

@@ -39,11 +39,16 @@ Window {
         anchors.fill: parent
     }
     // The window's keys (Escape) are the content's to handle: when the item that had the
-    // keyboard goes (a page closed under its field), the content takes it back.
-    onActiveFocusItemChanged: {
-        if (!activeFocusItem || activeFocusItem === contentItem)
+    // keyboard goes (a page closed under its field), the content takes it back. Only while the
+    // window is in front: in the background its keyboard rests with the window itself, and coming
+    // to the front gives it back to the field that had it (taking it then would leave the field
+    // without keys); when that field went meanwhile, the content takes it on coming back.
+    function takeKeysWhenNobodyHasThem() {
+        if (window.active && (!activeFocusItem || activeFocusItem === contentItem))
             content.forceActiveFocus()
     }
+    onActiveFocusItemChanged: takeKeysWhenNobodyHasThem()
+    onActiveChanged: takeKeysWhenNobodyHasThem()
 
     MouseArea {
         anchors.fill: parent

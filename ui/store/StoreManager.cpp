@@ -242,7 +242,7 @@ void StoreManager::showPlanDescription(const std::string& description) {
                        [openSite, state] {
                          confirmDialog([openSite, state] {
                            if (openSite) openSite();
-                           if (state) state->router()->back();
+                           if (state) state->router()->backFrom(Route::shop);
                          });
                        },
                        true};

@@ -107,6 +107,21 @@ Item {
             DialogManager.isShow = false
         }
 
+        function test_escape_leaves_no_page_while_the_loading_overlay_covers_it() {
+            router.push("settings")
+            router.push("changePWD")
+            tryCompare(router, "offsetX", 0, 20000)
+            var leaveAsked = 0
+            router.setBackVeto(function() { leaveAsked += 1; return true })
+            var ticket = LoadingManager.show("")
+            keyClick(Qt.Key_Escape)
+            compare(leaveAsked, 0, "the page waiting for its answer stays")
+            LoadingManager.hide(ticket)
+            keyClick(Qt.Key_Escape)
+            compare(leaveAsked, 1)
+            tryCompare(router, "depth", 1, 20000)
+        }
+
         function indexInContent(name) {
             var item = findChild(content, name)
             verify(item !== null, name)
