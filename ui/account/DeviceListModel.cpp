@@ -235,7 +235,7 @@ void DeviceListModel::unbind(int row) {
 }
 
 void DeviceListModel::openUpgrade() {
-  if (context_) context_->state().router()->push(Route::upgrade);
+  if (context_) context_->state().router()->replaceTop(Route::upgrade);
 }
 
 }  // namespace lumora

@@ -74,8 +74,7 @@ class DeviceListModel : public QAbstractListModel {
   Q_INVOKABLE void setDraft(int row, const QString& text);
   Q_INVOKABLE void confirmRename(int row);
   Q_INVOKABLE void unbind(int row);
-  // "more devices": the upgrade page opens over this one, so going back from it (its back button,
-  // Escape, a finished upgrade) comes back to the list.
+  // "more devices": the upgrade page takes this page's place.
   Q_INVOKABLE void openUpgrade();
 
  signals:
