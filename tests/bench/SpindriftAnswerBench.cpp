@@ -127,13 +127,18 @@ void CaptureRemovedAfterEngineDeathWhilePolkitQuestionOpen(benchmark::State& sta
   }
 }
 
+// A start that the slow engine keeps waiting: taken and "connecting", not yet connected.
+bool startWaiting(SpindriftClient& starter, TunnelWorld& world) {
+  return starter.send({{"command", "start"}, {"configuration", world.configuration()}}) &&
+         starter.waitFor("connecting");
+}
+
 // The waiting start is ended (by its own stop) outside the timed part.
 void AnotherStartWhileAStartWaitsForTheEngine(benchmark::State& state) {
   auto& world = slowEngineWorld();
   for (auto _ : state) {
     SpindriftClient starter(world.socketPath());
-    if (!starter.send({{"command", "start"}, {"configuration", world.configuration()}}) ||
-        !starter.waitFor("connecting")) {
+    if (!startWaiting(starter, world)) {
       state.SkipWithError("the start was not taken");
       break;
     }
@@ -159,8 +164,7 @@ void OwnStopWhileTheStartWaitsForTheEngine(benchmark::State& state) {
   auto& world = slowEngineWorld();
   for (auto _ : state) {
     SpindriftClient starter(world.socketPath());
-    if (!starter.send({{"command", "start"}, {"configuration", world.configuration()}}) ||
-        !starter.waitFor("connecting")) {
+    if (!startWaiting(starter, world)) {
       state.SkipWithError("the start was not taken");
       break;
     }
