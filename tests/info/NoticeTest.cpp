@@ -47,7 +47,7 @@ class NoticeTest : public ::testing::Test {
     return test::waitFor([this] { return fakes.cloudLog->script.calls("onEvent").size() >= expectedEvents; });
   }
 
-  QQmlEngine engine;
+  QQmlEngine engine;  // outlives the windows made in it
   FakeServices fakes;
   std::unique_ptr<UiObjects> ui;
   std::unique_ptr<ModalWindows> windows;

@@ -71,7 +71,7 @@ class WindowsTest : public ::testing::Test {
   int shown() const { return ui->modalWindows.openCount(); }
 
   FakeServices fakes;
-  QQmlEngine engine;
+  QQmlEngine engine;  // outlives the windows made in it
   std::unique_ptr<UiObjects> ui;
   std::unique_ptr<ModalWindows> windows;
   InfoContext context;
@@ -109,6 +109,24 @@ TEST_F(WindowsTest, OneWindowPerKindTheNewestWinsAndKindsCloseOnTheirOwn) {
   windows->openModalHtmlWindow(ModalWindowType::notice, true, QStringLiteral("A notice"), QStringLiteral("<p>n</p>"),
                                400, 660);
   EXPECT_EQ(shown(), 1);
+}
+
+// At exit no event loop runs again to delete a closed window; a view still loading would then hear
+// from the browser engine after its QML engine went.
+TEST_F(WindowsTest, TheWindowsGoWithTheObjectThatMadeThemClosedOnesNotYetDeletedToo) {
+  windows->openModalHtmlWindow(ModalWindowType::pay, true, QStringLiteral("Tarnel Payment"), QStringLiteral("<p>1</p>"),
+                               1024, 768);
+  QPointer<QQuickWindow> closed = windows->window(ModalWindowType::pay);
+  windows->closeModalWindow(ModalWindowType::pay);
+  windows->openModalHtmlWindow(ModalWindowType::notice, true, QStringLiteral("A notice"), QStringLiteral("<p>n</p>"),
+                               400, 660);
+  QPointer<QQuickWindow> open = windows->window(ModalWindowType::notice);
+  ASSERT_TRUE(closed) << "its deletion waits for the event loop";
+  ASSERT_TRUE(open);
+
+  windows.reset();
+  EXPECT_TRUE(closed.isNull());
+  EXPECT_TRUE(open.isNull());
 }
 
 TEST_F(WindowsTest, AnAddressThatDoesNotParseOpensAnEmptyPage) {

@@ -39,6 +39,13 @@ void installSchemeHandlers() {
 
 ModalWindows::ModalWindows(ModalWindowRegistry& registry, QObject* parent) : QObject(parent), registry_(registry) {}
 
+// A closed window waits for the event loop to delete it, and at exit or before its engine goes
+// no loop may run again; the browser engine would then still deliver a page's late navigation
+// into a view whose QML engine is gone.
+ModalWindows::~ModalWindows() {
+  for (const auto& window : made_) delete window.data();
+}
+
 ModalWindows* ModalWindows::create(QQmlEngine* qml, QJSEngine* js) { return SharedInstance<ModalWindows>::forQml(qml, js); }
 
 void ModalWindows::openModalWindow(ModalWindowKind::Value type, bool titled, const QString& title, const QString& url,
@@ -110,6 +117,8 @@ QQuickWindow* ModalWindows::open(ModalWindowType type, bool titled, const QStrin
   connect(window, &QWindow::visibleChanged, window, [window](bool visible) {
     if (!visible) window->deleteLater();
   });
+  std::erase_if(made_, [](const QPointer<QQuickWindow>& gone) { return gone.isNull(); });
+  made_.emplace_back(window);
   registry_.add(type, window);
   window->show();
   window->raise();

@@ -9,13 +9,17 @@
 #include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 
+#include <vector>
+
 #include "ui/base/ModalWindowType.h"
 
 namespace lumora {
 
 // Opens the secondary windows (web pages, a notice's text, windows with content of their own)
 // into the registry: one window per kind; opening a kind closes the window of that kind first.
-// A closed window is deleted, and with it its page and the page's clipboard guard. GUI thread only.
+// A closed window is deleted, and with it its page and the page's clipboard guard. The windows
+// go with this object at the latest, closed ones not yet deleted among them: a web view must not
+// outlive the engine it was made in, and its page may still be loading. GUI thread only.
 class ModalWindows : public QObject {
   Q_OBJECT
   QML_ELEMENT
@@ -23,6 +27,7 @@ class ModalWindows : public QObject {
 
  public:
   ModalWindows(ModalWindowRegistry& registry, QObject* parent);
+  ~ModalWindows() override;
   static ModalWindows* create(QQmlEngine* qml, QJSEngine* js);
 
   // The engine the windows are made in (the main window's).
@@ -50,6 +55,7 @@ class ModalWindows : public QObject {
 
   ModalWindowRegistry& registry_;
   QPointer<QQmlEngine> engine_;
+  std::vector<QPointer<QQuickWindow>> made_;  // every window made that still exists
 };
 
 }  // namespace lumora
