@@ -99,7 +99,7 @@ class InstalledHost {
 
   pid_t pid() const { return pid_; }
   bool listening() const {
-    return waitFor([this] { return fs::exists(socket()); }, 10000);
+    return waitFor([this] { return fs::exists(socket()); });
   }
   fs::path bin() const { return root_.path() / "usr" / "bin"; }
   fs::path host() const { return root_.path() / "usr" / "libexec" / "tarnel" / "io.tarnelmacos.ne"; }
@@ -224,8 +224,8 @@ TEST(TunnelEndToEnd, AConnectFromTheHomeScreenRunsThroughTheInstalledHostAndLeav
   ASSERT_TRUE(world.click("connectArea"));
   ASSERT_TRUE(waitFor([&] { return world.text("statusText") == "Disconnected"; }, 15000))
       << world.text("statusText").toStdString();
-  EXPECT_TRUE(waitFor([&] { return childrenOf(installed.pid()).empty(); }, 5000)) << "the host's engine is gone";
-  EXPECT_TRUE(waitFor([] { return !captureTablePresent(); }, 5000)) << "the capture is gone";
+  EXPECT_TRUE(waitFor([&] { return childrenOf(installed.pid()).empty(); })) << "the host's engine is gone";
+  EXPECT_TRUE(waitFor([] { return !captureTablePresent(); })) << "the capture is gone";
   EXPECT_EQ(world.item("dialogCard"), nullptr);
   EXPECT_EQ(fetchFarPage(nodes, world.bed().ca().certificatePath()), "");
 }

@@ -93,7 +93,7 @@ bool clickTrayAction(int index, int languageIndex = -1) {
   if (!icon) return false;
   QTest::mouseClick(icon, Qt::LeftButton);
   QMenu* menu = nullptr;
-  if (!waitFor([&] { return (menu = trayMenu()) && menu->isVisible(); }, 3000)) return false;
+  if (!waitFor([&] { return (menu = trayMenu()) && menu->isVisible(); })) return false;
   QAction* action = menu->actions().at(index);
   if (languageIndex < 0) {
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
@@ -104,7 +104,7 @@ bool clickTrayAction(int index, int languageIndex = -1) {
   menu->setActiveAction(action);
   if (!waitFor([&] { return languages->isVisible(); }, 3000)) {
     languages->popup(menu->mapToGlobal(menu->actionGeometry(action).topRight()));
-    if (!waitFor([&] { return languages->isVisible(); }, 3000)) return false;
+    if (!waitFor([&] { return languages->isVisible(); })) return false;
   }
   QAction* item = languages->actions().at(languageIndex);
   QTest::mouseClick(languages, Qt::LeftButton, {}, languages->actionGeometry(item).center());
@@ -264,7 +264,7 @@ TEST(ShellEndToEnd, TheContextMenuKeepsTheCurrentLanguageChecked) {
             }
           }
           return false;
-        }, 3000)) {
+        })) {
       return false;
     }
     runFor(200);
@@ -272,10 +272,10 @@ TEST(ShellEndToEnd, TheContextMenuKeepsTheCurrentLanguageChecked) {
     QTest::mouseMove(window, openerCentre);
     QTest::mouseClick(window, Qt::LeftButton, {}, openerCentre);
     QQuickItem* item = anyItem(window, "language_" + code);
-    if (!item || !waitFor([&] { return item->isVisible() && item->width() > 0; }, 3000)) return false;
+    if (!item || !waitFor([&] { return item->isVisible() && item->width() > 0; })) return false;
     runFor(300);
     QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
-    return waitFor([&] { return world.state().currentLanguage() == code; }, 3000);
+    return waitFor([&] { return world.state().currentLanguage() == code; });
   };
   for (const QString& code : {QStringLiteral("zh-Hans"), QStringLiteral("zh-Hans"), QStringLiteral("en"), QStringLiteral("en")}) {
     ASSERT_TRUE(choose(code)) << code.toStdString();
