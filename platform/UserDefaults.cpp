@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "platform/BoundedJson.h"
@@ -63,6 +64,13 @@ std::vector<UserDefaults*>& liveDomains() {
   return domains;
 }
 
+// Writer threads of a parent that a forked child's domains named. They do not exist in the
+// child, so their handles are neither joined nor freed there.
+std::vector<std::thread*>& threadsLeftByFork() {
+  static auto* threads = new std::vector<std::thread*>;
+  return *threads;
+}
+
 std::string sizeText(std::size_t bytes) { return std::to_string(bytes / (1024 * 1024)) + " MiB"; }
 
 // The domain in `content`, or the reason it cannot be one.
@@ -79,6 +87,8 @@ std::optional<nlohmann::json> domainIn(const FileContent& content, std::string& 
 
 void UserDefaults::lockAllForFork() {
   liveDomainsMutex().lock();
+  // Room for what the child sets aside is made here, in the parent: the child may not allocate.
+  threadsLeftByFork().reserve(threadsLeftByFork().size() + liveDomains().size());
   for (UserDefaults* domain : liveDomains()) domain->mutex_.lock();
 }
 
@@ -89,19 +99,16 @@ void UserDefaults::unlockAllAfterFork() {
 
 void UserDefaults::startAfreshInChild() {
   // Only the forking thread lives on in the child: the parent's writer is gone, and it may have
-  // been waiting on the condition variables, whose copies would then wait for it for ever. The
-  // child gets its own pair and starts a writer of its own when it needs one; the copies are
-  // kept, never touched again.
-  static auto* copies = new std::vector<std::shared_ptr<void>>;
+  // been waiting on the condition variables, whose state then counts a waiter that will never
+  // wake. Both are made anew in their own storage; the writer's handle is set aside, never
+  // joined. Nothing here allocates: another thread of the parent may have held the allocator
+  // when it forked, and an allocation would then wait for ever. An engine's child runs this
+  // between fork and exec, before it can notice that its parent died.
   for (UserDefaults* domain : liveDomains()) {
-    if (domain->writer_) {
-      copies->emplace_back(domain->writer_.release(), [](void*) {});
-    }
+    if (domain->writer_) threadsLeftByFork().push_back(domain->writer_.release());
     domain->writerRunning_ = false;
-    copies->emplace_back(domain->wake_.release(), [](void*) {});
-    copies->emplace_back(domain->progress_.release(), [](void*) {});
-    domain->wake_ = std::make_unique<std::condition_variable>();
-    domain->progress_ = std::make_unique<std::condition_variable>();
+    std::construct_at(&domain->wake_);
+    std::construct_at(&domain->progress_);
     domain->stopping_ = false;
   }
   unlockAllAfterFork();
@@ -121,8 +128,8 @@ UserDefaults::~UserDefaults() {
   }
   std::unique_lock lock(mutex_);
   stopping_ = true;  // the writer writes what is pending without gathering more, then ends
-  wake_->notify_all();
-  progress_->wait(lock, [this] { return !writerRunning_; });
+  wake_.notify_all();
+  progress_.wait(lock, [this] { return !writerRunning_; });
   if (writer_) writer_->join();
 }
 
@@ -163,7 +170,7 @@ void UserDefaults::refreshLocked() {
   unmovable_ = false;
   damaged_ = true;
   startWriterLocked();
-  wake_->notify_all();
+  wake_.notify_all();
 }
 
 std::optional<nlohmann::json> UserDefaults::object(const std::string& key) {
@@ -186,7 +193,7 @@ void UserDefaults::startWriterLocked() {
 void UserDefaults::acceptLocked() {
   if (finished_ + 1 == requested_) firstUnwritten_ = std::chrono::steady_clock::now();
   startWriterLocked();
-  wake_->notify_all();
+  wake_.notify_all();
 }
 
 bool UserDefaults::set(const std::string& key, const std::optional<nlohmann::json>& value) {
@@ -224,11 +231,11 @@ bool UserDefaults::flush() {
   const std::uint64_t failedBefore = failedUpTo_;
   flushTo_ = std::max(flushTo_, target);
   startWriterLocked();
-  wake_->notify_all();
-  progress_->wait(lock, done);
+  wake_.notify_all();
+  progress_.wait(lock, done);
   // With nothing left to write the writer ends: wait for that too, so a process that flushes
   // before it forks (tests do) forks without a thread of ours running.
-  progress_->wait(lock, [this] { return !writerRunning_ || finished_ < requested_ || damaged_; });
+  progress_.wait(lock, [this] { return !writerRunning_ || finished_ < requested_ || damaged_; });
   if (!writerRunning_ && writer_) {
     writer_->join();
     writer_.reset();
@@ -251,12 +258,12 @@ void UserDefaults::writerLoop() {
       // Everything is written: the thread ends, and the next change starts another. An idle
       // program keeps no thread for its settings.
       writerRunning_ = false;
-      progress_->notify_all();
+      progress_.notify_all();
       return;
     }
     if (finished_ < requested_) {
       // Gather the rest of a burst, unless someone waits for the file or the domain goes.
-      wake_->wait_until(lock, firstUnwritten_ + writeDelay_, [this] { return stopping_ || flushTo_ > finished_; });
+      wake_.wait_until(lock, firstUnwritten_ + writeDelay_, [this] { return stopping_ || flushTo_ > finished_; });
     }
     Batch batch;
     batch.generation = requested_;
@@ -306,7 +313,7 @@ void UserDefaults::writerLoop() {
     if (!written.ok && batch.generation > finished_) failedUpTo_ = batch.generation;
     finished_ = std::max(finished_, batch.generation);
     if (finished_ < requested_) firstUnwritten_ = std::chrono::steady_clock::now();
-    progress_->notify_all();
+    progress_.notify_all();
   }
 }
 

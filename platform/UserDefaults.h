@@ -133,9 +133,9 @@ class UserDefaults {
   const std::filesystem::path file_;
   std::mutex mutex_;
   // The writer waits on wake_ (a change, a flush or the end), flush() on progress_ (a batch was
-  // finished); held by pointer so that a forked child can take fresh ones.
-  std::unique_ptr<std::condition_variable> wake_ = std::make_unique<std::condition_variable>();
-  std::unique_ptr<std::condition_variable> progress_ = std::make_unique<std::condition_variable>();
+  // finished). A forked child makes both anew in place.
+  std::condition_variable wake_;
+  std::condition_variable progress_;
   nlohmann::json disk_ = nlohmann::json::object();  // what the file held when last read or written
   FileStamp stamp_;
   bool loaded_ = false;

@@ -267,6 +267,28 @@ TEST(UserDefaults, ABurstOfChangesIsReadAtOnceAndWrittenInOneGo) {
   EXPECT_EQ(json::parse(fileBytes(file)), expected);
 }
 
+// A child forked while the parent's writer waits on unwritten changes: the writer does not exist
+// in the child, yet the child writes its own changes (and the parent's it inherited) and ends.
+TEST(UserDefaults, AChildForkedWhileTheWriterWaitsWritesOnItsOwn) {
+  tarnel::test::TempDir dir;
+  const auto file = dir.path() / "d.json";
+  UserDefaults domain(file);
+  domain.setWriteDelayForTesting(std::chrono::hours(1));
+  ASSERT_TRUE(domain.set("parent", json(1)));  // the writer now waits for the hour to pass
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const bool ok = domain.set("child", json(2)) && domain.flush();
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(json::parse(fileBytes(file)), json({{"parent", 1}, {"child", 2}}));
+  ASSERT_TRUE(domain.flush()) << "the parent's writer still answers";
+  EXPECT_EQ(UserDefaults(file).object("parent"), json(1));
+}
+
 TEST(UserDefaults, FileIsWrittenWithinTheWriteDelayWithoutAFlush) {
   tarnel::test::TempDir dir;
   const auto file = dir.path() / "d.json";
