@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <sstream>
@@ -422,25 +421,13 @@ TEST_P(SystemProxy, DamagedJournalRestoresWhatItCanAndNeverLeavesTheDeadProxy) {
 // its name, state and the kernel function it waits in.
 std::string endAdoptedChildren() {
   std::string report;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream statFile(entry.path() / "stat");
-    std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
-    // pid (comm) state ppid ...: the name may hold spaces and parentheses, so read past the last.
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream rest(stat.substr(close + 1));
-    std::string state;
-    pid_t parent = 0;
-    rest >> state >> parent;
-    if (parent != ::getpid()) continue;
-    std::ifstream wchanFile(entry.path() / "wchan");
+  for (const ProcessEntry& child : childrenOf(::getpid())) {
+    std::ifstream wchanFile("/proc/" + std::to_string(child.pid) + "/wchan");
     std::string wchan;
     std::getline(wchanFile, wchan);
-    report += "  pid " + name + " " + stat.substr(stat.find('('), close - stat.find('(') + 1) + " state " + state +
-              " waiting in " + (wchan.empty() ? "?" : wchan) + "\n";
-    ::kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
+    report += "  pid " + std::to_string(child.pid) + " (" + child.name + ") state " + child.state + " waiting in " +
+              (wchan.empty() ? "?" : wchan) + "\n";
+    ::kill(child.pid, SIGKILL);
   }
   int status = 0;
   while (::waitpid(-1, &status, 0) > 0) {

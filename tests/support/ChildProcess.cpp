@@ -5,6 +5,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <memory>
 #include <utility>
 
@@ -86,6 +90,35 @@ std::optional<std::string> commandOutput(const std::string& command) {
   auto result = runCommand(command);
   if (result.exitCode != 0) return std::nullopt;
   return std::move(result.output);
+}
+
+std::vector<ProcessEntry> childrenOf(pid_t parent) {
+  std::vector<ProcessEntry> children;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream statFile(entry.path() / "stat");
+    const std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+    // pid (name) state ppid ...: the name may hold spaces and parentheses, so read past the last.
+    const auto open = stat.find('(');
+    const auto close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open) continue;
+    std::istringstream rest(stat.substr(close + 1));
+    ProcessEntry process;
+    pid_t ppid = 0;
+    rest >> process.state >> ppid;
+    if (ppid != parent || process.state == "Z") continue;
+    process.pid = static_cast<pid_t>(std::stol(name));
+    process.name = stat.substr(open + 1, close - open - 1);
+    std::ifstream commandFile(entry.path() / "cmdline");
+    process.command.assign(std::istreambuf_iterator<char>(commandFile), std::istreambuf_iterator<char>());
+    for (char& c : process.command) {
+      if (c == '\0') c = ' ';
+    }
+    children.push_back(std::move(process));
+  }
+  return children;
 }
 
 std::string shellQuote(std::string_view text) {

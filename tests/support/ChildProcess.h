@@ -4,6 +4,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <sys/types.h>
 
 namespace tarnel::test {
 
@@ -26,6 +29,17 @@ int runCommand(const std::string& command, std::string* output);
 
 // Standard output of a shell command, or none when it cannot run or exits with a failure.
 std::optional<std::string> commandOutput(const std::string& command);
+
+// A running process as /proc shows it.
+struct ProcessEntry {
+  pid_t pid = -1;
+  std::string name;     // the command's short name
+  std::string state;    // R, S, D, Z, ...
+  std::string command;  // the whole command line, words separated by spaces
+};
+
+// The processes whose parent is `parent`, zombies left out.
+std::vector<ProcessEntry> childrenOf(pid_t parent);
 
 // The text quoted for a POSIX shell.
 std::string shellQuote(std::string_view text);

@@ -1,7 +1,6 @@
 #include "tests/tunnel/TunnelWorld.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -233,31 +232,11 @@ void TunnelWorld::killSpindrift() {
 }
 
 pid_t TunnelWorld::enginePid() const {
-  DIR* proc = ::opendir("/proc");
-  if (proc == nullptr) return -1;
-  pid_t found = -1;
-  while (const dirent* entry = ::readdir(proc)) {
-    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-    if (pid <= 0) continue;
-    std::ifstream in("/proc/" + std::string(entry->d_name) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(text.substr(close + 2));
-    std::string state;
-    pid_t ppid = 0;
-    fields >> state >> ppid;
-    if (ppid != spindrift_ || state == "Z") continue;
-    // Spindrift's other children (polkit checks) are not the engine.
-    std::ifstream command("/proc/" + std::string(entry->d_name) + "/cmdline");
-    const std::string words((std::istreambuf_iterator<char>(command)), std::istreambuf_iterator<char>());
-    if (words.find("v2ray") != std::string::npos) {
-      found = pid;
-      break;
-    }
+  // Spindrift's other children (polkit checks) are not the engine.
+  for (const ProcessEntry& child : childrenOf(spindrift_)) {
+    if (child.command.find("v2ray") != std::string::npos) return child.pid;
   }
-  ::closedir(proc);
-  return found;
+  return -1;
 }
 
 std::string TunnelWorld::curlPage() const {
