@@ -270,8 +270,11 @@ TEST(UserDefaults, ABurstOfChangesIsReadAtOnceAndWrittenInOneGo) {
 // A child forked while the parent's writer waits on unwritten changes: the writer does not exist
 // in the child, yet the child writes its own changes (and the parent's it inherited) and ends.
 TEST(UserDefaults, AChildForkedWhileTheWriterWaitsWritesOnItsOwn) {
-#if defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "ThreadSanitizer ends a child of a threaded process that starts a thread";
+  // Both sanitizers' runtimes fail the child here, not the code: ThreadSanitizer ends a child of
+  // a threaded process that starts a thread, and AddressSanitizer's allocator, not held across
+  // a fork, can be left locked by the parent's writer while it is still starting.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a sanitizer's runtime cannot follow this fork";
 #endif
   tarnel::test::TempDir dir;
   const auto file = dir.path() / "d.json";

@@ -32,9 +32,12 @@ TEST(IdentityStore, AKeyringThatPromptsFallsBackToTheFileWithinTheBound) {
     }
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     const std::string inner = "gnome-keyring-daemon --start --components=secrets >/dev/null 2>&1; exec \"$0\" \"$1\"";
+    // A call the prompt holds past its bound is left running on a thread of its own, by design;
+    // when the run ends it may still be inside libsecret, whose allocations the leak checker of
+    // an AddressSanitizer build would then report as leaks of this process.
     const std::string command = "timeout 40 env " + std::string(kInsideSession) +
-                                "=1 dbus-run-session -- sh -c " + tarnel::test::shellQuote(inner) + " " +
-                                tarnel::test::shellQuote(self) +
+                                "=1 ASAN_OPTIONS=\"${ASAN_OPTIONS:-}:detect_leaks=0\" dbus-run-session -- sh -c " +
+                                tarnel::test::shellQuote(inner) + " " + tarnel::test::shellQuote(self) +
                                 " --gtest_filter=IdentityStore.AKeyringThatPromptsFallsBackToTheFileWithinTheBound";
     const auto rerun = tarnel::test::runCommand(command + " 2>&1");
     EXPECT_EQ(rerun.exitCode, 0) << rerun.output;
