@@ -17,9 +17,11 @@ struct Inbox {
   bool wakeUpPending = false;
 };
 
+// Never destroyed, like the relay: the worker pool is made before the inbox (its first task posts
+// here) and so ends after it, letting its last tasks finish at exit; they still post here.
 Inbox& inbox() {
-  static Inbox box;
-  return box;
+  static auto* box = new Inbox;
+  return *box;
 }
 
 const QEvent::Type kWakeUp = static_cast<QEvent::Type>(QEvent::registerEventType());
