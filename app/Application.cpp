@@ -19,6 +19,7 @@
 #include <QSize>
 
 #include <atomic>
+#include <cstdio>
 #include <optional>
 #include <chrono>
 #include <memory>
@@ -26,7 +27,10 @@
 #include <iostream>
 #include <mutex>
 
+#include <unistd.h>
+
 #include "core/EngineEnvironment.h"
+#include "core/engine/CommandLineProxy.h"
 #include "core/HttpEngine.h"
 #include "core/engine/EnginePaths.h"
 #include "core/engine/SystemProxy.h"
@@ -65,6 +69,7 @@
 #include "ui/shell/AccountCheck.h"
 #include "ui/shell/AccountMenu.h"
 #include "ui/shell/ApplicationDelegate.h"
+#include "ui/shell/ExitWatch.h"
 #include "ui/shell/QuitPath.h"
 #include "ui/shell/ShellActions.h"
 #include "ui/shell/SingleInstance.h"
@@ -243,6 +248,8 @@ struct Application::Parts {
   Services services;
   std::unique_ptr<UiObjects> ui;
   std::unique_ptr<QuitPath> quitPath;
+  // Armed while the parts live; disarmed first when they go.
+  std::unique_ptr<ExitWatch> exitWatch;
   std::unique_ptr<TerminationSignals> terminationSignals;
   std::shared_ptr<FrontRelay> front = std::make_shared<FrontRelay>();
   std::unique_ptr<AnimationController> animation;
@@ -287,6 +294,7 @@ struct Application::Parts {
   std::unique_ptr<QQmlApplicationEngine> engine;
 
   ~Parts() {
+    exitWatch.reset();  // from here on an exit is the program's own
     front->detach();  // after the calls under way, before the front goes
     // The secondary windows were made in the engine and go before it: a page's late navigation
     // would otherwise reach an engine that is gone. Windows closed earlier are deleted first.
@@ -372,11 +380,29 @@ bool Application::start() {
     connection->disconnect();
   };
   // After a stop that did not report in time the engine may not have put the desktop's proxy
-  // back: the journal it keeps says what to restore (nothing, once the engine did).
+  // back: the journal it keeps says what to restore (nothing, once the engine did). The shells'
+  // proxy file goes too.
   leaving.restoreSystemProxy = [] {
     helmsey::engine::SystemProxy(helmsey::engine::systemProxyJournal()).restore();
+    helmsey::engine::CommandLineProxy(helmsey::engine::commandLineProxyFile()).remove();
+  };
+  // Only leaveNow gets here: what the steps above had to do is done or left behind, and exit-time
+  // destructors would wait on, or tear down under, threads still busy.
+  leaving.endProcess = [](int code) {
+    std::fflush(nullptr);
+    ::_exit(code);
   };
   p.quitPath = std::make_unique<QuitPath>(p.services.engine, leaving, kStopBound);
+  // The display going away (Qt's X11 platform then ends the process from inside the event loop)
+  // or an exit() from anywhere else leaves as a signal does, only at once: the VPN is stopped and
+  // the desktop put back before the process ends, whatever its state.
+  p.exitWatch = std::make_unique<ExitWatch>([&p](int code, const std::string& why) {
+    tarnel::Logger::log(tarnel::LogLevel::warning, "leaving at once: " + why);
+    // Nothing of the connection may point the desktop at our proxies after the restore.
+    helmsey::engine::SystemProxy::refuseChanges();
+    helmsey::engine::CommandLineProxy::refuseWrites();
+    p.quitPath->leaveNow(code);
+  });
   // A log-out, a shutdown or Ctrl-C leaves the same way as Quit.
   p.terminationSignals = std::make_unique<TerminationSignals>();
   QObject::connect(p.terminationSignals.get(), &TerminationSignals::received, p.quitPath.get(),

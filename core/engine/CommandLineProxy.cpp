@@ -1,13 +1,25 @@
 #include "core/engine/CommandLineProxy.h"
 
+#include <atomic>
 #include <string>
 
 #include "core/engine/EngineLog.h"
 #include "platform/AtomicFile.h"
 
 namespace helmsey::engine {
+namespace {
+
+std::atomic<bool> writesRefused{false};
+
+}  // namespace
+
+void CommandLineProxy::refuseWrites() { writesRefused = true; }
 
 bool CommandLineProxy::write(const Endpoint& http, const Endpoint& socks) const {
+  if (writesRefused) {
+    note("the program is leaving; the command-line proxy file is not written");
+    return false;
+  }
   const std::string httpUrl = "http://" + http.address + ":" + std::to_string(http.port);
   const std::string socksUrl = "socks5://" + socks.address + ":" + std::to_string(socks.port);
   std::string text = "# Written while Tarnel is connected; removed when it disconnects.\n";

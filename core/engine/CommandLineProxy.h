@@ -12,8 +12,11 @@ class CommandLineProxy {
  public:
   explicit CommandLineProxy(std::filesystem::path file) : file_(std::move(file)) {}
 
+  // False when the file could not be written, or the program is leaving (refuseWrites).
   bool write(const Endpoint& http, const Endpoint& socks) const;
   void remove() const;
+  // The program is leaving at once: no write that has not begun yet makes the file any more.
+  static void refuseWrites();
   const std::filesystem::path& file() const { return file_; }
 
  private:

@@ -1,7 +1,9 @@
 #include "core/engine/SystemProxy.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
@@ -250,6 +252,18 @@ std::vector<DesktopSetting> knownTo(const DesktopProxy& desktop, const std::vect
   return kept;
 }
 
+// The lock of every journal of the process, and whether applies are still allowed. Reached from
+// exit paths: never destroyed.
+struct Changes {
+  std::mutex mutex;
+  std::atomic<bool> refused{false};
+};
+
+Changes& changes() {
+  static auto* shared = new Changes;
+  return *shared;
+}
+
 // Moves a damaged file out of the way under a name no earlier copy has.
 std::filesystem::path setAside(const std::filesystem::path& file) {
   std::error_code error;
@@ -284,10 +298,17 @@ bool SystemProxy::pending() const {
   return std::filesystem::exists(journal_, error);
 }
 
+void SystemProxy::refuseChanges() { changes().refused = true; }
+
 SystemProxy::Outcome SystemProxy::apply(const Endpoint& http, const Endpoint& socks) {
+  std::lock_guard lock(changes().mutex);
+  if (changes().refused) {
+    note("the program is leaving; the system proxy is not set");
+    return Outcome::failed;
+  }
   // A journal left by a run that died holds the values from before that run: restore them
   // first, and never replace them with values that may still be ours.
-  if (!restore()) {
+  if (!restoreLocked()) {
     note("the desktop proxy from an earlier run could not be restored; the system proxy is left alone");
     return Outcome::failed;
   }
@@ -308,7 +329,7 @@ SystemProxy::Outcome SystemProxy::apply(const Endpoint& http, const Endpoint& so
   }
   if (!desktop->write(desktop->target(http, socks))) {
     note("the system proxy could be set only in part; putting the earlier values back");
-    restore();
+    restoreLocked();
     return Outcome::failed;
   }
   note("system proxy set through " + desktop->name());
@@ -316,6 +337,11 @@ SystemProxy::Outcome SystemProxy::apply(const Endpoint& http, const Endpoint& so
 }
 
 bool SystemProxy::restore() {
+  std::lock_guard lock(changes().mutex);
+  return restoreLocked();
+}
+
+bool SystemProxy::restoreLocked() {
   const auto content = platform::readWholeFile(journal_);
   if (!content) return !pending();
   Journal journal = readJournal(content->bytes);

@@ -43,6 +43,9 @@ std::unique_ptr<DesktopProxy> desktopProxyNamed(const std::string& name);
 // a journal first (flushed to disk), so that they come back on stop, after an engine crash, and
 // at the next start after the client itself died.
 //
+// Every apply and restore of the process runs under one lock: the engine's own stop, the quit path
+// and the way out after a lost display may put things back at the same moment.
+//
 // A damaged journal (truncated, emptied, overwritten in part) is set aside under a name of its
 // own; the settings that can still be read from it are written back, and when the desktop's
 // proxy mode was not among them while the desktop still points at a local proxy, the desktop's
@@ -58,13 +61,19 @@ class SystemProxy {
   explicit SystemProxy(std::filesystem::path journal) : journal_(std::move(journal)) {}
 
   // Fails when the journal cannot be written, the values cannot be read or written, or an
-  // earlier journal could not be restored and must not be overwritten.
+  // earlier journal could not be restored and must not be overwritten, or the program is leaving.
   Outcome apply(const Endpoint& http, const Endpoint& socks);
   // Writes back the journal's values and removes it; true when no journal is left.
   bool restore();
   bool pending() const;
 
+  // The program is leaving at once: no apply of this process that has not begun yet changes the
+  // desktop any more. One under way finishes first; a restore waits for it and finds its journal.
+  static void refuseChanges();
+
  private:
+  bool restoreLocked();
+
   std::filesystem::path journal_;
 };
 

@@ -17,6 +17,10 @@
 #include <QThread>
 
 #include <atomic>
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
 #include <thread>
 
 #include "tests/shell/ShellWorld.h"
@@ -70,6 +74,74 @@ TEST(QuitPath, RestartStopsLetsGoOfTheInstanceThenStartsAnew) {
   EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
   EXPECT_EQ(world.order, (std::vector<std::string>{"cancel", "restore", "release", "relaunch"}));
   EXPECT_EQ(world.exits, std::vector<int>{0});
+}
+
+// The way out when the event loop cannot be returned to (the display went away): the quit path's
+// steps in order, each within the bound even when it never ends, then the process's end, once.
+TEST(QuitPath, LeavingNowTakesItsStepsWithinTheirBoundsAndEndsTheProcessOnce) {
+  struct Case {
+    const char* name;
+    bool stopHeld;     // the engine never reports the stop
+    bool restoreHeld;  // putting the desktop back never ends
+    std::vector<std::string> order;
+  };
+  const Case cases[] = {
+      {"every step ends", false, false, {"cancel", "restore", "written", "end 1"}},
+      {"the stop never reports", true, false, {"cancel", "restore", "written", "end 1"}},
+      {"the restore never ends", false, true, {"cancel", "restore", "end 1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeServices fakes;
+    fakes.engine->holdStops(c.stopHeld);
+    struct Record {
+      std::mutex mutex;
+      std::vector<std::string> order;
+      std::promise<void> release;
+      std::shared_future<void> released = release.get_future().share();
+      void add(std::string step) {
+        std::lock_guard lock(mutex);
+        order.push_back(std::move(step));
+      }
+    };
+    const auto record = std::make_shared<Record>();
+    QuitPath::Actions actions;
+    actions.exit = [record](int) { record->add("event loop"); };
+    actions.cancelConnection = [record] { record->add("cancel"); };
+    actions.restoreSystemProxy = [record, held = c.restoreHeld] {
+      record->add("restore");
+      if (held) record->released.wait();
+    };
+    actions.beforeExit = [record] { record->add("written"); };
+    actions.endProcess = [record](int code) { record->add("end " + std::to_string(code)); };
+    // A step that ends is never cut short by the bound; one held for good waits it out.
+    QuitPath quitPath(fakes.engine, actions, c.stopHeld || c.restoreHeld ? 500ms : 60s);
+    // A second caller (another thread that found the display gone) waits for the first and ends
+    // the process too, without running the steps again.
+    std::thread second([&] {
+      while (true) {
+        {
+          std::lock_guard lock(record->mutex);
+          if (!record->order.empty()) break;
+        }
+        std::this_thread::sleep_for(1ms);
+      }
+      quitPath.leaveNow(1);
+    });
+    quitPath.leaveNow(1);
+    second.join();
+    std::vector<std::string> order;
+    {
+      std::lock_guard lock(record->mutex);
+      order = record->order;
+    }
+    std::vector<std::string> expected = c.order;
+    expected.push_back("end 1");
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(fakes.engine->script.count("stopVPN"), 1u);
+    record->release.set_value();
+    fakes.engine->completeStops();
+  }
 }
 
 // The signals a log-out, a shutdown and Ctrl-C send leave through the quit path, once.

@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -272,9 +275,61 @@ TEST(WorkerPoolTest, RunsAtMostItsSizeAtOnceAndFinishesQueuedWorkBeforeItGoes) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       ++done;
     });
-  }  // the pool's end waits for the work it took
+  }  // the pool's end waits for the work it took, within its grace
   EXPECT_EQ(done.load(), 7);
   EXPECT_EQ(most.load(), 2);
+}
+
+// A task held for good (a drawing stuck inside a library torn down at exit) must not hold the
+// pool's end: the pool leaves it behind, drops what it had not started, and the task, once free,
+// ends on its own thread without touching the pool that is gone (the sanitizer builds see that).
+TEST(WorkerPoolTest, ItsEndLeavesATaskThatDoesNotEndBehindAndDropsWhatItHadNotStarted) {
+  // Shared with the held task, which may run its last instructions after the test has moved on.
+  struct Hold {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool holding = false;
+    bool released = false;
+    bool poolGone = false;
+    bool ended = false;
+    bool laterTaskRan = false;
+  };
+  const auto hold = std::make_shared<Hold>();
+  // Frees the held task if the pool's end still waits long after any grace: the test then fails
+  // instead of hanging.
+  std::thread watchdog([hold] {
+    std::unique_lock lock(hold->mutex);
+    if (!hold->changed.wait_for(lock, std::chrono::seconds(120), [&] { return hold->poolGone; })) {
+      hold->released = true;
+    }
+    hold->changed.notify_all();
+  });
+  {
+    WorkerPool pool(1, std::chrono::milliseconds(50));
+    pool.start([hold] {
+      std::unique_lock lock(hold->mutex);
+      hold->holding = true;
+      hold->changed.notify_all();
+      hold->changed.wait(lock, [&] { return hold->released; });
+      hold->ended = true;
+      hold->changed.notify_all();
+    });
+    pool.start([hold] {
+      std::lock_guard lock(hold->mutex);
+      hold->laterTaskRan = true;
+    });
+    std::unique_lock lock(hold->mutex);
+    hold->changed.wait(lock, [&] { return hold->holding; });
+  }
+  std::unique_lock lock(hold->mutex);
+  EXPECT_FALSE(hold->released) << "the pool's end waited for a task that does not end";
+  hold->poolGone = true;
+  hold->released = true;
+  hold->changed.notify_all();
+  hold->changed.wait(lock, [&] { return hold->ended; });
+  EXPECT_FALSE(hold->laterTaskRan) << "a task the pool had not started ran after its end";
+  lock.unlock();
+  watchdog.join();
 }
 
 }  // namespace

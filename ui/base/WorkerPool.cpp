@@ -1,50 +1,79 @@
 #include "ui/base/WorkerPool.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
 namespace lumora {
 
-WorkerPool::WorkerPool(std::size_t maxThreads) : maxThreads_(maxThreads == 0 ? 1 : maxThreads) {}
+struct WorkerPool::State {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::function<void()>> tasks;
+  std::size_t threads = 0;  // threads that have not ended
+  std::size_t idle = 0;
+  std::size_t busy = 0;
+  bool stopping = false;
+};
+
+WorkerPool::WorkerPool(std::size_t maxThreads, std::chrono::milliseconds exitGrace)
+    : maxThreads_(maxThreads == 0 ? 1 : maxThreads), exitGrace_(exitGrace), state_(std::make_shared<State>()) {}
 
 WorkerPool::~WorkerPool() {
+  std::deque<std::function<void()>> dropped;
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+    std::unique_lock lock(state_->mutex);
+    state_->stopping = true;
+    state_->changed.notify_all();
+    // Every thread ends once the queue is empty; a task that blocks (a call that waits on the
+    // network, a drawing held inside a library that is being torn down) is not waited out.
+    if (!state_->changed.wait_for(lock, exitGrace_, [this] { return state_->threads == 0; })) {
+      dropped.swap(state_->tasks);
+    }
   }
-  changed_.notify_all();
-  for (auto& thread : threads_) thread.join();
+  // Destroyed outside the lock: a task's captures may take time or locks of their own to go.
+  dropped.clear();
 }
 
 void WorkerPool::start(std::function<void()> task) {
-  std::lock_guard lock(mutex_);
-  if (stopping_) return;
-  tasks_.push_back(std::move(task));
-  if (idle_ == 0 && threads_.size() < maxThreads_) {
-    threads_.emplace_back([this] { run(); });
+  std::lock_guard lock(state_->mutex);
+  if (state_->stopping) return;
+  state_->tasks.push_back(std::move(task));
+  if (state_->idle == 0 && state_->threads < maxThreads_) {
+    ++state_->threads;
+    // Detached: the pool's end does not join, and the thread keeps the state alive itself.
+    std::thread([state = state_] { run(state); }).detach();
   } else {
-    changed_.notify_one();
+    state_->changed.notify_one();
   }
 }
 
 void WorkerPool::waitForDone() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return tasks_.empty() && busy_ == 0; });
+  std::unique_lock lock(state_->mutex);
+  state_->changed.wait(lock, [this] { return state_->tasks.empty() && state_->busy == 0; });
 }
 
-void WorkerPool::run() {
-  std::unique_lock lock(mutex_);
+void WorkerPool::run(const std::shared_ptr<State>& state) {
+  std::unique_lock lock(state->mutex);
   for (;;) {
-    ++idle_;
-    changed_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-    --idle_;
-    if (tasks_.empty()) return;  // stopping, and nothing left to do
-    auto task = std::move(tasks_.front());
-    tasks_.pop_front();
-    ++busy_;
+    ++state->idle;
+    state->changed.wait(lock, [&] { return state->stopping || !state->tasks.empty(); });
+    --state->idle;
+    if (state->tasks.empty()) break;  // stopping, and nothing left to do
+    auto task = std::move(state->tasks.front());
+    state->tasks.pop_front();
+    ++state->busy;
     lock.unlock();
     task();
+    task = nullptr;  // its captures go on this thread, before the pool hears it is done
     lock.lock();
-    --busy_;
-    changed_.notify_all();
+    --state->busy;
+    state->changed.notify_all();
   }
+  --state->threads;
+  state->changed.notify_all();
 }
 
 }  // namespace lumora

@@ -1,21 +1,25 @@
 #pragma once
 
-#include <condition_variable>
+#include <chrono>
 #include <cstddef>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <memory>
 
 namespace lumora {
 
 // Threads for blocking calls: a task waits in the queue only while every thread is busy and the
-// pool is at its size; threads are made as work needs them. The destructor lets the queued work
-// finish and joins every thread, so no thread outlives the pool.
+// pool is at its size; threads are made as work needs them.
+//
+// The pool's end never waits without bound. It stops taking work and lets what it took run for
+// at most `exitGrace`; a task still running then is left to finish on its own thread, and tasks
+// not yet started are dropped. The queue and counters live as long as the last thread, so a
+// thread left behind touches nothing that is gone; what its task uses must outlive it (for the
+// process-wide pools: the process-wide objects their calls reach).
 class WorkerPool {
  public:
-  explicit WorkerPool(std::size_t maxThreads);
+  static constexpr std::chrono::milliseconds kDefaultExitGrace{5000};
+
+  explicit WorkerPool(std::size_t maxThreads, std::chrono::milliseconds exitGrace = kDefaultExitGrace);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
@@ -25,16 +29,12 @@ class WorkerPool {
   void waitForDone();
 
  private:
-  void run();
+  struct State;
+  static void run(const std::shared_ptr<State>& state);
 
   const std::size_t maxThreads_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::function<void()>> tasks_;
-  std::size_t idle_ = 0;
-  std::size_t busy_ = 0;
-  bool stopping_ = false;
-  std::vector<std::thread> threads_;
+  const std::chrono::milliseconds exitGrace_;
+  std::shared_ptr<State> state_;
 };
 
 }  // namespace lumora

@@ -40,7 +40,7 @@ class Workers {
     pool().start(std::move(blockingCall));
   }
 
-  // The pool the calls run on; it lets its work finish and joins its threads at exit.
+  // The pool the calls run on; at exit it lets its work finish within its grace, never longer.
   static WorkerPool& pool();
 
  private:

@@ -7,6 +7,7 @@
 #include <rlottie.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <utility>
 
@@ -19,10 +20,12 @@ namespace {
 
 // The threads that draw the frames of every player: two are enough for the background and the
 // button of the home screen, and they never take a thread the service calls would want.
-// Destroyed at exit after waiting for the drawing under way; made after the first animation is
-// parsed, so it goes before rlottie's own statics.
+// At exit a frame takes milliseconds to finish, but one can be held for good inside rlottie, whose
+// own rasterising threads may already be gone by then: the pool waits a moment and leaves it.
+constexpr std::chrono::milliseconds kDrawingExitGrace{1000};
+
 WorkerPool& drawingThreads() {
-  static WorkerPool pool(2);
+  static WorkerPool pool(2, kDrawingExitGrace);
   return pool;
 }
 

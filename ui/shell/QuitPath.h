@@ -20,6 +20,10 @@ class EngineService;
 // Never blocks the GUI thread: the cancel and the stop run on a worker, the engine reports on its
 // own thread, the restore runs on a worker too, and each comes back queued. What every way out
 // must do besides goes into `Actions::beforeExit`, the one step that runs on all of them.
+//
+// When the event loop itself cannot go on (the display went away and the toolkit is ending the
+// process), `leaveNow` takes the same steps at once on the calling thread, each within the same
+// bound, and ends the process.
 class QuitPath : public QObject {
   Q_OBJECT
 
@@ -40,6 +44,9 @@ class QuitPath : public QObject {
     std::function<void()> beforeExit;
     // Lets go of what a new instance needs (the single-instance socket) before it starts.
     std::function<void()> releaseInstance;
+    // Ends the process at once with the code, running no exit-time destructors (leaveNow's last
+    // step; _exit in the program).
+    std::function<void(int)> endProcess;
   };
 
   QuitPath(std::shared_ptr<EngineService> engine, Actions actions, std::chrono::milliseconds stopBound,
@@ -52,6 +59,13 @@ class QuitPath : public QObject {
 
   bool isLeaving() const { return leaving_; }
 
+  // The way out when the event loop cannot be returned to. Any thread, blocking: a connect under
+  // way is cancelled and the VPN stopped (waited for at most the stop bound), the desktop's proxy
+  // put back and `beforeExit` run (at most the bound again), then `endProcess`. It goes ahead
+  // whether or not quit() began: what that one left undone is done here, what it did is not
+  // undone. A caller that comes while another is leaving waits for it and ends the process too.
+  void leaveNow(int exitCode);
+
  signals:
   // The stop has been asked for; the window may show that the program is closing.
   void leaving();
@@ -62,8 +76,11 @@ class QuitPath : public QObject {
   void stopped();
   void finish();
 
+  struct LeavingNow;
+
   std::shared_ptr<EngineService> engine_;
   Actions actions_;
+  const std::shared_ptr<LeavingNow> leavingNow_;
   std::chrono::milliseconds stopBound_;
   bool leaving_ = false;
   bool stopped_ = false;
