@@ -123,6 +123,58 @@ TEST(SignInOrder, ARegistrationAfterTheAccountCheckRefusedTheAccountGoesUnderThe
   }
 }
 
+// A registration sends the form as it passed the checks, whatever the fields became while it
+// waited: for the guest sign-in under the overlay, or for the user to confirm an unfamiliar
+// address (the dialog names the address it will register).
+TEST(SignInOrder, ARegistrationSendsTheFormItChecked) {
+  struct Case {
+    const char* name;
+    const char* account;
+    bool guestHeld;
+  };
+  for (const Case c : {Case{"while the guest signs in", "ann@gmail.com", true},
+                       Case{"while the address is confirmed", "ann@mail.example", false}}) {
+    SCOPED_TRACE(c.name);
+    AccountWorld world;
+    SignInService service(world);
+    world.router().setRoot(Route::login);
+    world.fakes.account->script.onCall("registerAccount",
+                                       [&] { world.fakes.account->setLoginInfo(accountLogin("u-new")); });
+    if (c.guestHeld) service.guestGate->close();
+    LoginModel page(&world.context, nullptr);
+    ASSERT_TRUE(waitFor([&] { return world.fakes.account->script.count("emailSuffix") > 0; }));
+    spin(20);
+    page.appear();
+    if (c.guestHeld) {
+      ASSERT_TRUE(reached(service.guestGate));
+    } else {
+      ASSERT_TRUE(waitFor([&] { return world.ui.state->loginInfo().user.id == "u-guest"; }));
+    }
+    page.switchType();
+    page.switchPlan();
+    page.setCode(QStringLiteral("PROMO"));
+    page.setAccount(QString::fromLatin1(c.account));
+    page.setPassword(QStringLiteral("secret1"));
+    page.submit();
+    ASSERT_EQ(world.dialog().isShow(), !c.guestHeld);
+
+    page.setAccount(QStringLiteral("x"));
+    page.setPassword(QStringLiteral("12345678901234567890"));
+    page.setCode(QStringLiteral("OTHER"));
+    page.switchPlan();
+    if (c.guestHeld) {
+      spin(50);
+      service.guestGate->open();
+    } else {
+      world.dialog().press(0);
+    }
+    ASSERT_TRUE(AccountWorld::waitForCall(world.fakes.account->script, "registerAccount", 1));
+    EXPECT_EQ(world.fakes.account->script.calls("registerAccount")[0].arguments,
+              (std::vector<std::string>{c.account, "secret1", "PROMO", "true"}));
+    EXPECT_TRUE(waitFor([&] { return world.router().root().kind() == Route::main && !world.loadingShown(); }));
+  }
+}
+
 TEST(SignInOrder, AGuestSignInThatFailsBeforeARegistrationSendsNoRegistration) {
   AccountWorld world;
   world.fakes.account->setLoginInfo(accountLogin("u-dead"));

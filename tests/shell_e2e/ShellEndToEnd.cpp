@@ -29,6 +29,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -449,6 +451,143 @@ TEST(ShellEndToEnd, OnlyTheTopPageTakesTapsAndEscapeGoesBack) {
   ASSERT_TRUE(waitFor([&] { return router.topName() == QLatin1String("settings") && router.offsetX() == 0; }));
   QTest::keyClick(world.window(), Qt::Key_Escape);
   ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }));
+}
+
+// Keys belong to the layer in front, as taps do. Over a page whose field has the keyboard lies
+// another page, a dialog or the loading overlay: what is typed there, Tab and Return included,
+// changes no field beneath and sends nothing to the service; once the layer goes (Escape takes a
+// page or a dialog away, so that layer had the keys), typing goes on in the same field.
+TEST(ShellEndToEnd, KeysGoToTheLayerInFrontAndComeBackToTheFieldBeneath) {
+  setenv("GSETTINGS_BACKEND", "memory", 1);
+  AppWorld world;
+  ASSERT_TRUE(world.start());
+  ASSERT_TRUE(waitFor([] { return trayIcon() && trayMenu(); }));
+  Router& router = *world.state().router();
+  QQuickWindow* window = world.window();
+  auto* loading = SharedInstance<LoadingManager>::get();
+  const auto typeKeys = [&](const char* keys) {
+    for (const char* key = keys; *key; ++key) QTest::keyClick(window, *key);
+  };
+  const auto atRest = [&](const char* top) {
+    return waitFor([&] { return router.topName() == QLatin1String(top) && router.offsetX() == 0 && !loading->isShowing(); });
+  };
+  // The sign-in page is the user's once its own guest sign-in has ended.
+  ASSERT_TRUE(waitFor([&] {
+    return router.rootName() == "login" && world.item("accountField") && world.service().count("POST", "lite/users") >= 1 &&
+           !loading->isShowing();
+  }));
+
+  // The change-password form, filled, its last field (whose Return confirms) with the keyboard.
+  const auto fillPasswordChange = [&] {
+    if (router.rootName() != "main" && !world.signInToHome()) return false;
+    SharedInstance<DialogManager>::get()->setIsShow(false);
+    router.goBackToRoot();
+    if (!waitFor([&] { return router.depth() == 0; })) return false;
+    router.push(Route::changePWD);
+    return atRest("changePWD") && world.type("oldPasswordField", "old-secret1") &&
+           world.type("newPasswordField", "new-secret1") && world.type("confirmPasswordField", "new-secret1");
+  };
+  const std::vector<QString> passwordForm{"oldPasswordField", "newPasswordField", "confirmPasswordField"};
+  std::optional<LoadingTicket> overlay;
+  struct FrontLayer {
+    const char* name;
+    std::function<bool()> fillBeneath;  // the page beneath, with the keyboard in `field`
+    QString field;
+    std::vector<QString> form;  // the fields beneath, none of which may change
+    const char* sends;          // the request that Return in `field` sends
+    std::function<bool()> raise;
+    std::function<bool()> lower;
+  };
+  const std::vector<FrontLayer> fronts{
+      {"the device list over the sign-in form",
+       [&] {
+         return world.type("accountField", QString::fromStdString(world.account().email)) &&
+                world.type("passwordField", QString::fromStdString(world.account().password));
+       },
+       "passwordField", {"accountField", "passwordField"}, "lite/users",
+       [&] {
+         // Every device slot of the account is taken: the device list opens over the form.
+         using tarnel::test::WireJson;
+         const WireJson other = {{"device_id", "refused-1"}, {"uid", world.account().userId},
+                                 {"device_name", "refused-laptop"}, {"device_model", "m"}, {"version", 5},
+                                 {"platform", "win32"}, {"created_at", "2024-05-01T10:00:00.000Z"},
+                                 {"updated_at", "2024-05-01T10:00:00.000Z"}};
+         world.service().enqueue("POST", "lite/users",
+                                 tarnel::test::Answer::error(3303, "No free device slot", 400,
+                                                             {{"devices", WireJson::array({other})}}));
+         return world.click("submitButton") && atRest("devices") &&
+                waitFor([&] { return world.text("deviceName") == QStringLiteral("refused-laptop"); }) &&
+                world.click("deviceList");
+       },
+       [&] {
+         QTest::keyClick(window, Qt::Key_Escape);
+         return waitFor([&] { return router.depth() == 0; });
+       }},
+      {"About from the tray over the change-password form", fillPasswordChange, "confirmPasswordField", passwordForm,
+       "password/change",
+       [&] {
+         if (!clickTrayAction(4) || !atRest("about")) return false;
+         window->requestActivate();
+         return true;
+       },
+       [&] {
+         QTest::keyClick(window, Qt::Key_Escape);
+         return atRest("changePWD");
+       }},
+      {"a dialog over the change-password form", fillPasswordChange, "confirmPasswordField", passwordForm,
+       "password/change",
+       [&] {
+         showDialog(QStringLiteral("A notice"), QStringLiteral("tips_title"), true, {}, {});
+         return waitFor([&] { return world.item("dialogCard") != nullptr; });
+       },
+       [&] {
+         QTest::keyClick(window, Qt::Key_Escape);
+         return waitFor([&] { return !SharedInstance<DialogManager>::get()->isShow(); });
+       }},
+      {"the loading overlay over the change-password form", fillPasswordChange, "confirmPasswordField", passwordForm,
+       "password/change",
+       [&] {
+         overlay.emplace(showLoading(QString()));
+         return waitFor([&] { return world.item("loadingCard") != nullptr; });
+       },
+       [&] {
+         overlay.reset();
+         return waitFor([&] { return !loading->isShowing(); });
+       }},
+  };
+  for (const FrontLayer& row : fronts) {
+    SCOPED_TRACE(row.name);
+    ASSERT_TRUE(row.fillBeneath());
+    const QPointer<QQuickItem> field = world.item(row.field);
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(field->hasActiveFocus()) << "the form beneath has no keyboard to lose";
+    ASSERT_TRUE(row.raise());
+    ASSERT_TRUE(waitFor([&] { return window->isActive(); }));
+    std::map<QString, std::string> before;
+    for (const QString& name : row.form) before[name] = world.text(name).toStdString();
+    const auto sent = world.service().count("POST", row.sends);
+
+    // Return alone first: in the field beneath it would send the form as it was filled.
+    QTest::keyClick(window, Qt::Key_Return);
+    runFor(1500);  // a request that Return started would be on its way by now
+    EXPECT_EQ(world.service().count("POST", row.sends), sent) << "Return sent the form beneath";
+    typeKeys("zz");
+    QTest::keyClick(window, Qt::Key_Tab);
+    typeKeys("z");
+    for (const QString& name : row.form) {
+      EXPECT_EQ(world.text(name).toStdString(), before[name]) << name.toStdString() << " took keys typed over it";
+    }
+
+    // (A row whose layer is gone already, taken away by what reached the page beneath, leaves
+    // the rest of the table to run.)
+    if (!row.lower() || !field) {
+      ADD_FAILURE() << "the layer in front could not be taken away";
+      continue;
+    }
+    EXPECT_TRUE(field->hasActiveFocus()) << "the keyboard did not come back to the field";
+    typeKeys("y");
+    EXPECT_EQ(world.text(row.field).toStdString(), before[row.field] + "y");
+  }
 }
 
 // Review pictures of what the shell changed, in the three languages, written to the folder that

@@ -230,17 +230,19 @@ void LoginModel::submit() {
         showToast(key(QT_TRID_NOOP("tip_please_read")), ToastType::error);
         return;
       }
-      if (suffixes_.contains(domainOf(account_), Qt::CaseSensitive)) {
-        startRegistration();
+      const Registration registration{account_, password_, code_, loginType_ == register_multiple};
+      if (suffixes_.contains(domainOf(registration.account), Qt::CaseSensitive)) {
+        startRegistration(registration);
         return;
       }
       // An unfamiliar mail domain is often a typing mistake: have the address confirmed first.
       QPointer<LoginModel> page(this);
-      showDialog(localized(key(QT_TRID_NOOP("txt_confirm_email"))).arg(account_), key(QT_TRID_NOOP("tips_title")), true,
+      showDialog(localized(key(QT_TRID_NOOP("txt_confirm_email"))).arg(registration.account),
+                 key(QT_TRID_NOOP("tips_title")), true,
                  {DialogButton{key(QT_TRID_NOOP("Confirm")),
-                               [page] {
-                                 confirmDialog([page] {
-                                   if (page) page->startRegistration();
+                               [page, registration] {
+                                 confirmDialog([page, registration] {
+                                   if (page) page->startRegistration(registration);
                                  });
                                },
                                true}},
@@ -268,7 +270,7 @@ std::function<void()> LoginModel::submissionEnded() {
   };
 }
 
-void LoginModel::startRegistration() {
+void LoginModel::startRegistration(const Registration& registration) {
   if (!context_ || submitting_) return;
   submitting_ = true;
   auto ticket = holdLoading();
@@ -277,12 +279,12 @@ void LoginModel::startRegistration() {
   // So it waits for the guest sign-in of this page, or signs a guest in when there is none.
   const tarnel::User user = context_->state().loginInfo().user;
   if (!context_->signingIn() && user.isGuest() && !user.id.empty()) {
-    sendRegistration(ticket);
+    sendRegistration(ticket, registration);
     return;
   }
   QPointer<LoginModel> page(this);
   QPointer<AccountContext> context(context_);
-  const auto afterGuest = [page, context, ticket](ServiceError error) {
+  const auto afterGuest = [page, context, ticket, registration](ServiceError error) {
     if (!page || !context) {
       ticket->hide();
       return;
@@ -293,20 +295,19 @@ void LoginModel::startRegistration() {
       showToast(QString::fromStdString(error->errMsg), ToastType::error);
       return;
     }
-    page->sendRegistration(ticket);
+    page->sendRegistration(ticket, registration);
   };
   context_->login(QString(), QString::fromLatin1(kGuestPassword), 0, QString(), afterGuest);
 }
 
-void LoginModel::sendRegistration(std::shared_ptr<LoadingTicket> ticket) {
+void LoginModel::sendRegistration(std::shared_ptr<LoadingTicket> ticket, const Registration& registration) {
   if (!context_) return;
   auto account = context_->services().account;
-  const bool moreDevices = loginType_ == register_multiple;
   QPointer<AccountContext> context(context_);
   Workers::run(
       context_.data(),
-      [account, email = account_.toStdString(), password = password_.toStdString(), code = code_.toStdString(),
-       moreDevices] {
+      [account, email = registration.account.toStdString(), password = registration.password.toStdString(),
+       code = registration.code.toStdString(), moreDevices = registration.moreDevices] {
         ServiceError error = account->registerAccount(email, password, code, moreDevices);
         return std::make_pair(error, error ? tarnel::Login() : account->loginInfo());
       },

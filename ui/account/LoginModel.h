@@ -120,9 +120,17 @@ class LoginModel : public QObject {
 
  private:
   void setLoginType(LoginType type);
+  // A registration as the form was when it passed the checks: what is typed while it waits (for
+  // the address to be confirmed, or under the overlay for the guest sign-in) is not sent.
+  struct Registration {
+    QString account;
+    QString password;
+    QString code;
+    bool moreDevices = false;
+  };
   void loadLists();
-  void startRegistration();
-  void sendRegistration(std::shared_ptr<LoadingTicket> ticket);
+  void startRegistration(const Registration& registration);
+  void sendRegistration(std::shared_ptr<LoadingTicket> ticket, const Registration& registration);
   void startReset();
   // Ends this page's submission (safe when the page has gone).
   std::function<void()> submissionEnded();

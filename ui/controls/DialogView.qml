@@ -3,8 +3,9 @@ import QtQuick.Layouts
 import Lumora.Base
 
 // The one dialog: a dimmed layer over the whole window that swallows taps, with a white card of
-// heading, divider, body and buttons (side by side up to two, stacked from three).
-Item {
+// heading, divider, body and buttons (side by side up to two, stacked from three). A focus scope:
+// while it shows it has the keyboard, and a field of its body keeps it within the dialog.
+FocusScope {
     id: view
     required property DialogManager manager
 

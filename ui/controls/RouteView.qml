@@ -9,7 +9,11 @@ import Lumora.Controls
 // pages beneath. A press that a pointer handler only watches (a TapHandler's passive grab) goes
 // on to the handlers of the pages beneath, shield or not, and theirs fire too: so the pages'
 // buttons are mouse areas, which take their press whole, never tap handlers.
-Item {
+// The keyboard belongs to the top page too. Each page's loader is a focus scope of its own that
+// keeps the field it last had: a page pushed over another takes the keyboard (the covered page's
+// field keeps its text and its place), and when the page in front goes, the page in front again
+// has the keyboard back in the same field.
+FocusScope {
     id: host
     required property Router router
     // Gives the page component for a route value; the shell's route table provides it.
@@ -19,7 +23,22 @@ Item {
     height: Theme.pageHeight
     clip: true
 
+    // The page in front: the top pushed page, or the root page while none is pushed.
+    function frontPage() {
+        return pages.count > 0 ? pages.itemAt(pages.count - 1) : rootPage
+    }
+    // Gives the page in front the keyboard within this view. Only this view's own choice is made
+    // here: the active focus follows when the view has it (the window in front, no overlay over the
+    // pages), and otherwise comes here when it comes back.
+    function keepKeysOnFrontPage() {
+        const page = frontPage()
+        if (page && !page.focus)
+            page.focus = true
+    }
+    Component.onCompleted: keepKeysOnFrontPage()
+
     Loader {
+        id: rootPage
         readonly property var route: host.router.root
         objectName: "rootPage"
         width: host.width
@@ -28,7 +47,10 @@ Item {
     }
 
     Repeater {
+        id: pages
         model: host.router.stack
+        onItemAdded: host.keepKeysOnFrontPage()
+        onCountChanged: host.keepKeysOnFrontPage()
         delegate: Loader {
             required property var route
             required property int index

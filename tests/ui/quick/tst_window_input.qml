@@ -122,6 +122,36 @@ Item {
             tryCompare(router, "depth", 1, 20000)
         }
 
+        SignalSpy { id: coveredFocus; signalName: "activeFocusChanged" }
+
+        // Tab and Backtab go round the fields of the page in front; the covered page's field never
+        // has the keyboard on the way, not even for a moment, and has it again once in front.
+        function test_tab_walks_only_the_fields_of_the_page_in_front() {
+            router.push("feedback")
+            tryCompare(router, "offsetX", 0, 20000)
+            var editor = findChild(content, "feedbackEditor")
+            mouseClick(editor, 10, 10)
+            verify(editor.activeFocus)
+            router.push("changePWD")
+            tryCompare(router, "offsetX", 0, 20000)
+            verify(!editor.activeFocus, "the pushed page took the keyboard")
+            coveredFocus.target = editor
+            coveredFocus.clear()
+            mouseClick(findChild(content, "oldPasswordField"), 10, 10)
+            var walk = []
+            for (var i = 0; i < 4; ++i) {
+                keyClick(Qt.Key_Tab)
+                walk.push(Window.window.activeFocusItem.objectName)
+            }
+            keyClick(Qt.Key_Backtab)
+            walk.push(Window.window.activeFocusItem.objectName)
+            compare(walk.join(" "), "newPasswordField confirmPasswordField oldPasswordField newPasswordField oldPasswordField")
+            compare(coveredFocus.count, 0, "the covered page's field had the keyboard on the way")
+            router.goBack()
+            tryCompare(router, "depth", 1, 20000)
+            verify(editor.activeFocus, "the field beneath has the keyboard back")
+        }
+
         function indexInContent(name) {
             var item = findChild(content, name)
             verify(item !== null, name)
