@@ -1,5 +1,8 @@
 // The keychain of last resort: a JSON list of items in a 0600 file inside a 0700 folder.
 #include <mutex>
+#include <set>
+#include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -130,11 +133,13 @@ namespace {
 
 class LayeredKeychain final : public Keychain {
  public:
-  LayeredKeychain(std::shared_ptr<Keychain> primary, std::shared_ptr<Keychain> fallback)
-      : primary_(std::move(primary)), fallback_(std::move(fallback)) {}
+  LayeredKeychain(std::shared_ptr<Keychain> primary, std::shared_ptr<Keychain> fallback,
+                  std::set<std::string> keptInBoth)
+      : primary_(std::move(primary)), fallback_(std::move(fallback)), keptInBoth_(std::move(keptInBoth)) {}
 
   KeychainLookup find(const std::string& server, const std::string& account) override {
     std::lock_guard lock(mutex_);
+    if (keptInBoth_.contains(account)) return findKeptInBoth(server, account);
     const KeychainLookup first = primary_->find(server, account);
     if (first.status == status::kSuccess || first.status == status::kDecode) return first;
     const KeychainLookup second = fallback_->find(server, account);
@@ -150,6 +155,9 @@ class LayeredKeychain final : public Keychain {
   std::int32_t add(const std::string& server, const std::string& account, const std::string& value) override {
     std::lock_guard lock(mutex_);
     const std::int32_t result = primary_->add(server, account, value);
+    if (result == status::kSuccess && keptInBoth_.contains(account)) {
+      copyToFallback(server, account, value, fallback_->find(server, account));
+    }
     if (result != status::kNotAvailable && result != status::kIO) return result;
     return fallback_->add(server, account, value);
   }
@@ -165,16 +173,52 @@ class LayeredKeychain final : public Keychain {
   const char* backendName() const override { return primary_->backendName(); }
 
  private:
+  KeychainLookup findKeptInBoth(const std::string& server, const std::string& account) {
+    const KeychainLookup first = primary_->find(server, account);
+    const KeychainLookup second = fallback_->find(server, account);
+    if (first.status == status::kSuccess) {
+      copyToFallback(server, account, *first.value, second);
+      return first;
+    }
+    if (second.status == status::kSuccess) {
+      // Kept in the fallback too: the primary may not answer on the next run. A damaged item in
+      // the primary would refuse the add: the copy replaces it.
+      if (first.status == status::kDecode) (void)primary_->remove(server, account);
+      if (first.status == status::kItemNotFound || first.status == status::kDecode) {
+        (void)primary_->add(server, account, *second.value);
+      }
+      return second;
+    }
+    // Neither holds a readable item. A damaged copy is reported (it is set aside and replaced
+    // when the caller adds anew); a fallback that cannot be read at all is not: the primary's
+    // answer, absent or not answering, says more.
+    return second.status == status::kDecode ? second : first;
+  }
+
+  // Makes the fallback hold `value`, as the primary does, unless it cannot be read or written.
+  void copyToFallback(const std::string& server, const std::string& account, const std::string& value,
+                      const KeychainLookup& held) {
+    if (held.status == status::kSuccess && held.value == value) return;
+    if (held.status != status::kSuccess && held.status != status::kItemNotFound && held.status != status::kDecode) {
+      return;
+    }
+    // A store that does not parse is set aside by the remove; an item that does not decode goes.
+    if (held.status != status::kItemNotFound) (void)fallback_->remove(server, account);
+    (void)fallback_->add(server, account, value);
+  }
+
   const std::shared_ptr<Keychain> primary_;
   const std::shared_ptr<Keychain> fallback_;
-  // A lookup that moves an item is a find, an add and a remove: one at a time.
+  const std::set<std::string> keptInBoth_;
+  // A lookup that moves or copies an item is a find, an add and a remove: one at a time.
   std::mutex mutex_;
 };
 
 }  // namespace
 
-std::shared_ptr<Keychain> makeLayeredKeychain(std::shared_ptr<Keychain> primary, std::shared_ptr<Keychain> fallback) {
-  return std::make_shared<LayeredKeychain>(std::move(primary), std::move(fallback));
+std::shared_ptr<Keychain> makeLayeredKeychain(std::shared_ptr<Keychain> primary, std::shared_ptr<Keychain> fallback,
+                                              std::set<std::string> keptInBoth) {
+  return std::make_shared<LayeredKeychain>(std::move(primary), std::move(fallback), std::move(keptInBoth));
 }
 
 std::filesystem::path defaultKeychainFile() { return appDataDir() / "keychain.json"; }

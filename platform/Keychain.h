@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 // The platform library hides everything its headers do not declare.
@@ -44,11 +45,12 @@ class Keychain {
 
 // The keychain of the desktop session: the Secret Service on the session bus
 // (DBUS_SESSION_BUS_ADDRESS) when it answers a ping within `probeTimeout`, over the file store
-// (makeLayeredKeychain), each of its calls bounded by `probeTimeout` too; otherwise only a file
-// that only the user can read,
+// (makeLayeredKeychain, with the accounts `keptInBoth` kept in the file too), each of its calls
+// bounded by `probeTimeout` too; otherwise only a file that only the user can read,
 // appDataDir()/keychain.json. The file lives outside the user-defaults folder, so emptying the
 // settings leaves the device identity in place.
-std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout = std::chrono::milliseconds(2000));
+std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout = std::chrono::milliseconds(2000),
+                                       std::set<std::string> keptInBoth = {});
 
 // Whether a Secret Service answers on the session bus within `timeout`.
 bool secretServiceAnswers(std::chrono::milliseconds timeout);
@@ -64,8 +66,16 @@ std::shared_ptr<Keychain> makeFileKeychain(std::filesystem::path file);
 // `primary` in front of `fallback`: an item is looked for in both before it counts as absent, and
 // one found only in the fallback moves to the primary (added there, then removed from the
 // fallback). Adds go to the primary, to the fallback only while the primary does not answer;
-// removes go to both. This keeps one item when the primary answered on one run and not another.
-std::shared_ptr<Keychain> makeLayeredKeychain(std::shared_ptr<Keychain> primary, std::shared_ptr<Keychain> fallback);
+// removes go to both.
+//
+// Items of the accounts in `keptInBoth` hold nothing secret (the device identifier): the fallback
+// keeps a copy of each, so that a run on which the primary does not answer (the fallback alone
+// then serves) reads the same value as a run on which it does. Such an item found only in the
+// fallback is added to the primary and stays in the fallback; one found in the primary is copied
+// into the fallback when the fallback lacks it, holds another value or cannot be parsed. The
+// primary's value wins: it is the older one wherever the two came apart.
+std::shared_ptr<Keychain> makeLayeredKeychain(std::shared_ptr<Keychain> primary, std::shared_ptr<Keychain> fallback,
+                                              std::set<std::string> keptInBoth = {});
 
 // Where openKeychain() keeps the file store. A file store that does not parse answers kDecode
 // on lookups; the next change sets it aside as "<file>.damaged" (".damaged.1", … when that is

@@ -8,8 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/Keychain.h"
 
@@ -193,10 +195,12 @@ std::shared_ptr<Keychain> makeSecretServiceKeychain(std::chrono::milliseconds ca
   return std::make_shared<SecretServiceKeychain>(callBound);
 }
 
-std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout) {
+std::shared_ptr<Keychain> openKeychain(std::chrono::milliseconds probeTimeout, std::set<std::string> keptInBoth) {
   if (secretServiceAnswers(probeTimeout)) {
-    // An earlier run may have found no Secret Service and kept its items in the file.
-    return makeLayeredKeychain(makeSecretServiceKeychain(probeTimeout), makeFileKeychain(defaultKeychainFile()));
+    // An earlier run may have found no Secret Service and kept its items in the file, and a later
+    // one may find none again: the file keeps what such a run has to read.
+    return makeLayeredKeychain(makeSecretServiceKeychain(probeTimeout), makeFileKeychain(defaultKeychainFile()),
+                               std::move(keptInBoth));
   }
   return makeFileKeychain(defaultKeychainFile());
 }

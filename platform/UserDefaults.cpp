@@ -227,7 +227,15 @@ bool UserDefaults::flush() {
   const std::uint64_t target = requested_;
   // A damaged file still to be set aside counts as unfinished work too.
   const auto done = [&] { return finished_ >= target && !damaged_; };
-  if (done()) return true;
+  if (done()) {
+    // A writer that ended on its own is joined as below: nothing of ours is left, not even a
+    // thread that ended, which a process that leaves through _exit would leave unjoined.
+    if (!writerRunning_ && writer_) {
+      writer_->join();
+      writer_.reset();
+    }
+    return true;
+  }
   const std::uint64_t failedBefore = failedUpTo_;
   flushTo_ = std::max(flushTo_, target);
   startWriterLocked();

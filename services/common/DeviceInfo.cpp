@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/SystemInfo.h"
+#include "services/base/Logger.h"
 #include "services/common/AppInfo.h"
 #include "services/common/KeychainManager.h"
 #include "services/encryption/Hex.h"
@@ -140,10 +141,18 @@ std::string DeviceIdentifier::value() {
     return known_;
   }
   std::string fresh = makeDeviceIdentifierText();
-  if (!keychain_.setValue(server_, account, fresh)) {
+  const bool kept = keychain_.setValue(server_, account, fresh);
+  if (!kept) {
     // Another process may have added its identifier since our search: that one is the device's.
-    if (auto stored = keychain_.getValue(server_, account); !stored.empty()) fresh = std::move(stored);
+    if (auto stored = keychain_.getValue(server_, account); !stored.empty()) {
+      known_ = std::move(stored);
+      return known_;
+    }
   }
+  // The service counts devices by this identifier: a new one where an old one went unread binds
+  // one more device to the account, and this line is what tells that start apart.
+  Logger::log(LogLevel::warning, "no device identifier could be read from the keychain; made a new one,", fresh,
+              kept ? "(stored)" : "(the keychain did not keep it: the next start makes another)");
   known_ = std::move(fresh);
   return known_;
 }

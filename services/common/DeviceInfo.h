@@ -11,9 +11,10 @@ class KeychainManager;
 
 // The installation's device identifier: 32 lowercase hexadecimal digits kept in the keychain
 // under (server, "device_id"). It is made once: the first caller reads the keychain and, only
-// when nothing is there, makes a new identifier and adds it. The answer stays in memory for the
-// life of the object, also when the keychain refused to keep it, so one process never reports two
-// devices, and threads asking at once all get the same identifier.
+// when nothing can be read there, makes a new identifier, adds it and says so in the log (the
+// service counts devices by it). The answer stays in memory for the life of the object, also
+// when the keychain refused to keep it, so one process never reports two devices, and threads
+// asking at once all get the same identifier.
 class DeviceIdentifier {
  public:
   DeviceIdentifier(KeychainManager& keychain, std::string server);

@@ -3,14 +3,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string_view>
 
 #include "platform/BundleInfo.h"
 #include "services/base/Logger.h"
+#include "services/common/DeviceInfo.h"
 #include "services/encryption/Utf8.h"
 
 namespace tarnel {
 namespace {
+
+constexpr std::chrono::milliseconds kKeychainProbe{2000};
 
 // A plain console line (not a log line), written in one piece.
 void printLine(std::string line) {
@@ -36,7 +40,9 @@ KeychainManager::KeychainManager(std::shared_ptr<platform::Keychain> keychain, s
 
 std::shared_ptr<platform::Keychain> KeychainManager::keychain() {
   std::lock_guard lock(mutex_);
-  if (!keychain_) keychain_ = platform::openKeychain();
+  // The device identifier is no secret, and a start on which the keyring does not answer reads
+  // it from the file alone: the file keeps a copy, so that such a start is still the same device.
+  if (!keychain_) keychain_ = platform::openKeychain(kKeychainProbe, {std::string(DeviceIdentifier::kAccount)});
   return keychain_;
 }
 

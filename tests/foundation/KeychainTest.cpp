@@ -196,40 +196,40 @@ class MemoryKeychain final : public platform::Keychain {
   std::mutex mutex_;
 };
 
-// One device identity across runs whichever store answered on each: a run without a keyring
-// keeps it in the file, a later run with one finds it there and moves it into the keyring.
-TEST(Keychain, LayeredStoreKeepsOneIdentityAcrossRunsWithAndWithoutAKeyring) {
+// What the keychain protects moves into the keyring and leaves the file; the device identity,
+// which protects nothing, is kept in both, so that a run without the keyring reads it too.
+TEST(Keychain, LayeredStoreMovesSecretsIntoTheKeyringAndKeepsTheIdentityInBoth) {
   test::TempDir dir;
   const auto file = dir.path() / "keychain.json";
   const auto keyring = std::make_shared<MemoryKeychain>();
+  ASSERT_EQ(platform::makeFileKeychain(file)->add("srv", "token", "s3cret"), status::kSuccess);
+  ASSERT_EQ(platform::makeFileKeychain(file)->add("srv", "device_id", "id-from-a-run-without-keyring"),
+            status::kSuccess);
+  const auto layered = platform::makeLayeredKeychain(keyring, platform::makeFileKeychain(file), {"device_id"});
+  const auto inFile = [&](const std::string& account) {
+    return platform::makeFileKeychain(file)->find("srv", account);
+  };
 
-  // Run 1: the keyring does not answer.
-  keyring->answering = false;
-  KeychainManager first(platform::makeLayeredKeychain(keyring, platform::makeFileKeychain(file)), "srv");
-  const std::string identity = DeviceIdentifier(first, "srv").value();
-  ASSERT_EQ(identity.size(), 32u);
-  EXPECT_EQ(platform::makeFileKeychain(file)->find("srv", "device_id").value, identity);
+  EXPECT_EQ(layered->find("srv", "token").value, "s3cret");
+  EXPECT_EQ(keyring->items.at({"srv", "token"}), "s3cret");
+  EXPECT_EQ(inFile("token").status, status::kItemNotFound);
+  EXPECT_EQ(layered->add("srv", "other", "also secret"), status::kSuccess);
+  EXPECT_EQ(inFile("other").status, status::kItemNotFound);
 
-  // Run 2: the keyring answers; the identity is the same and now lives only in the keyring.
-  keyring->answering = true;
-  KeychainManager second(platform::makeLayeredKeychain(keyring, platform::makeFileKeychain(file)), "srv");
-  EXPECT_EQ(DeviceIdentifier(second, "srv").value(), identity);
-  EXPECT_EQ(keyring->items.at({"srv", "device_id"}), identity);
-  EXPECT_EQ(platform::makeFileKeychain(file)->find("srv", "device_id").status, status::kItemNotFound);
+  EXPECT_EQ(layered->find("srv", "device_id").value, "id-from-a-run-without-keyring");
+  EXPECT_EQ(keyring->items.at({"srv", "device_id"}), "id-from-a-run-without-keyring");
+  EXPECT_EQ(inFile("device_id").value, "id-from-a-run-without-keyring");
+  EXPECT_EQ(layered->remove("srv", "device_id"), status::kSuccess);
+  EXPECT_EQ(layered->add("srv", "device_id", "fresh"), status::kSuccess);
+  EXPECT_EQ(inFile("device_id").value, "fresh");
 
-  // Run 3: both answer; nothing moves, nothing new is made.
-  KeychainManager third(platform::makeLayeredKeychain(keyring, platform::makeFileKeychain(file)), "srv");
-  EXPECT_EQ(DeviceIdentifier(third, "srv").value(), identity);
-  EXPECT_EQ(keyring->items.size(), 1u);
-
-  // An item in both stores: the keyring's wins and the file's is left alone.
-  ASSERT_EQ(platform::makeFileKeychain(file)->add("srv", "other", "from-file"), status::kSuccess);
-  keyring->items[{"srv", "other"}] = "from-keyring";
-  const auto layered = platform::makeLayeredKeychain(keyring, platform::makeFileKeychain(file));
-  EXPECT_EQ(layered->find("srv", "other").value, "from-keyring");
-  EXPECT_EQ(platform::makeFileKeychain(file)->find("srv", "other").value, "from-file");
-  EXPECT_EQ(layered->remove("srv", "other"), status::kSuccess);
-  EXPECT_EQ(layered->find("srv", "other").status, status::kItemNotFound);
+  // A secret in both stores: the keyring's wins and the file's is left alone.
+  ASSERT_EQ(platform::makeFileKeychain(file)->add("srv", "both", "from-file"), status::kSuccess);
+  keyring->items[{"srv", "both"}] = "from-keyring";
+  EXPECT_EQ(layered->find("srv", "both").value, "from-keyring");
+  EXPECT_EQ(inFile("both").value, "from-file");
+  EXPECT_EQ(layered->remove("srv", "both"), status::kSuccess);
+  EXPECT_EQ(layered->find("srv", "both").status, status::kItemNotFound);
 }
 
 struct DamageCase {
