@@ -649,6 +649,7 @@ int main(int argc, char** argv) {
          clock += 2;
          download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
        }},
+      {"update_check_while_downloading", "route", [&update](auto&, auto*) { update.checkUpdate(true); }},
       {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
       {"update_no_installer", "route",
        [&download](auto&, auto*) {

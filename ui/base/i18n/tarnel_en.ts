@@ -1097,6 +1097,10 @@ sudo systemctl enable --now io.tarnelmacos.ne.socket</translation>
         <source>Any plan</source>
         <translation>Any plan</translation>
     </message>
+    <message id="update downloading">
+        <source>The update is downloading.</source>
+        <translation>The update is downloading.</translation>
+    </message>
     <message id="update now">
         <source>Update now</source>
         <translation>Update now</translation>

@@ -1097,6 +1097,10 @@ sudo systemctl enable --now io.tarnelmacos.ne.socket</translation>
         <source>Any plan</source>
         <translation>通用</translation>
     </message>
+    <message id="update downloading">
+        <source>The update is downloading.</source>
+        <translation>更新正在下载中。</translation>
+    </message>
     <message id="update now">
         <source>Update now</source>
         <translation>立即更新</translation>
