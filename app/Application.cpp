@@ -497,7 +497,7 @@ bool Application::start() {
   p.infoContext.windows = p.modalWindows.get();
   p.infoContext.openUrl = openWebAddress;
   // "qnavigation" links bring the VPN up through the home switch's toggle and open once that
-  // attempt is up; the user's next toggle replaces the action, so it never fires later unasked.
+  // attempt is up; the action goes with its attempt, so it never fires later unasked.
   p.infoContext.connect = [&p](std::function<void()> onConnected) {
     p.connect->toggleConnection(false, std::move(onConnected));
   };

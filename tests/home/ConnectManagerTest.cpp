@@ -207,6 +207,78 @@ TEST(ConnectReports, StepsBecomeToastsAndSuccessRunsTheTogglesClosureOnce) {
   EXPECT_EQ(connectedRuns, 1);
 }
 
+// What a tap asks to run once connected ("open this link") belongs to the attempt that tap
+// started: it runs once when that attempt is up and is gone when the attempt ends any other way.
+// A later attempt (here the switch listener's "need connected", which connects directly) never
+// runs it.
+TEST(ConnectReports, TheActionOfAnAttemptRunsForThatAttemptAloneAndAtMostOnce) {
+  const auto up = [](HomeWorld& w) {
+    report([&] {
+      w.fakes.connection->emitStatus(VPNStatus::connected);
+      w.fakes.connection->emitStep(tarnel::ConnectStep::connect_success);
+    });
+    return waitFor([&] { return w.ui.toast.message() == "connect_success"; });
+  };
+  const auto status = [](HomeWorld& w, VPNStatus s) {
+    report([&] { w.fakes.connection->emitStatus(s); });
+    return waitFor([&] { return w.state().vpnStatus() == s; });
+  };
+  struct Case {
+    const char* name;
+    bool expired;  // the membership has run out: the attempt is refused before it begins
+    std::function<bool(HomeWorld&)> ends;
+    int runs;  // by the end of the attempt
+  };
+  const Case cases[] = {
+      {"refused for an expired membership", true, [](HomeWorld&) { return true; }, 0},
+      {"failed",
+       false,
+       [&](HomeWorld& w) {
+         if (!status(w, VPNStatus::connecting)) return false;
+         w.fakes.nodes->setConnecting(true);
+         report([&] { w.fakes.connection->emitFailure(tarnel::APIErrorInfo::make(3302, "no node answers")); });
+         return waitFor([&] { return w.state().vpnStatus() == VPNStatus::disconnected; });
+       },
+       0},
+      {"stopped by the user",
+       false,
+       [&](HomeWorld& w) {
+         if (!status(w, VPNStatus::connecting)) return false;
+         w.later();
+         w.connect.toggleConnection(false, {});
+         return status(w, VPNStatus::disconnected);
+       },
+       0},
+      {"still under way when another attempt starts", false,
+       [&](HomeWorld& w) { return status(w, VPNStatus::connecting); }, 0},
+      {"up, then dropped", false,
+       [&](HomeWorld& w) { return status(w, VPNStatus::connecting) && up(w) && status(w, VPNStatus::disconnected); },
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HomeWorld world;
+    tarnel::Login login = world.state().loginInfo();
+    login.max_age = c.expired ? 0 : 3600;
+    world.state().setLoginInfo(login);
+    int runs = 0;
+    world.connect.toggleConnection(false, [&] { ++runs; });
+    ASSERT_TRUE(c.ends(world));
+    EXPECT_EQ(runs, c.runs);
+
+    login.max_age = 3600;
+    world.state().setLoginInfo(login);
+    const std::size_t attempts = world.calls("openConnection");
+    world.connect.toggleSwitchListen();
+    ASSERT_EQ(world.dialogText(), "need connected");
+    world.dialog().press(0);
+    ASSERT_TRUE(waitFor([&] { return world.calls("openConnection") == attempts + 1; }));
+    world.ui.toast.show(QString(), ToastType::info);
+    ASSERT_TRUE(up(world));
+    EXPECT_EQ(runs, c.runs) << "the action ran for a later attempt";
+  }
+}
+
 TEST(ConnectReports, StatusFromTheEngineThreadIsMirroredOnTheGuiThread) {
   HomeWorld world;
   report([&] { world.fakes.connection->emitStatus(VPNStatus::connecting); });

@@ -1,6 +1,7 @@
 // The home page itself in a window (offscreen): its resting animations hold their last frame,
-// nothing is drawn while the window is hidden or minimised or another page covers it, and the
-// location row follows the node the connection uses.
+// nothing is drawn while the window is hidden or minimised or another page covers it (yet the
+// connect sequence plays through and brings the window forward), and the location row follows
+// the node the connection uses.
 #include <gtest/gtest.h>
 
 #include <QQmlComponent>
@@ -106,7 +107,7 @@ TEST(HomeViewAnimations, RestingSegmentsPlayOnceAndHoldTheirLastFrame) {
   EXPECT_FALSE(view.button->shownFrame().isNull()) << "the last frame stays on screen";
 }
 
-TEST(HomeViewAnimations, AHiddenMinimisedOrCoveredPageDrawsNothingAndGoesOnWhereItStopped) {
+TEST(HomeViewAnimations, AHiddenMinimisedOrCoveredPageDrawsNothingAndGoesOnWhenSeenAgain) {
   SKIP_UNDER_TSAN();
   HomeView view;
   ASSERT_TRUE(view.page);
@@ -136,16 +137,71 @@ TEST(HomeViewAnimations, AHiddenMinimisedOrCoveredPageDrawsNothingAndGoesOnWhere
     SCOPED_TRACE(way.name);
     way.away();
     spin(50);  // a frame under way when it went may still land
-    const int frame = view.button->frame();
     const auto away = view.drawnDuring(600);
     EXPECT_EQ(away.frames, 0);
     EXPECT_EQ(away.swaps, 0);
-    EXPECT_EQ(view.button->frame(), frame);
-    EXPECT_TRUE(view.button->isPlaying()) << "held, not ended";
+    const int frame = view.button->frame();
 
     way.back();
     EXPECT_TRUE(waitFor([&] { return view.button->frame() != frame; })) << "did not go on";
     EXPECT_TRUE(waitFor([&] { return view.drawnDuring(100).swaps > 0; }));
+  }
+}
+
+// A connect made while nobody sees the page (from the tray, the window put away): the sequence
+// still follows the connection to its rest, and its end brings the window forward once, without
+// a frame drawn while away; seen again, the page shows where the sequence rests.
+TEST(HomeViewAnimations, AConnectMadeOutOfSightPlaysThroughAndBringsTheWindowForwardOnce) {
+  SKIP_UNDER_TSAN();
+  struct Way {
+    const char* name;
+    std::function<void(HomeView&)> away;
+    std::function<void(HomeView&)> back;
+  };
+  const std::vector<Way> ways = {
+      {"shown", [](HomeView&) {}, [](HomeView&) {}},
+      {"hidden", [](HomeView& v) { v.window.hide(); }, [](HomeView& v) { v.window.show(); }},
+      {"minimised", [](HomeView& v) { v.window.showMinimized(); }, [](HomeView& v) { v.window.showNormal(); }},
+      {"covered",
+       [](HomeView& v) {
+         Router& router = *v.world.state().router();
+         router.push(Route::settings);
+         waitFor([&] { return router.offsetX() == 0; });
+       },
+       [](HomeView& v) { v.world.state().router()->backToRoot(); }},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    HomeView view;
+    ASSERT_TRUE(view.page);
+    ASSERT_TRUE(waitFor([&] { return view.resting(); }));
+    const QImage restingBefore = view.button->shownFrame();
+    way.away(view);
+    spin(50);
+    QSignalSpy backgroundFrames(view.background, &AnimationPlayer::frameChanged);
+    QSignalSpy buttonFrames(view.button, &AnimationPlayer::frameChanged);
+
+    view.world.animation.start();
+    view.world.state().setVpnStatus(VPNStatus::connecting);
+    ASSERT_TRUE(waitFor([&] { return view.button->animationName() == "ani_loop"; }));
+    view.world.state().setVpnStatus(VPNStatus::connected);
+    ASSERT_TRUE(waitFor([&] { return view.world.broughtForward > 0; }, 60000)) << "never brought forward";
+    ASSERT_TRUE(waitFor([&] { return view.resting(); }));
+    EXPECT_EQ(view.button->animationName(), "ani_yes");
+    EXPECT_EQ(view.background->animationName(), "bg_blue");
+    spin(300);
+    EXPECT_EQ(view.world.broughtForward, 1);
+    const bool away = std::string(way.name) != "shown";
+    if (away) {
+      EXPECT_EQ(backgroundFrames.count() + buttonFrames.count(), 0) << "frames stepped while away";
+      EXPECT_EQ(view.button->shownFrame(), restingBefore) << "drawn while away";
+    }
+
+    // Seen again: the last frame of the rest, not the segment that played when it went away.
+    way.back(view);
+    EXPECT_EQ(view.button->frame(), view.button->totalFrames() - 1);
+    EXPECT_TRUE(waitFor([&] { return !view.button->shownFrame().isNull() && view.button->shownFrame() != restingBefore; }))
+        << "the page still shows the rest it had before the connect";
   }
 }
 

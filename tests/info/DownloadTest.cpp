@@ -17,6 +17,7 @@
 #include "ui/base/UiObjects.h"
 #include "ui/info/DownloadManager.h"
 #include "ui/info/PackageInstaller.h"
+#include "ui/info/UpdateManager.h"
 
 namespace lumora {
 namespace {
@@ -217,6 +218,59 @@ TEST_F(DownloadTest, AFailureCanBeDismissedOrRetriedFromTheSameAddress) {
   manager->dismiss();
   EXPECT_FALSE(manager->isDownloading());
   EXPECT_FALSE(manager->downloadFailed());
+}
+
+// An update that ended without installing (the download failed and was put away, or no
+// installer took the package) leaves the update check free for the rest of the run: the next
+// check, from the menu or the automatic one, offers the update again.
+TEST_F(DownloadTest, AnUpdateThatEndedWithoutInstallingLeavesTheNextCheckFree) {
+  struct Case {
+    const char* what;
+    Serve serve;
+    bool manual;
+  } cases[] = {
+      {"failed and put away, then a check from the menu", Serve::error, true},
+      {"failed and put away, then the automatic check", Serve::error, false},
+      {"no installer took it, then a check from the menu", Serve::whole, true},
+      {"no installer took it, then the automatic check", Serve::whole, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    serve = c.serve;
+    ui->dialog.setIsShow(false);
+    PackageInstaller none({QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exit 3")},
+                           std::chrono::milliseconds(300)});
+    manager = make({QSslCertificate::fromPath(QString::fromStdString(ca.certificatePath().string()))}, &none);
+    fakes.links->script.answer<std::string>("downloadHost", QStringLiteral("127.0.0.1:%1").arg(server.port()).toStdString());
+    tarnel::Login login;
+    login.other = tarnel::Other{};
+    login.other->newest_version = 105;
+    login.other->update_version = 105;
+    fakes.account->setLoginInfo(login);
+    UpdateManager::Options options;
+    options.buildNumber = 100;
+    UpdateManager update(fakes.services(), ui->dialog, *manager, options, nullptr);
+
+    update.checkUpdate(c.manual);
+    ASSERT_TRUE(ui->dialog.isShow());
+    ui->dialog.press(0);  // "update now"
+    ASSERT_TRUE(manager->isDownloading());
+    if (c.serve == Serve::error) {
+      ASSERT_TRUE(test::waitFor([this] { return manager->downloadFailed(); }, 60000));
+      manager->dismiss();
+    } else {
+      ASSERT_TRUE(test::waitFor([this] { return ui->dialog.isShow(); }, 60000)) << "no word of the missing installer";
+      ui->dialog.close();
+    }
+    ASSERT_FALSE(manager->isDownloading());
+    ASSERT_FALSE(ui->dialog.isShow());
+
+    update.checkUpdate(c.manual);
+    EXPECT_TRUE(ui->dialog.isShow()) << "the check stays silent for the rest of the run";
+    EXPECT_TRUE(finishedPaths.empty());
+    ui->dialog.setIsShow(false);
+    manager.reset();
+  }
 }
 
 TEST_F(DownloadTest, ADismissWhileRunningDoesNothing) {

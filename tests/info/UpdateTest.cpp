@@ -59,6 +59,11 @@ TEST(UpdateDecisionTest, TheTableOfBuildNumbersIgnoredAndForcedVersions) {
        D::upToDate},
       {"manual without settings: up to date", {true, false, 100, 0, std::nullopt}, D::upToDate},
       {"manual while an offer shows: nothing", {true, true, 100, 0, other(0, 0, 101)}, D::nothing},
+      {"manual while the download panel is up: says so", {true, false, 100, 0, other(0, 0, 101), true},
+       D::downloading},
+      {"manual while the panel is up, even if up to date", {true, false, 100, 0, other(0, 0, 0), true},
+       D::downloading},
+      {"automatic while the panel is up: nothing", {false, false, 100, 0, other(101, 105, 0), true}, D::nothing},
   };
   for (const auto& c : cases) EXPECT_EQ(decideUpdate(c.in), c.expected) << c.what;
 }
@@ -239,13 +244,24 @@ TEST_F(UpdateManagerTest, AnOfferReplacedOrHiddenByAnotherDialogLeavesTheNextMan
     ASSERT_EQ(ui->dialog.buttons().size(), 1u);
     ui->dialog.close();
   }
-  // Once the update has begun, nothing offers again, whatever happens to the dialog.
-  fakes.links->script.answer<std::string>("downloadHost", "127.0.0.1:1");
+  // Once the update has begun, a check while its download runs says so instead of offering it
+  // again, whatever happens to the dialog; once the failed download is put away, it offers again.
+  fakes.links->script.answer<std::string>("downloadHost", "127.0.0.1:1");  // nothing listens there
   manager->checkUpdate(true);
   ui->dialog.press(0);
+  ASSERT_TRUE(download->isDownloading());
   ui->dialog.show({}, QStringLiteral("tips_title"), true, {}, {}, DialogContent::fromText(QStringLiteral("x")));
   ui->dialog.close();
-  EXPECT_TRUE(manager->showing());
+  manager->checkUpdate(true);
+  EXPECT_FALSE(ui->dialog.isShow());
+  EXPECT_EQ(ui->toast.message(), qtTrId("update downloading"));
+  ASSERT_TRUE(test::waitFor([&] { return download->downloadFailed(); }, 60000));
+  manager->checkUpdate(true);
+  EXPECT_FALSE(ui->dialog.isShow()) << "offered under the failed download's panel";
+  EXPECT_EQ(ui->toast.message(), qtTrId("download failed"));
+  download->dismiss();
+  manager->checkUpdate(true);
+  EXPECT_TRUE(ui->dialog.isShow()) << "the update that did not go through holds the check for good";
 }
 
 }  // namespace

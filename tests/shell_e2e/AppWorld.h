@@ -94,7 +94,7 @@ class AppWorld {
     // Nothing leaves for the desktop's browser or file handlers: it is recorded instead.
     hooks.openWithDesktop = [this](const QUrl& url) {
       desktopOpened_.push_back(url);
-      return true;
+      return desktopOpens_;
     };
     program_ = std::make_unique<tarnel_app::Application>(hooks);
     return program_->start() && window_ && waitFor([this] { return window_->isExposed(); });
@@ -103,6 +103,8 @@ class AppWorld {
   QQuickWindow* window() const { return window_; }
   // What the program handed to the desktop's opener, in order.
   const std::vector<QUrl>& desktopOpened() const { return desktopOpened_; }
+  // false: the desktop has nothing that opens what it is handed (no browser, no mail program).
+  void setDesktopOpens(bool opens) { desktopOpens_ = opens; }
   AppStateManager& state() const { return *SharedInstance<AppStateManager>::get(); }
   tarnel::test::ServiceDouble& service() { return *api_; }
   const tarnel::test::ServiceTestBed& bed() const { return bed_; }
@@ -171,6 +173,7 @@ class AppWorld {
   std::unique_ptr<tarnel_app::Application> program_;
   QQuickWindow* window_ = nullptr;
   std::vector<QUrl> desktopOpened_;
+  bool desktopOpens_ = true;
 };
 
 }  // namespace lumora::test

@@ -93,6 +93,8 @@ class AppStateManager : public QObject {
   tarnel::Live live() const { return live_; }
   void setLive(const tarnel::Live& live);
 
+  // True while the main window is not in front: hidden, minimised or behind another program's
+  // window. The shell follows the window; before it has one, true.
   bool background() const { return background_; }
   void setBackground(bool on);
   bool smartRoute() const { return smartRoute_; }

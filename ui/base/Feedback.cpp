@@ -29,6 +29,29 @@ void showToast(const QString& message, ToastType type) {
   });
 }
 
+bool openOnDesktop(const std::function<bool(const QUrl&)>& open, const QUrl& address) {
+  if (open && open(address)) return true;
+  const QString scheme = address.scheme().toLower();
+  QString message;
+  if (scheme == QLatin1String("mailto")) {
+    //% "No mail app could write to %1."
+    message = qtTrId("can not open mail").arg(address.path());
+  } else {
+    // The address as the user knows it: no query (a sign-in token, say) and no user part.
+    const QString shown =
+        address.toDisplayString(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+      //% "No web browser could open %1."
+      message = qtTrId("can not open link").arg(shown);
+    } else {
+      //% "No application could open %1."
+      message = qtTrId("can not open address").arg(shown);
+    }
+  }
+  showToast(message, ToastType::error);
+  return false;
+}
+
 LoadingTicket& LoadingTicket::operator=(LoadingTicket&& other) noexcept {
   if (this != &other) {
     hide();

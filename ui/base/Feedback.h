@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <vector>
@@ -49,6 +50,12 @@ void showDialog(const QString& message, const QString& title, bool showClose, st
                 std::function<void()> action);
 // Runs the action, then hides the dialog.
 void confirmDialog(const std::function<void()>& action);
+
+// Hands `address` to the desktop through `open` (its opener: the default browser, the mail
+// program, the handler of the address's scheme); false when nothing took it. The desktop then only
+// warns on its console, so the window says so: an error toast naming the address, in words that
+// fit what was to open it (a web browser, a mail program, or any application).
+bool openOnDesktop(const std::function<bool(const QUrl&)>& open, const QUrl& address);
 
 // Runs `work` on the thread of `target` (the GUI thread): at once when called there, else
 // queued for it (never waited for). Nothing happens without a target.

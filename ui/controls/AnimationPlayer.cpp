@@ -47,6 +47,8 @@ AnimationPlayer::DrawnFrame draw(AnimationPlayer::FrameRequest& request) {
 AnimationPlayer::AnimationPlayer(QQuickItem* parent) : QQuickItem(parent) {
   setFlag(ItemHasContents, true);
   connect(&timer_, &QTimer::timeout, this, &AnimationPlayer::tick);
+  unseenEnd_.setSingleShot(true);
+  connect(&unseenEnd_, &QTimer::timeout, this, &AnimationPlayer::endUnseen);
 }
 
 AnimationPlayer::~AnimationPlayer() = default;
@@ -110,15 +112,40 @@ void AnimationPlayer::play() {
     return;
   }
   frame_ = 0;
-  requestFrame();
   setPlaying(true);
+  if (held_) {
+    frameOwed_ = true;
+    runUnseen();
+    return;
+  }
+  requestFrame();
   startClock();
+}
+
+int AnimationPlayer::frameInterval() const {
+  const double rate = animation_ && animation_->frameRate() > 0 ? animation_->frameRate() : 30.0;
+  return static_cast<int>(std::lround(1000.0 / rate));
 }
 
 void AnimationPlayer::startClock() {
   if (!playing_ || !animation_ || held_) return;
-  const double rate = animation_->frameRate() > 0 ? animation_->frameRate() : 30.0;
-  timer_.start(static_cast<int>(std::lround(1000.0 / rate)));
+  timer_.start(frameInterval());
+}
+
+void AnimationPlayer::runUnseen() {
+  if (!playing_ || !animation_) return;
+  unseenFrom_ = frame_;
+  unseenSince_.start();
+  // As many ticks as the clock would have taken: to the last frame, and one more to end.
+  unseenEnd_.start(std::max(0, totalFrames_ - frame_) * frameInterval());
+}
+
+void AnimationPlayer::endUnseen() {
+  if (!playing_) return;
+  frame_ = std::max(0, totalFrames_ - 1);
+  frameOwed_ = true;
+  setPlaying(false);
+  emit completed(true);
 }
 
 void AnimationPlayer::setPaused(bool paused) {
@@ -137,8 +164,19 @@ void AnimationPlayer::updateHeld() {
   held_ = held;
   if (held_) {
     timer_.stop();
-  } else {
+    runUnseen();
+  } else if (playing_) {
+    if (unseenEnd_.isActive()) {
+      // On from where the time has run to.
+      unseenEnd_.stop();
+      const int ticks = static_cast<int>(unseenSince_.elapsed() / std::max(1, frameInterval()));
+      frame_ = std::min(unseenFrom_ + ticks, std::max(0, totalFrames_ - 1));
+      emit frameChanged();
+    }
+    requestFrame();
     startClock();
+  } else if (frameOwed_) {
+    requestFrame();
   }
   emit heldChanged();
 }
@@ -189,6 +227,7 @@ void AnimationPlayer::requestFrame() {
   const double scale = std::min(width() / static_cast<double>(w), height() / static_cast<double>(h));
   const QSize size(std::max(1, static_cast<int>(std::lround(static_cast<double>(w) * scale))),
                    std::max(1, static_cast<int>(std::lround(static_cast<double>(h) * scale))));
+  frameOwed_ = false;
   FrameRequest request{animation_, frame_, size, generation_, QImage()};
   if (drawingBusy_) {
     nextFrame_ = std::move(request);  // only the newest frame waits

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QQuickItem>
 #include <QSize>
@@ -27,10 +28,12 @@ namespace lumora {
 // newest frame only, so a slow machine drops frames instead of holding up the window. The
 // animation's time (and so its end) follows the clock, not the drawing.
 //
-// An animation that nobody can see is held where it is: while `paused` is set, the item is not
-// visible, or its window is hidden or minimised, the clock stops and nothing is drawn; it goes on
-// from the same frame once it can be seen again. An ended animation keeps its last frame and
-// draws nothing more.
+// An animation that nobody can see is held: while `paused` is set, the item is not visible, or
+// its window is hidden or minimised, no frame is drawn and the frame clock stops. Its time still
+// runs, on one timer set for its end, so it ends when it would have ended on screen: a sequence
+// driven by the ends (the home screen's connect) follows the connection while the window is put
+// away. Seen again, it goes on from the frame its time has reached, or shows the last frame of
+// what ended meanwhile. An ended animation keeps its last frame and draws nothing more.
 class AnimationPlayer : public QQuickItem {
   Q_OBJECT
   QML_ELEMENT
@@ -105,6 +108,12 @@ class AnimationPlayer : public QQuickItem {
   // Stops or restarts the clock as the player becomes held or seen.
   void updateHeld();
   void startClock();
+  // Milliseconds from one frame to the next.
+  int frameInterval() const;
+  // Held while playing: the time from `frame_` on runs without drawing, to the end.
+  void runUnseen();
+  // The end of a segment that played unseen.
+  void endUnseen();
 
   QString name_;
   bool paused_ = false;
@@ -120,6 +129,12 @@ class AnimationPlayer : public QQuickItem {
   int totalFrames_ = 0;
   // Each play (and each still frame) starts a generation; a frame of an earlier one is not shown.
   quint64 generation_ = 0;
+  // While held: the frame the unseen time started from, that time, and the end it runs to.
+  int unseenFrom_ = 0;
+  QElapsedTimer unseenSince_;
+  QTimer unseenEnd_;
+  // The frame reached unseen is not on screen yet.
+  bool frameOwed_ = false;
   bool drawingBusy_ = false;
   std::optional<FrameRequest> nextFrame_;
   // The newest drawn frame; the frame the picture node shows (its texture shares the pixels);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 #include "services/log/EventType.h"
 #include "ui/base/AppStateManager.h"
 #include "ui/base/DialogManager.h"
@@ -81,7 +83,6 @@ void ConnectManager::toggle(bool recordEvent, std::function<void()> onConnected,
   const bool tooSoon = lastClick_ && now - *lastClick_ < kToggleGuard;
   lastClick_ = now;
   if (tooSoon && guarded) return;
-  onConnected_ = std::move(onConnected);
 
   switch (state_.vpnStatus()) {
     case VPNStatus::disconnected:
@@ -91,22 +92,29 @@ void ConnectManager::toggle(bool recordEvent, std::function<void()> onConnected,
         services_.logQueue->event(tarnel::EventType::HOME_CONNECT, country ? country->country : "auto",
                                     {{"tag", tag ? tag->tag : ""}});
       }
-      connect();
+      // Kept only once the attempt is under way: starting it drops what an earlier one held.
+      if (startConnect()) onConnected_ = std::move(onConnected);
       break;
     case VPNStatus::connecting:
     case VPNStatus::connected:
+      onConnected_ = nullptr;
       disconnectAsync();
       break;
     default:
+      onConnected_ = nullptr;
       break;
   }
 }
 
-void ConnectManager::connect() {
+void ConnectManager::connect() { startConnect(); }
+
+bool ConnectManager::startConnect() {
+  // A new attempt, or none: whatever an earlier attempt was to run once up is not this one's.
+  onConnected_ = nullptr;
   const tarnel::Login login = state_.loginInfo();
   if (login.max_age <= 0) {
     tipsDialog(QT_TRID_NOOP("vip expired tips"), QT_TRID_NOOP("Subscribe"), [this] { openPayment(); });
-    return;
+    return false;
   }
   if (state_.live().other.protocal_priority.empty() && hooks_.checkLive) {
     // The attempt needs the priorities the check brings, so it waits for the check to end.
@@ -115,9 +123,10 @@ void ConnectManager::connect() {
       ticket->hide();
       afterStatusCheck();
     });
-    return;
+    return true;
   }
   afterStatusCheck();
+  return true;
 }
 
 void ConnectManager::afterStatusCheck() {
@@ -248,12 +257,17 @@ void ConnectManager::openPayment() {
 }
 
 void ConnectManager::onStatus(VPNStatus status) {
+  // The attempt ended without coming up (a stop, an engine that went): its action goes with it.
+  if (status == VPNStatus::disconnected || status == VPNStatus::userCanceled) onConnected_ = nullptr;
   state_.setVpnStatus(status);
   if (status == VPNStatus::connected && needSwitch_) toggleSwitchListen();
 }
 
 void ConnectManager::onStep(tarnel::ConnectStep step) {
-  if (step == tarnel::ConnectStep::connect_success && onConnected_) onConnected_();
+  if (step == tarnel::ConnectStep::connect_success) {
+    // Once, for this attempt: an automatic reconnect or a later connect does not run it again.
+    if (auto action = std::exchange(onConnected_, nullptr)) action();
+  }
   showToast(QString::fromUtf8(tarnel::rawValue(step)), ToastType::info);
 }
 
@@ -266,6 +280,7 @@ void ConnectManager::onFailed(const ServiceError& error) {
   const bool silent = !error || error->errCode == kAbandoned;
   const QString message = error ? QString::fromStdString(error->errMsg) : QString();
   post([this, silent, message] {
+    onConnected_ = nullptr;  // the attempt failed: nothing of it opens later
     state_.setVpnStatus(VPNStatus::disconnected);
     if (silent) return;
     showDialog(message, key(QT_TRID_NOOP("tips_title")), true,

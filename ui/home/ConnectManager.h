@@ -49,6 +49,9 @@ class ConnectManager : public QObject, public ConnectFront {
 
   // The connect switch: a connect when disconnected, a stop while connecting or connected,
   // nothing otherwise. A call less than a second after the previous call is ignored.
+  // `onConnected` belongs to the attempt this call starts: it runs once when that attempt is up,
+  // and is dropped when the attempt ends otherwise (refused, failed, stopped) or another attempt
+  // takes its place; a call that starts no attempt drops it at once.
   void toggleConnection(bool recordEvent, std::function<void()> onConnected);
   // ConnectFront: the same switch; right after a switch-over's disconnect it is not dropped by
   // the guard, so a new location chosen just after a click still ends in a connection attempt.
@@ -78,6 +81,9 @@ class ConnectManager : public QObject, public ConnectFront {
   void onStatus(helmsey::VPNStatus status);
   void onStep(tarnel::ConnectStep step);
   void onFailed(const ServiceError& error);  // on the reporting thread
+  // Starts a connection attempt; false when it was refused before it began (an expired
+  // membership). Either way the action of an earlier attempt is dropped.
+  bool startConnect();
   void afterStatusCheck();
   void startAttempt();
   ConnectionSettings settings() const;
@@ -93,6 +99,7 @@ class ConnectManager : public QObject, public ConnectFront {
   std::atomic<bool> needSwitch_{false};
   // Mirrors the app state's listening flag for workers, which must not read the state.
   std::atomic<bool> listening_{false};
+  // What the attempt under way runs once it is up (see toggleConnection).
   std::function<void()> onConnected_;
   // Set by the switch-over's disconnect, taken by the toggle that follows it.
   std::atomic<bool> switchingOver_{false};

@@ -129,8 +129,8 @@ void HomeScreen::openPromotionLink() {
                                  : QUrl(QString::fromStdString(given));
   // The address comes from the server: only a web address goes to the desktop, never a
   // file, a script or another program's scheme.
-  if (!isWebAddress(url) || !hooks_.openUrl) return;
-  hooks_.openUrl(url);
+  if (!isWebAddress(url)) return;
+  openOnDesktop(hooks_.openUrl, url);
 }
 
 QString HomeScreen::membershipText() const {
@@ -153,7 +153,7 @@ void HomeScreen::openLocation() {
 
 void HomeScreen::openCustomerService() {
   const QUrl url(QString::fromStdString(services_.links->custom()));
-  if (isWebAddress(url) && hooks_.openUrl) hooks_.openUrl(url);
+  if (isWebAddress(url)) openOnDesktop(hooks_.openUrl, url);
 }
 
 int HomeScreen::socksPort() const { return services_.engine->socksPort(); }
@@ -165,7 +165,7 @@ void HomeScreen::openSwitchHelp() {
   const QUrl url(QStringLiteral("https://") + QString::fromStdString(services_.links->officialDomain()) +
                  QStringLiteral("/faq/?lang=") + QString::fromStdString(services_.status->apiLanguage()) +
                  QStringLiteral("&tag=nintendo-switch"));
-  if (isWebAddress(url) && hooks_.openUrl) hooks_.openUrl(url);
+  if (isWebAddress(url)) openOnDesktop(hooks_.openUrl, url);
 }
 
 void HomeScreen::needConnectedDialog() {
@@ -188,7 +188,7 @@ void HomeScreen::openTelegramProxy() {
     return;
   }
   const QUrl url(QStringLiteral("tg://socks?server=127.0.0.1&port=%1&user=&pass=").arg(socksPort()));
-  if (hooks_.openUrl) hooks_.openUrl(url);
+  openOnDesktop(hooks_.openUrl, url);
 }
 
 void HomeScreen::openBrowserCheck() {
@@ -196,7 +196,7 @@ void HomeScreen::openBrowserCheck() {
     needConnectedDialog();
     return;
   }
-  if (hooks_.openUrl) hooks_.openUrl(QUrl(QString::fromUtf8(kBrowserCheckPage)));
+  openOnDesktop(hooks_.openUrl, QUrl(QString::fromUtf8(kBrowserCheckPage)));
 }
 
 std::int64_t HomeScreen::dayComponent(std::int64_t thenMs, std::int64_t nowMs) {

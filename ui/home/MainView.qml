@@ -41,7 +41,9 @@ Item {
     // Back to front: background animation, button animation, the page column, the dim overlay.
     // Each segment plays once when the controller names it (a looping one is named again); a
     // resting one holds its last frame, so an idle page draws nothing. A segment named while
-    // another played is taken up when that one ends. Covered, the page's animations wait.
+    // another played is taken up when that one ends. Covered, or in a window put away, the page
+    // draws nothing, but each segment still ends on time: a connect made meanwhile (from the
+    // tray) plays its sequence through, and its end brings the window forward.
     AnimationPlayer {
         id: backgroundPlayer
         objectName: "backgroundAnimation"

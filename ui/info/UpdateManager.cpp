@@ -60,6 +60,7 @@ QString updatePackagePath(const QString& configured, std::string_view architectu
 }
 
 UpdateDecision decideUpdate(const UpdateInputs& in) {
+  if (in.downloading) return in.manual ? UpdateDecision::downloading : UpdateDecision::nothing;
   if (in.manual) {
     const std::int64_t offered = in.other ? in.other->update_version.value_or(0) : 0;
     if (offered <= in.current) return UpdateDecision::upToDate;
@@ -102,8 +103,18 @@ void UpdateManager::checkUpdate(bool manual) {
   in.current = options_.buildNumber;
   in.ignored = manual ? 0 : ignoredVersion();
   in.other = other();
+  in.downloading = download_.isDownloading();
   switch (decideUpdate(in)) {
     case UpdateDecision::nothing:
+      return;
+    case UpdateDecision::downloading:
+      // The panel may be out of sight (the window put away): the toast says it as well.
+      if (download_.downloadFailed()) {
+        showToast(qtTrId("download failed"), ToastType::error);
+      } else {
+        //% "The update is downloading."
+        showToast(qtTrId("update downloading"), ToastType::info);
+      }
       return;
     case UpdateDecision::upToDate:
       showToast(qtTrId("is new version (%d)").arg(options_.buildNumber), ToastType::success);
@@ -152,7 +163,7 @@ void UpdateManager::showOffer(bool showIgnore) {
 void UpdateManager::offerGone() {
   disconnect(offerReplaced_);
   disconnect(offerClosed_);
-  if (!updateBegun_) showing_ = false;
+  if (!leaving_) showing_ = false;
 }
 
 void UpdateManager::setIgnore(bool ignore) {
@@ -167,13 +178,16 @@ void UpdateManager::setIgnore(bool ignore) {
 }
 
 void UpdateManager::performUpdate() {
-  updateBegun_ = true;
-  showing_ = true;
   if (options_.isAppStore) {
+    leaving_ = true;
+    showing_ = true;
     if (options_.openUrl) options_.openUrl(options_.storePage);
     if (options_.quit) options_.quit();
     return;
   }
+  // The dialog that asked goes with this press (the forced one has no close of its own to say
+  // so); from here on the download's panel stands for the update until the update ends.
+  showing_ = false;
   const std::string host = services_.links ? services_.links->downloadHost() : std::string();
   if (host.empty()) {
     // No download host yet (discovery has not answered): say so rather than ask "https:///...".

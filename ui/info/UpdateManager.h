@@ -32,14 +32,17 @@ std::string_view packageArchitecture();
 // The update package's path on the download host: the configured path with "{arch}" replaced.
 QString updatePackagePath(const QString& configured, std::string_view architecture);
 
-enum class UpdateDecision { nothing, forced, offer, upToDate };
+// `downloading`: a manual check while the update's download panel is up says where the update
+// stands instead of offering it again.
+enum class UpdateDecision { nothing, forced, offer, upToDate, downloading };
 
 struct UpdateInputs {
   bool manual = false;
-  bool showing = false;         // an update dialog is up, or the update has begun
+  bool showing = false;         // an update dialog is up, or the program leaves for the store page
   std::int64_t current = 0;     // the running build number
   std::int64_t ignored = 0;     // the offered version the user chose to skip
   std::optional<tarnel::Other> other;  // the service's settings, when the account answer had them
+  bool downloading = false;     // the download panel is up: the package downloads, or failed to
 };
 
 // What a check shows; pure, so the whole table is tested without dialogs.
@@ -47,7 +50,9 @@ UpdateDecision decideUpdate(const UpdateInputs& in);
 
 // The update check: compares the service's version numbers with the program's build number,
 // forces or offers an update in the dialog, lets the user skip an offered version, and runs the
-// update (the store page and out, or the package download). GUI thread only.
+// update (the store page and out, or the package download). Once the download runs, its panel
+// answers a manual check; an update that ends without installing (a failed download put away, a
+// package no installer took) leaves the next check free. GUI thread only.
 class UpdateManager : public QObject {
   Q_OBJECT
   QML_ELEMENT
@@ -91,7 +96,7 @@ class UpdateManager : public QObject {
   std::int64_t ignoredVersion() const;
   void showOffer(bool showIgnore);
   // The offer left the screen: closed, or replaced by another dialog (whose close never runs
-  // the offer's cancel). Unless the update has begun, a later check may offer again.
+  // the offer's cancel), or taken up. A later check may offer again, unless the program leaves.
   void offerGone();
 
   Services services_;
@@ -101,7 +106,8 @@ class UpdateManager : public QObject {
   QPointer<QQmlEngine> engine_;
   QPointer<QQmlComponent> offerContent_;
   bool showing_ = false;
-  bool updateBegun_ = false;
+  // The store page is open and the program on its way out: nothing offers again.
+  bool leaving_ = false;
   QMetaObject::Connection offerReplaced_;
   QMetaObject::Connection offerClosed_;
   bool showIgnore_ = false;

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include "ui/base/AppStateManager.h"
+#include "ui/base/Feedback.h"
 #include "ui/base/SharedInstance.h"
 #include "ui/info/LinkPolicy.h"
 
@@ -64,7 +65,7 @@ bool WebPageController::accepts(const QUrl& url, bool linkClick) {
           disconnect(pendingOpen_);
           if (context_.connect) {
             context_.connect([opener = context_.openUrl, target = decision.target] {
-              if (isBrowserAddress(target) && opener) opener(target);
+              if (isBrowserAddress(target)) openOnDesktop(opener, target);
             });
           }
           break;
@@ -93,8 +94,8 @@ bool WebPageController::accepts(const QUrl& url, bool linkClick) {
 
 void WebPageController::open(const QUrl& target) {
   // Belt and braces: whatever reaches the opener is a web address.
-  if (!isBrowserAddress(target) || !context_.openUrl) return;
-  context_.openUrl(target);
+  if (!isBrowserAddress(target)) return;
+  openOnDesktop(context_.openUrl, target);
 }
 
 void WebPageController::pageLoaded() { stopGuard(); }

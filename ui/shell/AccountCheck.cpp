@@ -112,8 +112,8 @@ void AccountCheck::openOfficialWebsite() {
       [opener](const QString& address) {
         const QUrl url(address, QUrl::StrictMode);
         // A site name that makes no address opens nothing.
-        if (!url.isValid() || url.host().isEmpty() || !opener) return;
-        opener(url);
+        if (!url.isValid() || url.host().isEmpty()) return;
+        openOnDesktop(opener, url);
       });
 }
 

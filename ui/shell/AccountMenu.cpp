@@ -86,11 +86,7 @@ void AccountMenu::activate(const QString& rowKey) {
   } else if (rowKey == QLatin1String("discount")) {
     log.event(tarnel::EventType::MENU_COUPON_CENTER);
   } else if (rowKey == QLatin1String("help")) {
-    // Without a browser the desktop only warns on the console: the window says so, as Debug Log
-    // does when no file manager opens its folder.
-    if (!hooks_.openUrl || !hooks_.openUrl(QUrl(helpCentreUrl()))) {
-      showToast(localized(key(QT_TRID_NOOP("can not open link"))).arg(helpCentreUrl()), ToastType::error);
-    }
+    openOnDesktop(hooks_.openUrl, QUrl(helpCentreUrl()));
   } else if (rowKey == QLatin1String("email")) {
     showEmailDialog();
   } else if (rowKey == QLatin1String("about")) {
@@ -115,10 +111,10 @@ void AccountMenu::showEmailDialog() {
                    true},
       DialogButton{key(QT_TRID_NOOP("open email app")),
                    [hooks, email] {
+                     if (auto* d = SharedInstance<DialogManager>::get()) d->setIsShow(false);
                      // An address that makes no mail link (blanks, say) opens nothing.
                      const QUrl url(QStringLiteral("mailto:") + email, QUrl::StrictMode);
-                     if (url.isValid() && hooks.openUrl) hooks.openUrl(url);
-                     if (auto* d = SharedInstance<DialogManager>::get()) d->setIsShow(false);
+                     if (url.isValid()) openOnDesktop(hooks.openUrl, url);
                    },
                    false},
   };

@@ -46,9 +46,15 @@ ApplicationDelegate::~ApplicationDelegate() {
 }
 
 void ApplicationDelegate::attachWindow(QWindow* window) {
-  if (window_) window_->removeEventFilter(this);
+  if (window_) {
+    window_->removeEventFilter(this);
+    window_->disconnect(this);
+  }
   window_ = window;
   if (!window) return;
+  connect(window, &QWindow::activeChanged, this, &ApplicationDelegate::followWindow);
+  connect(window, &QWindow::visibilityChanged, this, &ApplicationDelegate::followWindow);
+  followWindow();
   window->setMinimumSize(kMainWindowSize);
   window->setMaximumSize(kMainWindowSize);
   window->resize(kMainWindowSize);
@@ -180,6 +186,12 @@ void ApplicationDelegate::hideWindow() {
     }
   }
   setWindowVisible(false);
+}
+
+void ApplicationDelegate::followWindow() {
+  const bool inFront = window_ && window_->isVisible() && window_->visibility() != QWindow::Minimized &&
+                       window_->isActive();
+  state_.setBackground(!inFront);
 }
 
 void ApplicationDelegate::setWindowVisible(bool visible) {

@@ -50,7 +50,9 @@ class ApplicationDelegate : public QObject {
   ApplicationDelegate(AppStateManager& state, QuitPath& quitPath, Hooks hooks, QObject* parent = nullptr);
   ~ApplicationDelegate() override;
 
-  // Takes the main window: fixed at its size, its close button handled here.
+  // Takes the main window: fixed at its size, its close button handled here; from then on the
+  // app state's `background` says whether the window is out of the user's sight or behind
+  // another (hidden, minimised, or not the active window).
   void attachWindow(QWindow* window);
 
   // "ic_status_bar_" + "black" on a dark panel, else "white" + "_connected" or "_disconnect".
@@ -87,6 +89,8 @@ class ApplicationDelegate : public QObject {
   const QIcon& iconNamed(const QString& name);
   void hideWindow();
   void setWindowVisible(bool visible);
+  // The app state's `background` from the window as it is now.
+  void followWindow();
   // What the close button does; true when the close may go ahead.
   bool handleClose();
 

@@ -366,6 +366,13 @@ int main(int argc, char** argv) {
          }
        }},
       {"account_menu", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::menu); }},
+      // "Open mail app" with no mail program: the dialog closes and a toast says so.
+      {"menu_mail_failed", "route",
+       [&accountMenu](auto& u, auto*) {
+         u.state->router()->push(lumora::Route::menu);
+         accountMenu.activate(QStringLiteral("email"));
+         u.dialog.press(1);
+       }},
       {"verify", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::verify); }},
       {"menu_rows", "menu", [&held](auto&, auto*) { held.clear(); }},
       {"menu_dropdown_open", "menu",
@@ -405,6 +412,9 @@ int main(int argc, char** argv) {
          if (auto* page = r->findChild<QObject*>("mainView")) page->setProperty("switchHovering", false);
          QMetaObject::invokeMethod(r->findChild<QObject*>("mainView"), "showDisclaimer");
        }},
+      // Connected, on a desktop where nothing opens the links.
+      {"home_browser_check_failed", "route", [&homeScreen](auto&, auto*) { homeScreen.openBrowserCheck(); }},
+      {"home_telegram_failed", "route", [&homeScreen](auto&, auto*) { homeScreen.openTelegramProxy(); }},
       {"settings_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::settings); }},
       {"settings_invitation", "route",
        [](auto& u, QQuickItem* r) {
@@ -471,6 +481,11 @@ int main(int argc, char** argv) {
       {"delete_account", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::deleteAccount); }},
       {"feedback_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::feedback); }},
       {"about_page", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::about); }},
+      {"about_site_failed", "route",
+       [](auto& u, auto*) {
+         u.state->router()->push(lumora::Route::about);
+         lumora::openOnDesktop({}, QUrl(QStringLiteral("https://www.tarnelmacos.io?uid=u-1&token=t0k3n")));
+       }},
       {"notify_list", "route", [](auto& u, auto*) { u.state->router()->push(lumora::Route::notify); }},
       {"notify_empty", "route",
        [&fakes](auto& u, auto*) {
@@ -649,6 +664,7 @@ int main(int argc, char** argv) {
          clock += 2;
          download.applyProgress(3 * 1024 * 1024, 7680 * 1024);  // 40 %, 1.50 MB/S
        }},
+      {"update_check_while_downloading", "route", [&update](auto&, auto*) { update.checkUpdate(true); }},
       {"download_failed", "route", [&download](auto&, auto*) { download.fail(QStringLiteral("Connection refused")); }},
       {"update_no_installer", "route",
        [&download](auto&, auto*) {

@@ -563,6 +563,10 @@
         <source>Auto</source>
         <translation>Auto</translation>
     </message>
+    <message id="can not open address">
+        <source>No application could open %1.</source>
+        <translation>No application could open %1.</translation>
+    </message>
     <message id="can not open dictory">
         <source>Cannot open the log folder.</source>
         <translation>Cannot open the log folder.</translation>
@@ -570,6 +574,10 @@
     <message id="can not open link">
         <source>No web browser could open %1.</source>
         <translation>No web browser could open %1.</translation>
+    </message>
+    <message id="can not open mail">
+        <source>No mail app could write to %1.</source>
+        <translation>No mail app could write to %1.</translation>
     </message>
     <message id="check_availability">
         <source>Testing the connection…</source>
@@ -1096,6 +1104,10 @@ sudo systemctl enable --now io.tarnelmacos.ne.socket</translation>
     <message id="universal">
         <source>Any plan</source>
         <translation>Any plan</translation>
+    </message>
+    <message id="update downloading">
+        <source>The update is downloading.</source>
+        <translation>The update is downloading.</translation>
     </message>
     <message id="update now">
         <source>Update now</source>

@@ -563,6 +563,10 @@
         <source>Auto</source>
         <translation>自动选择</translation>
     </message>
+    <message id="can not open address">
+        <source>No application could open %1.</source>
+        <translation>没有应用程序能打开 %1。</translation>
+    </message>
     <message id="can not open dictory">
         <source>Cannot open the log folder.</source>
         <translation>无法打开日志文件夹。</translation>
@@ -570,6 +574,10 @@
     <message id="can not open link">
         <source>No web browser could open %1.</source>
         <translation>没有网页浏览器能打开 %1。</translation>
+    </message>
+    <message id="can not open mail">
+        <source>No mail app could write to %1.</source>
+        <translation>没有邮件应用能给 %1 写信。</translation>
     </message>
     <message id="check_availability">
         <source>Testing the connection…</source>
@@ -1096,6 +1104,10 @@ sudo systemctl enable --now io.tarnelmacos.ne.socket</translation>
     <message id="universal">
         <source>Any plan</source>
         <translation>通用</translation>
+    </message>
+    <message id="update downloading">
+        <source>The update is downloading.</source>
+        <translation>更新正在下载中。</translation>
     </message>
     <message id="update now">
         <source>Update now</source>

@@ -563,6 +563,10 @@
         <source>Auto</source>
         <translation>自動選擇</translation>
     </message>
+    <message id="can not open address">
+        <source>No application could open %1.</source>
+        <translation>沒有應用程式能開啟 %1。</translation>
+    </message>
     <message id="can not open dictory">
         <source>Cannot open the log folder.</source>
         <translation>無法開啟紀錄資料夾。</translation>
@@ -570,6 +574,10 @@
     <message id="can not open link">
         <source>No web browser could open %1.</source>
         <translation>沒有網頁瀏覽器能開啟 %1。</translation>
+    </message>
+    <message id="can not open mail">
+        <source>No mail app could write to %1.</source>
+        <translation>沒有郵件應用程式能寫信給 %1。</translation>
     </message>
     <message id="check_availability">
         <source>Testing the connection…</source>
@@ -1096,6 +1104,10 @@ sudo systemctl enable --now io.tarnelmacos.ne.socket</translation>
     <message id="universal">
         <source>Any plan</source>
         <translation>通用</translation>
+    </message>
+    <message id="update downloading">
+        <source>The update is downloading.</source>
+        <translation>更新正在下載中。</translation>
     </message>
     <message id="update now">
         <source>Update now</source>
