@@ -42,6 +42,7 @@
 #include "tests/shell_e2e/ForeignWindow.h"
 #include "tests/shell_e2e/NodeWorld.h"
 #include "tests/shell_e2e/ProgramProcess.h"
+#include "tests/shell_e2e/TrayMenu.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestHome.h"
 #include "ui/base/Feedback.h"
@@ -63,42 +64,16 @@ int runUntilTheProgramLeaves(int ms) {
   return loop.exec();
 }
 
-// The tray menu: the menu without a parent that ends with "quit".
-QMenu* trayMenu() {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    auto* menu = qobject_cast<QMenu*>(widget);
-    if (menu && !menu->actions().isEmpty() && menu->actions().size() == 7 &&
-        menu->actions().back()->text() == localized(QStringLiteral("quit"))) {
-      return menu;
-    }
-  }
-  return nullptr;
-}
-
-// The tray icon as the tray host embedded it.
-QWidget* trayIcon() {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (QLatin1String(widget->metaObject()->className()) == QLatin1String("QSystemTrayIconSys") &&
-        widget->isVisible()) {
-      return widget;
-    }
-  }
-  return nullptr;
-}
-
 // Opens the tray menu with a click on the icon and clicks the action at `index` (a language
 // through its submenu), as a user does.
 bool clickTrayAction(int index, int languageIndex = -1) {
-  QWidget* icon = trayIcon();
+  if (languageIndex < 0) return tray::click(index);
+  QWidget* icon = tray::icon();
   if (!icon) return false;
   QTest::mouseClick(icon, Qt::LeftButton);
   QMenu* menu = nullptr;
-  if (!waitFor([&] { return (menu = trayMenu()) && menu->isVisible(); })) return false;
+  if (!waitFor([&] { return (menu = tray::menu()) && menu->isVisible(); })) return false;
   QAction* action = menu->actions().at(index);
-  if (languageIndex < 0) {
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-    return true;
-  }
   QMenu* languages = action->menu();
   QTest::mouseMove(menu, menu->actionGeometry(action).center());
   menu->setActiveAction(action);
@@ -114,7 +89,7 @@ bool clickTrayAction(int index, int languageIndex = -1) {
 TEST(ShellEndToEnd, EveryTrayActionWorksInARealTray) {
   AppWorld world;
   ASSERT_TRUE(world.start());
-  ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable() && trayIcon() && trayMenu(); }))
+  ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable() && tray::icon() && tray::menu(); }))
       << "no tray host, or no icon in it";
   QQuickWindow* window = world.window();
 
@@ -132,10 +107,10 @@ TEST(ShellEndToEnd, EveryTrayActionWorksInARealTray) {
   // Hide and show: the action rebuilds nothing while it is being delivered.
   ASSERT_TRUE(clickTrayAction(0));
   ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
-  EXPECT_EQ(trayMenu()->actions().at(0)->text(), localized(QStringLiteral("show")));
+  EXPECT_EQ(tray::menu()->actions().at(0)->text(), localized(QStringLiteral("show")));
   ASSERT_TRUE(clickTrayAction(0));
   ASSERT_TRUE(waitFor([&] { return window->isVisible(); }));
-  EXPECT_EQ(trayMenu()->actions().at(0)->text(), localized(QStringLiteral("hide")));
+  EXPECT_EQ(tray::menu()->actions().at(0)->text(), localized(QStringLiteral("hide")));
 
   // Every language, then the current one again: the menu speaks it, and it stays checked.
   for (const auto& [index, code] : std::vector<std::pair<int, QString>>{
@@ -143,7 +118,7 @@ TEST(ShellEndToEnd, EveryTrayActionWorksInARealTray) {
     ASSERT_TRUE(clickTrayAction(3, index)) << code.toStdString();
     ASSERT_TRUE(waitFor([&] { return world.state().currentLanguage() == code; })) << code.toStdString();
     runFor(100);
-    QMenu* menu = trayMenu();
+    QMenu* menu = tray::menu();
     ASSERT_NE(menu, nullptr) << "the menu does not speak " << code.toStdString();
     EXPECT_EQ(menu->actions().at(0)->text(), localized(QStringLiteral("hide")));
     for (QAction* item : menu->actions().at(3)->menu()->actions()) {
@@ -461,7 +436,7 @@ TEST(ShellEndToEnd, KeysGoToTheLayerInFrontAndComeBackToTheFieldBeneath) {
   setenv("GSETTINGS_BACKEND", "memory", 1);
   AppWorld world;
   ASSERT_TRUE(world.start());
-  ASSERT_TRUE(waitFor([] { return trayIcon() && trayMenu(); }));
+  ASSERT_TRUE(waitFor([] { return tray::icon() && tray::menu(); }));
   Router& router = *world.state().router();
   QQuickWindow* window = world.window();
   auto* loading = SharedInstance<LoadingManager>::get();
@@ -599,7 +574,7 @@ TEST(ShellEndToEnd, DISABLED_ReviewPictures) {
   AppWorld world;
   ASSERT_TRUE(world.start());
   ASSERT_TRUE(world.signInToHome());
-  ASSERT_TRUE(waitFor([] { return trayIcon() && trayMenu(); }));
+  ASSERT_TRUE(waitFor([] { return tray::icon() && tray::menu(); }));
   Router& router = *world.state().router();
   QQuickWindow* window = world.window();
   const auto save = [&](const QString& language, const QString& name, bool wholeScreen = false) {
@@ -631,10 +606,10 @@ TEST(ShellEndToEnd, DISABLED_ReviewPictures) {
       item->setProperty("showList", false);
     }
 
-    QTest::mouseClick(trayIcon(), Qt::LeftButton);
-    ASSERT_TRUE(waitFor([] { return trayMenu() && trayMenu()->isVisible(); }));
+    QTest::mouseClick(tray::icon(), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([] { return tray::menu() && tray::menu()->isVisible(); }));
     save(language, "tray_menu", true);
-    trayMenu()->hide();
+    tray::menu()->hide();
   }
   world.state().setCurrentLanguage(QStringLiteral("en"));
 }
