@@ -5,7 +5,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include <chrono>
+#include <cerrno>
 #include <string>
 
 #include "core/HttpEngine.h"
@@ -15,10 +15,9 @@
 namespace tarnel::test {
 namespace {
 
-using std::chrono::steady_clock;
-
 // Plain HTTP that answers 200 without a length and then sends without end, until the client
-// goes away or the listener stops.
+// goes away or the listener stops. However slowly the client reads, the server waits for it: an
+// answer without a length that ended early would be a complete answer below the limit.
 class EndlessServer {
  public:
   EndlessServer() : listener_("127.0.0.1", 0) {
@@ -40,8 +39,13 @@ class EndlessServer {
     const std::string chunk(64 * 1024, '[');
     while (true) {
       pollfd fds[2] = {{fd, POLLOUT, 0}, {listener_.stopFd(), POLLIN, 0}};
-      if (::poll(fds, 2, 1000) <= 0 || fds[1].revents != 0) return;
-      if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0) return;
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[1].revents != 0) return;
+      // A client that went away shows as an error or hang-up; the send then fails too.
+      if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN) return;
     }
   }
 
@@ -51,7 +55,8 @@ class EndlessServer {
 helmsey::LibXrayHttpResponse fetch(const std::string& baseURL, const std::string& path) {
   helmsey::LibXrayHttpOptions options;
   options.baseURL = baseURL;
-  options.timeout = 20;
+  // Only a hang reaches it: a limit that held would end both cases long before.
+  options.timeout = 60;
   const auto client = helmsey::LibXrayNewClient(options);
   if (!client) return {};
   return client->get(path, "{}", "{}");
@@ -79,14 +84,13 @@ TEST_F(TransportTest, AnswersAboveTheLimitFailWithASizeErrorAndTheLimitItselfPas
       {"announced length", api->url(), "/over"},
       {"no length, no end", endless.url(), "/endless"},
   };
+  // The code tells the limit from the time-out (-28) and from an answer cut short (200).
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto started = steady_clock::now();
     const auto answer = fetch(c.base, c.path);
     EXPECT_EQ(answer.statusCode, -63);  // CURLE_FILESIZE_EXCEEDED
     EXPECT_NE(answer.status.find("larger than 16 MiB"), std::string::npos) << answer.status;
     EXPECT_FALSE(answer.body.has_value());
-    EXPECT_LT(steady_clock::now() - started, std::chrono::seconds(10)) << "ended at the limit, not the time-out";
   }
 }
 
