@@ -221,7 +221,7 @@ TEST(Feedback, TheUploadNeverHoldsTheGuiThread) {
   page.submit();  // returns although the upload waits at the gate
   EXPECT_FALSE(world.toastText().isEmpty());
   gate->open();
-  EXPECT_TRUE(world.fakes.logQueue->flush(std::chrono::seconds(5)));
+  EXPECT_TRUE(world.fakes.logQueue->flush(std::chrono::seconds(30)));
   EXPECT_EQ(world.fakes.cloudLog->script.count("addFeedback"), 1u);
 }
 

@@ -43,7 +43,7 @@ struct EditorScene {
   }
   std::size_t saves() const { return world.fakes.status->script.count("saveProxyRules"); }
   std::size_t events() {
-    world.fakes.logQueue->flush(std::chrono::seconds(5));
+    world.fakes.logQueue->flush(std::chrono::seconds(30));
     return world.fakes.cloudLog->script.count("onEvent");
   }
 

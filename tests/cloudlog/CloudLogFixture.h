@@ -60,7 +60,7 @@ class CloudLogTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    EXPECT_TRUE(CloudLog::waitForResendsForTesting(10s));
+    EXPECT_TRUE(CloudLog::waitForResendsForTesting(60s));
     CloudLog::setServiceForTesting({});
     helmsey::HttpEngine::clearExtraCertificateAuthority();
   }

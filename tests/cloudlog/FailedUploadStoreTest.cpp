@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/UserDefaults.h"
+#include "services/network/NetworkRequest.h"
 #include "tests/cloudlog/CloudLogFixture.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackHttpServer.h"
@@ -336,17 +337,21 @@ TEST_F(CloudLogTest, AForeignEntryAmongKeptRecordsDropsOnlyItself) {
   EXPECT_TRUE(keptTexts().empty());
 }
 
-// A service whose answers to re-sent records wait until the test lets them go: the caller of a
-// successful upload must be back before any resend is answered.
+// A service that answers a re-sent record only once the caller of the successful upload is
+// back: a caller that waited for the resend would see it answered first.
 TEST_F(CloudLogTest, ResendsRunOffTheCallersThread) {
-  LoopbackHttpServer server(leaf_, "127.0.0.1");
   std::mutex mutex;
-  std::condition_variable released;
-  bool release = false;
+  std::condition_variable changed;
+  bool callerBack = false;
+  bool resendAnswered = false;
+  LoopbackHttpServer server(leaf_, "127.0.0.1");  // stopped before what its handler uses goes
   server.setHandler([&](const ReceivedRequest& request) {
     if (request.body.find(R"("seq":"held")") != std::string::npos) {
       std::unique_lock lock(mutex);
-      released.wait_for(lock, 4s, [&] { return release; });
+      // Answered, at the latest, before the client's own time-out would end the exchange: a
+      // caller held by the resend is then freed by this answer, after it.
+      changed.wait_for(lock, std::chrono::seconds(NetworkRequest::kTimeout) - 1s, [&] { return callerBack; });
+      resendAnswered = true;
     }
     return CannedReply::text(200, "");
   });
@@ -354,16 +359,18 @@ TEST_F(CloudLogTest, ResendsRunOffTheCallersThread) {
   Store::setValue(StoreKeys::CACHE_LOG,
                   StoreValue(StoreValue::StringList{R"({"log":{"seq":"held"},"store":"k-mac","topic":"CRASH"})"}));
 
-  auto call = std::async(std::launch::async, [] { return logAndWait({{"seq", "now"}}, LogTopic::ERROR_API); });
-  const bool returned = call.wait_for(2s) == std::future_status::ready;
-  ASSERT_TRUE(server.waitForRequests(2, 30s)) << "the kept record was not sent again";
-  EXPECT_TRUE(returned) << "log() waited for the resend";
-  {
+  bool answeredBeforeReturn = false;
+  auto call = std::async(std::launch::async, [&] {
+    const auto delivered = logAndWait({{"seq", "now"}}, LogTopic::ERROR_API);
     std::lock_guard lock(mutex);
-    release = true;
-  }
-  released.notify_all();
+    answeredBeforeReturn = resendAnswered;
+    callerBack = true;
+    changed.notify_all();
+    return delivered;
+  });
+  ASSERT_TRUE(server.waitForRequests(2, 30s)) << "the kept record was not sent again";
   EXPECT_EQ(call.get(), true);
+  EXPECT_FALSE(answeredBeforeReturn) << "log() waited for the resend";
   ASSERT_TRUE(CloudLog::waitForResendsForTesting(60s));
   ASSERT_EQ(server.requests().size(), 2u);
   EXPECT_NE(server.requests()[1].body.find(R"("seq":"held")"), std::string::npos);

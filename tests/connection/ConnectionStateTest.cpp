@@ -187,7 +187,7 @@ TEST(ConnectionRoad, SelectedNodeWhosePagesNeverLoadEndsAsUnavailable) {
   world.nodes->setSelectedNode(A);
   world.controller->tunnel(true);
   world.controller->openConnection();
-  ASSERT_TRUE(world.recorder.waitFor("failed 10004", 1, 20s));
+  ASSERT_TRUE(world.recorder.waitFor("failed 10004"));
   EXPECT_EQ(world.service->opened(), (std::vector<std::string>{"A/d", "A/f"}));
   EXPECT_EQ(world.nodes->selectedNode()->node_id, "A");
   EXPECT_EQ(world.engine->records().size(), 6u);
@@ -343,7 +343,7 @@ TEST_P(DisconnectIn, LeavesNoEngineEndsDisconnectedAndLateResultsChangeNothing) 
 
   std::thread attempt([&] { world.controller->openConnection(); });
   if (during == "open" || during == "probe") {
-    ASSERT_TRUE(gate.waitForVisits(1, 10s));
+    ASSERT_TRUE(gate.waitForVisits(1));
   } else if (during == "start") {
     ASSERT_TRUE(world.engine->waitForStarts(1));
   } else if (during == "check") {
@@ -418,7 +418,7 @@ TEST(Disconnect, SupersededAttemptReportsNothing) {
     return NodeServiceDouble::OpenResult::success(openAnswerFor(call.nodeId));
   };
   std::thread first([&] { world.controller->openConnection(); });
-  ASSERT_TRUE(gate.waitForVisits(1, 10s));
+  ASSERT_TRUE(gate.waitForVisits(1));
   world.controller->disconnect();
   world.controller->openConnection();
   ASSERT_TRUE(world.recorder.waitFor("connected"));
@@ -446,7 +446,7 @@ TEST(Disconnect, OvertakenByANewConnectLeavesTheNewAttemptAlone) {
     if (releases++ == 0) gate.pass();
   };
   std::thread closing([&] { world.controller->disconnect(); });
-  ASSERT_TRUE(gate.waitForVisits(1, 10s));
+  ASSERT_TRUE(gate.waitForVisits(1));
   world.recorder.clear();
   world.controller->openConnection();
   ASSERT_TRUE(world.recorder.waitFor("connected"));

@@ -40,7 +40,7 @@ struct ConnectionWorld {
   FakeEngine* engine = nullptr;
   std::unique_ptr<NodeController> nodes;
   std::unique_ptr<ConnectionController> controller;
-  ControllerEvents recorder{15s};
+  ControllerEvents recorder{30s};
 
   explicit ConnectionWorld(std::vector<Node> list, std::vector<std::string> priority = {"d", "f"}) {
     signInWith(std::move(priority));

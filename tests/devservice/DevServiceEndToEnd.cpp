@@ -193,7 +193,6 @@ class DevServiceWorld {
                    *page ? (*page)->property("loadProgress").toInt() : -1);
       return nullptr;
     }
-    QTest::qWait(800);  // the first frame of the page reaches the screen
     return window;
   }
 
@@ -209,6 +208,16 @@ class DevServiceWorld {
   QString shotOf(QWindow* window, const QString& name) {
     const QString path = file(name + QStringLiteral(".png"));
     screen(window, path);
+    return path;
+  }
+  // The window reaches the screen in its own time: grabbed again until `drawn` finds what is to
+  // come in the picture, or a hang's bound has passed; the last picture.
+  QString shotOnceDrawn(QWindow* window, const QString& name, const std::function<bool(const QString&)>& drawn) {
+    QString path;
+    waitFor([&] {
+      path = shotOf(window, name);
+      return drawn(path);
+    });
     return path;
   }
   QQuickWindow* window() const { return window_; }
@@ -242,12 +251,20 @@ TEST(DevServiceEndToEnd, EveryWebWindowShowsAServicePageAndTheShareCodeReadsAsTh
   ASSERT_TRUE(link.startsWith(QStringLiteral("https://") + QString::fromStdString(DevAddresses::siteAuthority())))
       << link.toStdString();
   {
-    const QString shot = world.shotOf(world.window(), QStringLiteral("share"));
+    bool grabbed = false;
+    QString read;
+    const QString shot = world.shotOnceDrawn(world.window(), QStringLiteral("share"), [&](const QString& file) {
+      const QImage image(file);
+      grabbed = !image.isNull();
+      if (!grabbed) return false;
+      const QString doubled = file + QStringLiteral(".x2.png");
+      image.scaled(image.width() * 2, image.height() * 2).save(doubled);
+      read = decodeQr(doubled);
+      return read == link;
+    });
     world.keep(shot, QStringLiteral("share"));
-    QImage image(shot);
-    ASSERT_FALSE(image.isNull()) << "no screen grab";
-    image.scaled(image.width() * 2, image.height() * 2).save(shot);
-    EXPECT_EQ(decodeQr(shot), link);
+    ASSERT_TRUE(grabbed) << "no screen grab";
+    EXPECT_EQ(read, link);
   }
 
   // The web windows: each shows the page of its address, as the service serves it.
@@ -304,9 +321,12 @@ TEST(DevServiceEndToEnd, EveryWebWindowShowsAServicePageAndTheShareCodeReadsAsTh
       EXPECT_TRUE(page->property("title").toString().startsWith(QString::fromUtf8(entry.title)))
           << page->property("title").toString().toStdString();
     }
-    const QString shot = world.shotOf(shown, QString::fromUtf8(entry.name));
+    Pixels seen;
+    const QString shot = world.shotOnceDrawn(shown, QString::fromUtf8(entry.name), [&](const QString& file) {
+      seen = pixels(QImage(file), entry.colour.isValid() ? entry.colour : QColor(Qt::black));
+      return seen.inked > 0.005 && (!entry.colour.isValid() || seen.coloured > 0.02);
+    });
     world.keep(shot, QStringLiteral("window-") + QString::fromUtf8(entry.name));
-    const Pixels seen = pixels(QImage(shot), entry.colour.isValid() ? entry.colour : QColor(Qt::black));
     EXPECT_GT(seen.inked, 0.005) << "a blank window";
     if (entry.colour.isValid()) {
       EXPECT_GT(seen.coloured, 0.02) << "not the service's page";

@@ -65,14 +65,15 @@ std::uint16_t closedPort() {
   return ntohs(address.sin_port);
 }
 
-// Every probe started after `started`, so none of them can have reached its time-out before
-// started + the time-out: a process that ended sooner waited for none of them.
+// Every probe started after the child noted the time, so none of them can have reached its
+// time-out before that time + the time-out: a process that ended sooner waited for none of them.
 TEST(DiscoveryShutdown, ProcessLeavingMainWhileProbesHangEndsBeforeAnyProbesTimeOut) {
   SilentPort silent;
   ASSERT_NE(silent.port(), 0);
   const std::string refused = "127.0.0.1:" + std::to_string(closedPort());
 
-  const auto started = std::chrono::steady_clock::now();
+  int stampPipe[2];
+  ASSERT_EQ(::pipe(stampPipe), 0);
   const ChildResult child = runInChild([&]() -> std::string {
     CloudLog::setServiceForTesting("log.test", refused);
     // Every discovery group and all three official sites hang; the cached answer is applied at
@@ -86,13 +87,25 @@ TEST(DiscoveryShutdown, ProcessLeavingMainWhileProbesHangEndsBeforeAnyProbesTime
     body["urls"]["pay_cdn2"] = {silent.authority()};
     Store::setValue(StoreKeys::DNS_CACHE, wire::discoveryAnswer(body, "1", {false, true}));
     NetworkMonitor::startMonitor();
+    // The probes start from here: an exit that waited for them would end a time-out later.
+    const auto probing = std::chrono::steady_clock::now().time_since_epoch().count();
     if (!DNS::shared().initDNS()) std::_Exit(4);
     std::this_thread::sleep_for(300ms);
     // Leaves the way main() does: the statics are destroyed, the shared discovery among them.
+    const std::string stamp = std::to_string(probing);
+    [[maybe_unused]] const auto n = ::write(stampPipe[1], stamp.data(), stamp.size());
     std::exit(0);
   });
-  const auto took = std::chrono::steady_clock::now() - started;
+  // The steady clock is the machine's, the same in both processes.
+  const auto ended = std::chrono::steady_clock::now();
+  ::close(stampPipe[1]);
+  char stamp[32] = {};
+  const ssize_t length = ::read(stampPipe[0], stamp, sizeof stamp - 1);
+  ::close(stampPipe[0]);
   EXPECT_EQ(child.exitCode, 0) << "the child did not end cleanly";
+  ASSERT_GT(length, 0) << "the child did not start probing";
+  const std::chrono::steady_clock::time_point probing{std::chrono::steady_clock::duration(std::stoll(stamp))};
+  const auto took = ended - probing;
   EXPECT_LT(took, std::chrono::seconds(NetworkRequest::kTimeout)) << "the exit waited "
                       << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
 }

@@ -55,7 +55,7 @@ TEST_F(LogServiceDoubleTest, KeepsWellFormedUploadsByTopic) {
     ASSERT_EQ(answer.code, CURLE_OK) << answer.error;
     EXPECT_EQ(answer.status, 200);
   }
-  ASSERT_TRUE(logs->waitForUploads(4, 1s));
+  ASSERT_TRUE(logs->waitForUploads(4, 30s));
   const auto errors = logs->accepted("ERROR_API");
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0].store, "k-mac");

@@ -404,7 +404,7 @@ TEST_F(ServiceDoubleTest, AnswersConcurrentRequestsEachOnce) {
   EXPECT_EQ(failures.load(), 0);
   ASSERT_EQ(got.size(), static_cast<size_t>(kThreads * kEach));
   EXPECT_EQ(std::set<int>(got.begin(), got.end()).size(), got.size());  // none given twice
-  EXPECT_TRUE(service->waitForRequests(kThreads * kEach, 1s));
+  EXPECT_TRUE(service->waitForRequests(kThreads * kEach, 30s));
   EXPECT_EQ(callApi(ApiCall("GET", "card/list")).status, 404);  // the queue is used up
 }
 

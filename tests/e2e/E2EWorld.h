@@ -69,7 +69,7 @@ inline std::vector<pid_t> engineProcesses() {
   return found;
 }
 
-inline bool waitForNoEngine(std::chrono::milliseconds timeout = 5s) {
+inline bool waitForNoEngine(std::chrono::milliseconds timeout = 30s) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!engineProcesses().empty()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
@@ -175,7 +175,7 @@ class E2EWorld {
 
   std::size_t engineCount() const { return engineProcesses().size(); }
   // True once an engine process runs.
-  bool waitForEngine(std::chrono::milliseconds timeout = 10s) const {
+  bool waitForEngine(std::chrono::milliseconds timeout = 30s) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (engineProcesses().empty()) {
       if (std::chrono::steady_clock::now() > deadline) return false;
@@ -183,15 +183,19 @@ class E2EWorld {
     }
     return true;
   }
-  // The engine's proxy program waits `delay` before it starts, so the start phase lasts.
-  void delayEngineStart(std::chrono::milliseconds delay) {
-    const auto script = directory_.path() / "slow-v2ray";
-    std::ofstream(script) << "#!/bin/sh\nsleep " << delay.count() / 1000.0 << "\nexec v2ray \"$@\"\n";
+  // The engine's proxy program waits until releaseEngineStart() before it starts, so the start
+  // phase lasts as long as the test needs it to.
+  void holdEngineStart() {
+    const auto script = directory_.path() / "held-v2ray";
+    std::ofstream(script) << "#!/bin/sh\nwhile [ ! -e '" << engineGo().string() << "' ]; do sleep 0.01; done\n"
+                          << "exec v2ray \"$@\"\n";
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     auto environment = helmsey::engineEnvironment();
     environment.v2rayProgram = script;
     helmsey::setEngineEnvironment(environment);
   }
+
+  void releaseEngineStart() { std::ofstream(engineGo()) << ""; }
 
   std::string nodeSource() { return api_.bed().address(kNodeSourceAddress); }
   std::string pageUrl(const std::string& path) const {
@@ -199,6 +203,8 @@ class E2EWorld {
   }
 
  private:
+  std::filesystem::path engineGo() const { return directory_.path() / "engine-go"; }
+
   ApiTestBed api_;
   TempDir directory_;
   Gate probeGate_;

@@ -65,12 +65,14 @@ struct Fetch {
 enum class Via { httpProxy, socksProxy };
 
 // GET `url`, trusting `ca`, through the engine's HTTP or SOCKS proxy at 127.0.0.1:`port`.
-// Through SOCKS the name goes to the proxy, as it does through HTTP.
+// Through SOCKS the name goes to the proxy, as it does through HTTP. The default time-out is
+// for a page that comes when the engine works, so only a hang reaches it; a refusal answers
+// at once.
 Fetch fetch(const std::string& url, Via via, std::uint16_t port, const std::filesystem::path& ca,
-            std::chrono::milliseconds timeout = 8s);
+            std::chrono::milliseconds timeout = 60s);
 // Through the engine's own ports.
 Fetch fetchThroughEngine(const std::string& url, Via via, const std::filesystem::path& ca,
-                         std::chrono::milliseconds timeout = 8s);
+                         std::chrono::milliseconds timeout = 60s);
 
 // A tunnel configuration dictionary with every key, as the connection control builds it.
 Json tunnelConfig(std::uint16_t nodePort, const std::string& protocol, const std::string& password);

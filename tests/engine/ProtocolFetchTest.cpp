@@ -41,7 +41,8 @@ TEST_P(ProtocolFetch, PageArrivesThroughBothProxiesAndWrongCredentialFails) {
   StatusRecorder refused;
   CoreManager::startVPN(tunnelConfig(node->port(), protocol, wrong), false, false, false, refused.callback());
   ASSERT_TRUE(refused.waitFor(VPNStatus::connected));
-  // Some servers answer a wrong credential with silence, so both fetches wait side by side.
+  // Some servers answer a wrong credential with silence, so both fetches wait side by side; no
+  // page may come, so their short wait cannot fail an engine that works.
   auto throughHttp = std::async(std::launch::async, [&] { return fetchThroughEngine(url, Via::httpProxy, world.ca(), 3s); });
   auto throughSocks = std::async(std::launch::async, [&] { return fetchThroughEngine(url, Via::socksProxy, world.ca(), 3s); });
   for (Fetch page : {throughHttp.get(), throughSocks.get()}) {

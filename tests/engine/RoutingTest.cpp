@@ -53,7 +53,7 @@ TEST_P(Routing, EachDestinationTakesItsRoute) {
   for (const auto& destination : scenario.destinations) {
     for (const Via via : {Via::httpProxy, Via::socksProxy}) {
       SCOPED_TRACE(std::string(destination.host) + (via == Via::httpProxy ? " via HTTP" : " via SOCKS"));
-      const Fetch page = fetchThroughEngine(world.pageUrl(destination.host), via, world.ca(), 4s);
+      const Fetch page = fetchThroughEngine(world.pageUrl(destination.host), via, world.ca());
       switch (destination.route) {
         case Route::node:
           EXPECT_TRUE(page.ok) << page.error;

@@ -38,7 +38,7 @@ class Switch : public testing::Test {
   void TearDown() override { SwitchManager::shared().stopListen(); }
 
   Fetch throughSwitch(const std::string& host) {
-    return fetch(world_.pageUrl(host), Via::httpProxy, CoreManager::switchPort(), world_.ca(), 4s);
+    return fetch(world_.pageUrl(host), Via::httpProxy, CoreManager::switchPort(), world_.ca());
   }
 
   LoopbackWorld world_;

@@ -166,7 +166,7 @@ TEST_P(SystemProxy, RestoredWhenTheEngineCrashes) {
   ASSERT_EQ(children.size(), 1u);
   ASSERT_NE(readSettings(db()), GetParam().before);
   ::kill(children.front(), SIGKILL);
-  ASSERT_TRUE(session.waitFor(VPNStatus::disconnected, 5s));
+  ASSERT_TRUE(session.waitFor(VPNStatus::disconnected));
   EXPECT_EQ(readSettings(db()), GetParam().before);
   EXPECT_FALSE(journalExists());
   EXPECT_FALSE(proxyFileExists());
@@ -191,7 +191,7 @@ pid_t startClientProcess(pid_t& engineChild, bool exitNormally = false) {
     ::close(report[0]);
     StatusRecorder session;
     CoreManager::startVPN(tunnelConfig(9, "b", randomUuid()), false, true, true, session.callback());
-    if (!session.waitFor(VPNStatus::connected, 10s)) ::_exit(1);
+    if (!session.waitFor(VPNStatus::connected, 60s)) ::_exit(1);
     const auto children = engineChildren();
     const pid_t child = children.size() == 1 ? children.front() : -1;
     [[maybe_unused]] const ssize_t n = ::write(report[1], &child, sizeof child);
@@ -199,9 +199,10 @@ pid_t startClientProcess(pid_t& engineChild, bool exitNormally = false) {
     for (;;) ::pause();
   }
   ::close(report[1]);
+  // The client reports or ends (closing the pipe) within its own bound; this one is for a hang.
   pollfd ready{report[0], POLLIN, 0};
   engineChild = -1;
-  if (::poll(&ready, 1, 15000) == 1 && ::read(report[0], &engineChild, sizeof engineChild) != sizeof engineChild) {
+  if (::poll(&ready, 1, 120000) == 1 && ::read(report[0], &engineChild, sizeof engineChild) != sizeof engineChild) {
     engineChild = -1;
   }
   ::close(report[0]);

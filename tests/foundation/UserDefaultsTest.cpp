@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -298,13 +299,17 @@ TEST(UserDefaults, AChildForkedWhileTheWriterWaitsWritesOnItsOwn) {
 TEST(UserDefaults, FileIsWrittenWithinTheWriteDelayWithoutAFlush) {
   tarnel::test::TempDir dir;
   const auto file = dir.path() / "d.json";
-  // A process killed some time after a change (kill -9: no flush, no destructor).
+  // A process killed some time after a change (kill -9: no flush, no destructor): once the file
+  // holds the change, or when a writer that waits for a flush would have had ample time.
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     UserDefaults domain(file);
     domain.set("kept", json("yes"));
-    ::usleep(static_cast<useconds_t>(UserDefaults::kWriteDelay.count()) * 1000 + 1'500'000);
+    const auto until = std::chrono::steady_clock::now() + UserDefaults::kWriteDelay + std::chrono::seconds(60);
+    while (fileBytes(file).find("kept") == std::string::npos && std::chrono::steady_clock::now() < until) {
+      ::usleep(10'000);
+    }
     ::kill(::getpid(), SIGKILL);
     ::_exit(3);
   }

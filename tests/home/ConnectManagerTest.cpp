@@ -40,7 +40,7 @@ TEST(ConnectToggle, EachStatusAndEventFlagGivesItsAction) {
     } else {
       spin(80);
     }
-    world.fakes.logQueue->flush(std::chrono::seconds(3));
+    world.fakes.logQueue->flush(std::chrono::seconds(30));
     EXPECT_EQ(world.calls("openConnection"), c.connects);
     EXPECT_EQ(world.calls("disconnect"), c.disconnects);
     EXPECT_EQ(world.fakes.cloudLog->events().size(), c.events);
@@ -50,7 +50,7 @@ TEST(ConnectToggle, EachStatusAndEventFlagGivesItsAction) {
 TEST(ConnectToggle, TheEventNamesCountryAndTagOrAutoAndEmpty) {
   HomeWorld world;
   world.connect.toggleConnection(true, {});
-  world.fakes.logQueue->flush(std::chrono::seconds(3));
+  world.fakes.logQueue->flush(std::chrono::seconds(30));
   auto calls = world.fakes.cloudLog->script.calls("onEvent");
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].arguments.at(0), "HOME_CONNECT");
@@ -65,7 +65,7 @@ TEST(ConnectToggle, TheEventNamesCountryAndTagOrAutoAndEmpty) {
   world.fakes.nodes->setCurrentTag(tag);
   world.later();
   world.connect.toggleConnection(true, {});
-  world.fakes.logQueue->flush(std::chrono::seconds(3));
+  world.fakes.logQueue->flush(std::chrono::seconds(30));
   calls = world.fakes.cloudLog->script.calls("onEvent");
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[1].arguments.at(1), "JP");
@@ -352,6 +352,8 @@ TEST(SwitchListening, EachStateGivesItsDialogOrAction) {
       EXPECT_FALSE(world.state().switchListen());
     } else if (c.status == VPNStatus::connected && !c.tunnel) {
       ASSERT_TRUE(waitFor([&] { return world.calls("startSwitchListen") == 1; }));
+      // Its answer comes back to the GUI thread.
+      EXPECT_TRUE(waitFor([&] { return world.state().switchListen() == c.startSucceeds && world.dialogText() == c.dialog; }));
       spin(40);
       EXPECT_EQ(world.state().switchListen(), c.startSucceeds);
     } else {

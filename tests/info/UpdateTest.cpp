@@ -148,7 +148,7 @@ TEST_F(UpdateManagerTest, TheDownloadedPackageIsOfTheRunningArchitecture) {
   // The build's architecture is the machine's package architecture, as dpkg names it.
   QProcess dpkg;
   dpkg.start(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")});
-  if (dpkg.waitForFinished(5000) && dpkg.exitCode() == 0) {
+  if (dpkg.waitForFinished(60000) && dpkg.exitCode() == 0) {
     EXPECT_EQ(QString::fromUtf8(dpkg.readAllStandardOutput()).trimmed().toStdString(), packageArchitecture());
   }
   for (const char* architecture : {"arm64", "i386"}) {

@@ -116,8 +116,11 @@ TEST_F(ViewsTest, AnEmptyNoticeListShowsTheEmptyText) {
   fakes.notices->script.answer<std::optional<tarnel::Notices>>("notices", tarnel::Notices{});
   auto page = make("NotifyListView");
   ASSERT_TRUE(page);
-  test::spin(100);
-  EXPECT_TRUE(page->findChild<QQuickItem*>(QStringLiteral("emptyNotify"))->isVisible());
+  // Shown once the list's answer is in.
+  EXPECT_TRUE(test::waitFor([&] {
+    auto* empty = page->findChild<QQuickItem*>(QStringLiteral("emptyNotify"));
+    return empty && empty->isVisible();
+  }));
 }
 
 TEST_F(ViewsTest, TheDownloadPanelShowsSpeedThenFailureWithRetryAndDismiss) {

@@ -76,6 +76,8 @@ TEST(NodeList, ShowingTheListAgainCountsEachNodeOnceAndHyphenNamesDoNotStopIt) {
     SCOPED_TRACE(showing);
     model.load();
     ASSERT_TRUE(waitFor([&] { return world.fakes.nodes->script.count("nodesByCountry") == std::size_t(showing); }));
+    // The answer is applied on the GUI thread once the fetch has ended.
+    EXPECT_TRUE(waitFor([&] { return !world.ui.loading.isShowing() && model.rowCount() == 5; }));
     spin(30);
     EXPECT_FALSE(world.ui.loading.isShowing());
     EXPECT_EQ(model.rowCount(), 5);  // the nameless nodes are listed like any other

@@ -109,7 +109,7 @@ struct LocationWorld {
     return arguments;
   }
   std::vector<FakeCall> events() {
-    fakes.logQueue->flush(std::chrono::seconds(3));
+    fakes.logQueue->flush(std::chrono::seconds(30));
     return fakes.cloudLog->script.calls("onEvent");
   }
 

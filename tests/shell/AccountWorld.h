@@ -64,7 +64,7 @@ struct AccountWorld : ShellWorld {
   QString toastText() const { return ui.toast.isShowing() ? ui.toast.message() : QString(); }
   bool loadingShown() const { return ui.loading.isShowing(); }
   std::vector<std::string> events() const {
-    fakes.logQueue->flush(std::chrono::seconds(5));
+    fakes.logQueue->flush(std::chrono::seconds(30));
     return fakes.cloudLog->events();
   }
 

@@ -46,7 +46,7 @@ TEST(QuitPath, StopsTheVpnBeforeLeavingAndLeavesOnce) {
   world.quitPath.quit(0);
   world.quitPath.quit(3);  // while leaving: ignored
   ASSERT_TRUE(waitFor([&] { return !world.exits.empty(); }));
-  spin(400);  // past the bound: no second exit
+  spin(400);  // no second exit follows
   EXPECT_EQ(world.exits, std::vector<int>{0});
   EXPECT_EQ(world.fakes.engine->script.count("stopVPN"), 1u);
   EXPECT_EQ(world.order, (std::vector<std::string>{"cancel", "restore"}));

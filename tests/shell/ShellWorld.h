@@ -39,7 +39,8 @@ inline tarnel::Login guestLogin() {
 }
 
 struct ShellWorld {
-  explicit ShellWorld(std::chrono::milliseconds stopBound = std::chrono::milliseconds(300))
+  // The fake engine reports its stops at once: only a stop held on purpose meets the bound.
+  explicit ShellWorld(std::chrono::milliseconds stopBound = std::chrono::seconds(30))
       : ui(fakes.services(), AppStateOptions{}),
         quitPath(fakes.engine, actions(), stopBound),
         front(std::make_shared<RecordingFront>()),

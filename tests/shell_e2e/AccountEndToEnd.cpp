@@ -3,8 +3,12 @@
 // overtaken by the slow answer of the sign-in page's own guest sign-in.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+
 #include "services/common/Global.h"
 #include "tests/shell_e2e/AppWorld.h"
+#include "tests/support/Gate.h"
 #include "ui/base/DialogManager.h"
 #include "ui/base/LoadingManager.h"
 #include "ui/base/ToastManager.h"
@@ -122,15 +126,22 @@ TEST(AccountEndToEnd, RenamesThisDeviceAndSignsInWithAChangedPassword) {
 }
 
 TEST(AccountEndToEnd, TheSlowGuestSignInOfTheSignInPageNeverSignsTheUserOutAgain) {
-  using namespace std::chrono_literals;
-  constexpr auto kGuestAnswerTime = 2500ms;
+  // The guest sign-in that the sign-in page starts when it shows is answered late: once the user
+  // has sent the form.
+  auto guestAnswer = std::make_shared<tarnel::test::Gate>();
+  guestAnswer->close();
+  std::atomic<bool> guestAnswered{false};
   AppWorld world;
-  // The guest sign-in that the sign-in page starts when it shows is answered late, after the
-  // user's own sign-in would have been.
-  world.service().setDelay([kGuestAnswerTime](const tarnel::test::ServiceRequest& request) {
+  struct Open {
+    std::shared_ptr<tarnel::test::Gate> gate;
+    ~Open() { gate->open(); }
+  } openAtTheEnd{guestAnswer};
+  world.service().setHold([guestAnswer, &guestAnswered](const tarnel::test::ServiceRequest& request) {
     const bool guest = request.method == "POST" && request.path == "lite/users" && request.body &&
                        request.body->contains("email") && (*request.body)["email"] == "";
-    return guest ? std::chrono::milliseconds(kGuestAnswerTime) : 0ms;
+    if (!guest) return;
+    guestAnswer->pass();
+    guestAnswered = true;
   });
   ASSERT_TRUE(world.start());
   ASSERT_TRUE(waitFor([&] {
@@ -141,10 +152,12 @@ TEST(AccountEndToEnd, TheSlowGuestSignInOfTheSignInPageNeverSignsTheUserOutAgain
   ASSERT_TRUE(world.type("accountField", QString::fromStdString(world.account().email)));
   ASSERT_TRUE(world.type("passwordField", QString::fromStdString(world.account().password)));
   ASSERT_TRUE(world.click("submitButton"));
+  guestAnswer->open();
   ASSERT_TRUE(waitFor([&] { return world.state().router()->rootName() == "main"; }));
 
-  // Long after the guest's answer has come: still the user's account, on the home page.
-  QTest::qWait(static_cast<int>(kGuestAnswerTime.count()) + 1500);
+  // After the guest's answer has come: still the user's account, on the home page.
+  ASSERT_TRUE(waitFor([&] { return guestAnswered.load(); }));
+  QTest::qWait(1500);
   EXPECT_EQ(world.state().router()->rootName().toStdString(), "main");
   EXPECT_EQ(world.state().loginInfo().user.email, world.account().email);
   EXPECT_EQ(tarnel::Global::loginInfo().user.email, world.account().email) << "the kept sign-in is the user's";

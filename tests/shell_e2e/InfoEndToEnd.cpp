@@ -68,7 +68,7 @@ TEST(InfoEndToEnd, AQnavigationLinkBringsTheVpnUpAndOpensItsAddressOnceNeverLate
   windows->openModalWindow(ModalWindowType::notice, true, QStringLiteral("notice"), pages.url("/offer"), 400, 660);
   QObject* page = pageOf(windows->window(ModalWindowType::notice));
   ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(waitFor([&] { return page->property("title").toString() == QStringLiteral("offer"); }, 20000));
+  ASSERT_TRUE(waitFor([&] { return page->property("title").toString() == QStringLiteral("offer"); }));
 
   ASSERT_TRUE(QMetaObject::invokeMethod(page, "runJavaScript",
                                         Q_ARG(QString, QStringLiteral("document.getElementById('go').click()"))));

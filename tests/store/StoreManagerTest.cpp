@@ -168,7 +168,7 @@ TEST_F(ShopFixture, ThePlanDescriptionClosesTheShopOnlyWhileTheShopIsOnTop) {
     SCOPED_TRACE(c.name);
     Router& router = *world.ui.state->router();
     router.backToRoot();
-    ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return router.depth() == 0; }));
     router.push(Route::menu);
     router.push(Route::shop);
     const int openings = world.siteOpenings;

@@ -25,7 +25,7 @@ class Gate {
     changed_.notify_all();
     changed_.wait(lock, [this] { return !closed_; });
   }
-  bool waitForVisits(int count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  bool waitForVisits(int count, std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return visits_ >= count; });
   }

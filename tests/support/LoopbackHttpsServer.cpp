@@ -16,6 +16,8 @@
 namespace tarnel::test {
 namespace {
 
+constexpr time_t kStallSeconds = 60;
+
 // A dropped connection makes the worker's later write fail; without this the write would kill
 // the test process with SIGPIPE instead of failing quietly.
 void ignoreBrokenPipes() {
@@ -65,8 +67,10 @@ void LoopbackHttpsServer::start() {
   // Answers leave in more than one write: without this the second waits for the client's
   // delayed acknowledgement (some 40 ms) on a kept connection.
   server->set_tcp_nodelay(true);
-  server->set_read_timeout(2, 0);
-  server->set_write_timeout(2, 0);
+  // A handshake, a request or an answer that stalls is waited for as long as only a hang
+  // takes: a client slowed by a sanitizer and a busy machine is still served, not cut off.
+  server->set_read_timeout(kStallSeconds, 0);
+  server->set_write_timeout(kStallSeconds, 0);
   const httplib::Server::Handler route = [this](const httplib::Request& req,
                                                 httplib::Response& res) { handler_(req, res); };
   server->Get(".*", route);

@@ -139,9 +139,9 @@ void ServiceDouble::respond(std::string method, std::string path, Responder resp
   routeFor(std::move(method), std::move(path)).responder = std::move(responder);
 }
 
-void ServiceDouble::setDelay(Delay delay) {
+void ServiceDouble::setHold(Hold hold) {
   std::lock_guard lock(mutex_);
-  delay_ = std::move(delay);
+  hold_ = std::move(hold);
 }
 
 void ServiceDouble::clearScripts() {
@@ -255,16 +255,16 @@ void ServiceDouble::handle(const httplib::Request& req, httplib::Response& res) 
   }
 
   Answer answer;
-  std::chrono::milliseconds hold{0};
+  Hold hold;
   {
     std::lock_guard lock(mutex_);
     answer = chooseAnswer(seen);
     seen.answeredStatus = answer.kind == Answer::Kind::drop ? 0 : answer.status;
-    if (delay_ && seen.kind == ServiceRequest::Kind::api) hold = delay_(seen);
+    if (seen.kind == ServiceRequest::Kind::api) hold = hold_;
     requests_.push_back(seen);
   }
-  if (hold.count() > 0) std::this_thread::sleep_for(hold);
   answered_.notify_all();
+  if (hold) hold(seen);
   send(answer, req, res);
 }
 

@@ -133,11 +133,11 @@ class ServiceDouble {
   using Responder = std::function<Answer(const ServiceRequest&)>;
   void respond(std::string method, std::string path, Responder responder);
   void clearScripts();
-  // Holds back the answer to each API request for as long as `delay` says (zero: not at all),
-  // once the answer is chosen and outside the double's lock, so that other requests are answered
-  // meanwhile: a slow answer can be overtaken by a later request's. Called with the lock held.
-  using Delay = std::function<std::chrono::milliseconds(const ServiceRequest&)>;
-  void setDelay(Delay delay);
+  // Called for each API request once its answer is chosen, outside the double's lock: the answer
+  // leaves when `hold` returns, so a test holds it back until something has happened, and other
+  // requests are answered meanwhile (a slow answer can be overtaken by a later request's).
+  using Hold = std::function<void(const ServiceRequest&)>;
+  void setHold(Hold hold);
 
   // "/v6/get6": by default the document of wire::discoveryBody(domain, {address}), both layers
   // enciphered.
@@ -175,7 +175,7 @@ class ServiceDouble {
     std::deque<Answer> once;
     Responder responder;
   };
-  Delay delay_;
+  Hold hold_;
 
   void handle(const httplib::Request& req, httplib::Response& res);
   void inspectApi(const httplib::Request& req, ServiceRequest& seen) const;

@@ -78,7 +78,7 @@ ServiceTestBed::~ServiceTestBed() {
 
 void ServiceTestBed::settle() {
   DNS::shared().waitForBackgroundTasks();
-  CloudLog::waitForResendsForTesting(std::chrono::seconds(20));
+  CloudLog::waitForResendsForTesting(std::chrono::seconds(60));
 }
 
 std::unique_ptr<ServiceDouble> ServiceTestBed::startService(int host, int port, const std::string& domain) {

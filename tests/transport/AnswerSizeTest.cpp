@@ -5,7 +5,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include <chrono>
+#include <cerrno>
+#include <optional>
 #include <string>
 
 #include "core/HttpEngine.h"
@@ -15,13 +16,16 @@
 namespace tarnel::test {
 namespace {
 
-using std::chrono::steady_clock;
-
-// Plain HTTP that answers 200 without a length and then sends without end, until the client
-// goes away or the listener stops.
+// Plain HTTP that answers 200, without a length or with `announced`, and then sends without end,
+// until the client goes away or the listener stops. However slowly the client reads, the server
+// waits for it: an answer without a length that ended early would be a complete answer below the
+// limit.
 class EndlessServer {
  public:
-  EndlessServer() : listener_("127.0.0.1", 0) {
+  explicit EndlessServer(std::optional<std::size_t> announced = std::nullopt) : listener_("127.0.0.1", 0) {
+    head_ = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+    if (announced) head_ += "Content-Length: " + std::to_string(*announced) + "\r\n";
+    head_ += "\r\n";
     listener_.start([this](int fd, const std::string&) { serve(fd); });
   }
   std::string url() const { return "http://127.0.0.1:" + std::to_string(listener_.port()); }
@@ -35,23 +39,29 @@ class EndlessServer {
       if (n <= 0) return;
       request.append(buffer, static_cast<std::size_t>(n));
     }
-    const std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
-    if (::send(fd, head.data(), head.size(), MSG_NOSIGNAL) < 0) return;
+    if (::send(fd, head_.data(), head_.size(), MSG_NOSIGNAL) < 0) return;
     const std::string chunk(64 * 1024, '[');
     while (true) {
       pollfd fds[2] = {{fd, POLLOUT, 0}, {listener_.stopFd(), POLLIN, 0}};
-      if (::poll(fds, 2, 1000) <= 0 || fds[1].revents != 0) return;
-      if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0) return;
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[1].revents != 0) return;
+      // A client that went away shows as an error or hang-up; the send then fails too.
+      if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN) return;
     }
   }
 
+  std::string head_;
   LoopbackListener listener_;
 };
 
 helmsey::LibXrayHttpResponse fetch(const std::string& baseURL, const std::string& path) {
   helmsey::LibXrayHttpOptions options;
   options.baseURL = baseURL;
-  options.timeout = 20;
+  // Only a hang reaches it: a limit that held would end both cases long before.
+  options.timeout = 60;
   const auto client = helmsey::LibXrayNewClient(options);
   if (!client) return {};
   return client->get(path, "{}", "{}");
@@ -79,20 +89,21 @@ TEST_F(TransportTest, AnswersAboveTheLimitFailWithASizeErrorAndTheLimitItselfPas
       {"announced length", api->url(), "/over"},
       {"no length, no end", endless.url(), "/endless"},
   };
+  // The code tells the limit from the time-out (-28) and from an answer cut short (200).
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto started = steady_clock::now();
     const auto answer = fetch(c.base, c.path);
     EXPECT_EQ(answer.statusCode, -63);  // CURLE_FILESIZE_EXCEEDED
     EXPECT_NE(answer.status.find("larger than 16 MiB"), std::string::npos) << answer.status;
     EXPECT_FALSE(answer.body.has_value());
-    EXPECT_LT(steady_clock::now() - started, std::chrono::seconds(10)) << "ended at the limit, not the time-out";
   }
 }
 
+// The library's request has a time-out of a few seconds of its own: the answer announces its size,
+// so the engine refuses it at its head, however slowly a body would come.
 TEST_F(TransportTest, AnOversizedAnswerIsARequestFailureWithTheEnginesText) {
-  EndlessServer endless;
-  const auto result = get(endless.url() + "/endless")->request();
+  EndlessServer oversized(helmsey::kMaxAnswerBodyBytes + 1);
+  const auto result = get(oversized.url() + "/over")->request();
   ASSERT_FALSE(result.isSuccess());
   EXPECT_EQ(result.error()->code, -63);
   EXPECT_NE(result.error()->localizedDescription().find("larger than"), std::string::npos);

@@ -191,7 +191,7 @@ TEST(NetworkMonitor, ALinkThatComesUpSetsTheTypeAndGoingDownKeepsIt) {
       why = "cannot bring the link up";
       return false;
     }
-    if (!waitFor([] { return Global::networkType() == "WiFi"; }, std::chrono::seconds(3))) {
+    if (!waitFor([] { return Global::networkType() == "WiFi"; }, std::chrono::seconds(30))) {
       why = "the type did not follow the link: " + Global::networkType();
       return false;
     }

@@ -114,7 +114,8 @@ TEST(TunnelCapture, EveryEndRestoresTheNamespace) {
          int status = 0;
          ::waitpid(caller, &status, 0);
          // The stop happens when Spindrift sees the hang-up; wait until it has.
-         for (int i = 0; i < 200 && world.networkState() != before; ++i) {
+         for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+              world.networkState() != before && std::chrono::steady_clock::now() < until;) {
            std::this_thread::sleep_for(std::chrono::milliseconds(25));
          }
        }},
@@ -148,7 +149,7 @@ std::string answerToUser(const std::filesystem::path& socket, uid_t uid) {
       // The refusal may come, and the socket close, before the request is even sent: the send
       // may fail then, and the answer is still there to read.
       (void)client.send({{"command", "stop"}});
-      const auto message = client.next(std::chrono::seconds(10));
+      const auto message = client.next(std::chrono::seconds(60));
       answer = message ? message->dump() : "closed";
     }
     [[maybe_unused]] const auto n = ::write(pipeFds[1], answer.data(), answer.size());

@@ -28,6 +28,10 @@ namespace {
 
 using helmsey::engine::UniqueFd;
 
+// How long a page fetch through the namespaces may take: pages come at once, so only a hang
+// reaches it.
+const std::string kPageSeconds = "60";
+
 void must(const std::string& command) {
   std::string output;
   if (runCommand(command + " 2>&1", &output) != 0) throw std::runtime_error(command + ": " + output);
@@ -241,13 +245,14 @@ pid_t TunnelWorld::enginePid() const {
 
 std::string TunnelWorld::curlPage() const {
   std::string output;
-  runCommand("ip netns exec " + client_ + " curl -s --max-time 8 http://" + kPageAddress + "/", &output);
+  runCommand("ip netns exec " + client_ + " curl -s --max-time " + kPageSeconds + " http://" + kPageAddress + "/", &output);
   return output;
 }
 
 std::string TunnelWorld::curlPage6() const {
   std::string output;
-  runCommand("ip netns exec " + client_ + " curl -s --max-time 8 http://[" + kPageAddress6 + "]/", &output);
+  runCommand("ip netns exec " + client_ + " curl -s --max-time " + kPageSeconds + " http://[" + kPageAddress6 + "]/",
+             &output);
   return output;
 }
 
@@ -260,7 +265,9 @@ std::string TunnelWorld::queryDns() const {
     address.sin_port = htons(53);
     ::inet_pton(AF_INET, kDnsAddress, &address.sin_addr);
     const auto query = dnsQuery();
-    for (int attempt = 0; attempt < 3 && result.empty(); ++attempt) {
+    // Asked again every two seconds, as a resolver does, until an answer or a hang's bound.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (result.empty() && std::chrono::steady_clock::now() < until) {
       ::sendto(fd.get(), query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
       pollfd wait{fd.get(), POLLIN, 0};
       if (::poll(&wait, 1, 2000) <= 0) continue;
@@ -341,7 +348,7 @@ ForeignCaller::ForeignCaller(const std::filesystem::path& socket, uid_t uid, con
       answer.clear();
       if (first) (void)client.send(*first);
       if (!waitForStatus.empty()) {
-        answer = client.waitFor(waitForStatus, std::chrono::seconds(20)) ? "y" : "n";
+        answer = client.waitFor(waitForStatus, std::chrono::seconds(60)) ? "y" : "n";
       } else if (first) {
         const auto message = client.next(std::chrono::seconds(60));
         answer = message ? message->dump() : "closed";

@@ -116,8 +116,8 @@ class ForeignCaller {
                 const std::string& waitForStatus = "");
   ~ForeignCaller();
   // The answer the process reported (the first message, or "y" once `waitForStatus` was seen),
-  // or "" when none came within `timeout`.
-  std::string answer(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  // or "" when none came within `timeout`, which is longer than the process waits itself.
+  std::string answer(std::chrono::milliseconds timeout = std::chrono::seconds(120));
   pid_t pid() const { return pid_; }
 
  private:

@@ -48,7 +48,7 @@ class AppStateManagerTest : public ::testing::Test {
   }
   std::optional<StoreValue> stored(StoreKeys key) { return fakes.settings->value(key); }
   std::vector<std::string> events() {
-    fakes.logQueue->flush(std::chrono::seconds(5));
+    fakes.logQueue->flush(std::chrono::seconds(30));
     return fakes.cloudLog->events();
   }
 

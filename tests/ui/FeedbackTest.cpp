@@ -114,8 +114,9 @@ TEST_F(FeedbackTest, HelpersCalledFromAWorkerNeverWaitForTheGuiThread) {
     ticket.hide();
     done = true;
   });
-  // Wait for it without running the GUI thread's events, as a GUI thread joining a worker would.
-  for (int i = 0; i < 200 && !done; ++i) QThread::msleep(10);
+  // Wait for it without running the GUI thread's events, as a GUI thread joining a worker would;
+  // one that blocked on the GUI thread would never be done.
+  for (int i = 0; i < 3000 && !done; ++i) QThread::msleep(10);
   const bool finished = done.load();
   worker.join();
   ASSERT_TRUE(finished) << "the worker blocked on the GUI thread";
@@ -256,6 +257,7 @@ TEST(WorkerPoolTest, RunsAtMostItsSizeAtOnceAndFinishesQueuedWorkBeforeItGoes) {
   std::atomic<int> running{0};
   std::atomic<int> most{0};
   std::atomic<int> done{0};
+  std::atomic<int> started{0};
   {
     WorkerPool pool(2);
     for (int i = 0; i < 6; ++i) {
@@ -263,6 +265,14 @@ TEST(WorkerPoolTest, RunsAtMostItsSizeAtOnceAndFinishesQueuedWorkBeforeItGoes) {
         const int now = ++running;
         int seen = most.load();
         while (now > seen && !most.compare_exchange_weak(seen, now)) {
+        }
+        // The first two wait for each other, so both of the pool's threads surely run at once
+        // (a pool that ran one at a time would hold the first here until the bound).
+        if (started++ < 2) {
+          for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+               most.load() < 2 && std::chrono::steady_clock::now() < until;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         --running;

@@ -117,7 +117,11 @@ TEST(RouterTest, APagePushedWhileAnotherSlidesOutStays) {
   router->back();
   spin(100);
   router->push(Route::proxyRulues);
-  spin(kAfterSlideMs + 100);
+  // Once the slides are over; a removal that took the last page would never give this stack.
+  EXPECT_TRUE(waitFor([&] {
+    return router->stack() == std::vector<Route>{Route::settings, Route::proxyRulues} && router->offsetX() == 0;
+  }));
+  spin(kAfterSlideMs);
   EXPECT_EQ(router->stack(), (std::vector<Route>{Route::settings, Route::proxyRulues}));
   EXPECT_DOUBLE_EQ(router->offsetX(), 0);
 
@@ -125,7 +129,8 @@ TEST(RouterTest, APagePushedWhileAnotherSlidesOutStays) {
   router->backToRoot();
   spin(100);
   router->push(Route::about);
-  spin(kAfterSlideMs + 100);
+  EXPECT_TRUE(waitFor([&] { return router->stack() == std::vector<Route>{Route::about}; }));
+  spin(kAfterSlideMs);
   EXPECT_EQ(router->stack(), std::vector<Route>{Route::about});
 }
 

@@ -13,7 +13,7 @@ namespace lumora::test {
 // bound is for a wait that ends when the code works: what the tests wait for comes in a fraction
 // of a second, also on a machine many times slower than this one; one that has not come by the
 // bound never will.
-inline bool waitFor(const std::function<bool()>& done, int ms = 20000) {
+inline bool waitFor(const std::function<bool()>& done, int ms = 30000) {
   QDeadlineTimer deadline(ms);
   while (!done()) {
     if (deadline.hasExpired()) return false;

@@ -35,7 +35,7 @@ TEST(CloudLogQueueTest, RecordsOfEveryKindLeaveInTheOrderTheyCame) {
   queue.feedback("too slow", "me@example.test");
   queue.event(EventType::NODE_CONNECT, "n-1", {{"k", "v"}});
   queue.log({{"crash Log", "x"}}, LogTopic::CRASH);
-  ASSERT_TRUE(queue.flush(10s));
+  ASSERT_TRUE(queue.flush(30s));
   EXPECT_EQ(handed(*service),
             (std::vector<std::string>{"onEvent:HOME_CONNECT", "log:EXCEPTION", "addFeedback:too slow",
                                       "onEvent:NODE_CONNECT", "log:CRASH"}));
@@ -56,7 +56,7 @@ TEST(CloudLogQueueTest, CallersGoOnWhileTheServiceIsStuck) {
   EXPECT_EQ(queue.pending(), 100u);
   EXPECT_FALSE(queue.flush(50ms));
   gate->open();
-  ASSERT_TRUE(queue.flush(10s));
+  ASSERT_TRUE(queue.flush(30s));
   const auto calls = service->script.calls("onEvent");
   ASSERT_EQ(calls.size(), 100u);
   for (int i = 0; i < 100; ++i) EXPECT_EQ(calls[i].arguments.at(1), std::to_string(i));
@@ -74,7 +74,7 @@ TEST(CloudLogQueueTest, EachProducersRecordsKeepTheirOrder) {
     });
   }
   for (auto& producer : producers) producer.join();
-  ASSERT_TRUE(queue.flush(20s));
+  ASSERT_TRUE(queue.flush(30s));
   std::vector<int> next(kProducers, 0);
   const auto calls = service->script.calls("onEvent");
   ASSERT_EQ(calls.size(), static_cast<std::size_t>(kProducers * kEach));
@@ -89,7 +89,8 @@ TEST(CloudLogQueueTest, DestructionSendsWhatIsQueuedWithinTheBound) {
   auto service = std::make_shared<FakeCloudLogService>();
   service->script.delay("log", 10ms);
   {
-    CloudLogQueue queue(service, 5s);
+    // A bound only a hang reaches: the twenty records take a fraction of a second.
+    CloudLogQueue queue(service, 60s);
     for (int i = 0; i < 20; ++i) queue.log({{"n", std::to_string(i)}}, LogTopic::DEBUG);
   }
   const auto calls = service->script.calls("log");
@@ -104,11 +105,12 @@ TEST(CloudLogQueueTest, DestructionGivesUpOnTheRestWhenTheBoundPasses) {
   {
     CloudLogQueue queue(service, 250ms);
     for (int i = 0; i < 200; ++i) queue.event(EventType::APP_OPEN, std::to_string(i));
-    // Destroyed here: its bound, plus the one upload in flight, is all it may take; sending
-    // the whole queue would take 20 s.
+    // Destroyed with an upload in flight: its bound, plus that upload, is all it may take;
+    // sending the whole queue would take 20 s.
+    ASSERT_TRUE(service->script.waitForCalls("onEvent", 1));
   }
   const auto took = std::chrono::steady_clock::now() - started;
-  EXPECT_LT(took, 10s);
+  EXPECT_LT(took, 20s) << "the whole queue was sent";
   const auto calls = service->script.calls("onEvent");
   EXPECT_GT(calls.size(), 0u);
   EXPECT_LT(calls.size(), 200u);

@@ -24,7 +24,7 @@ Item {
         function test_two_buttons_side_by_side_three_stacked() {
             DialogManager.showText("two", "tips_title", true,
                                    [{ title: "Cancel", isLight: false }, { title: "OK" }], null)
-            waitForRendering(content)
+            waitForRendering(content, 30000)
             var cancel = item("dialogButton_Cancel")
             var ok = item("dialogButton_OK")
             compare(cancel.mapToItem(content, 0, 0).y, ok.mapToItem(content, 0, 0).y)
@@ -33,7 +33,7 @@ Item {
 
             DialogManager.showText("three", "tips_title", true,
                                    [{ title: "A" }, { title: "B" }, { title: "C" }], null)
-            waitForRendering(content)
+            waitForRendering(content, 30000)
             var a = item("dialogButton_A").mapToItem(content, 0, 0)
             var c = item("dialogButton_C").mapToItem(content, 0, 0)
             verify(c.y > a.y)
@@ -44,7 +44,7 @@ Item {
             var pressed = 0
             DialogManager.showText("message", "tips_title", false,
                                    [{ title: "Stay", isLight: false, action: function() { pressed += 1 } }], null)
-            waitForRendering(content)
+            waitForRendering(content, 30000)
             verify(!item("dialogClose").visible)
             mouseClick(item("dialogButton_Stay"))
             compare(pressed, 1)
@@ -55,7 +55,7 @@ Item {
             var order = []
             DialogManager.showText("message", "tips_title", true, [],
                                    function() { order.push(DialogManager.isShow ? "cancel:shown" : "cancel:hidden") })
-            waitForRendering(content)
+            waitForRendering(content, 30000)
             mouseClick(item("dialogClose"))
             compare(order, ["cancel:shown"])
             verify(!DialogManager.isShow)
@@ -66,7 +66,7 @@ Item {
             var second = 0
             DialogManager.showText("first", "tips_title", true, [], function() { first += 1 })
             DialogManager.showText("second", "tips_title", true, [], function() { second += 1 })
-            waitForRendering(content)
+            waitForRendering(content, 30000)
             compare(item("dialogText").text, "second")
             mouseClick(item("dialogClose"))
             compare(first, 0)
@@ -75,7 +75,7 @@ Item {
 
         function test_the_default_confirm_hides_and_taps_around_the_card_do_nothing() {
             DialogManager.showText("message", "tips_title", true, [], null)
-            waitForRendering(content)
+            waitForRendering(content, 30000)
             mouseClick(content, 5, 5)
             verify(DialogManager.isShow)
             mouseClick(item("dialogButton_Confirm"))

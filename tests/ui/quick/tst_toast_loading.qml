@@ -46,7 +46,7 @@ Item {
             var card = item("loadingCard")
             verify(!card.visible)
             var first = LoadingManager.show("")
-            waitForRendering(content)
+            waitForRendering(content, 30000)
             verify(card.visible, "an empty label still shows the card")
             compare(card.width, 150 + 24)
             var second = LoadingManager.show("second_task")

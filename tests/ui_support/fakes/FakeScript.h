@@ -102,7 +102,7 @@ class FakeScript {
   }
   // Waits until `operation` was called at least `total` times (counted on arrival).
   bool waitForCalls(const std::string& operation, std::size_t total,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
+                    std::chrono::milliseconds timeout = std::chrono::seconds(30)) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] {
       std::size_t seen = 0;

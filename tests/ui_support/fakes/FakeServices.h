@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/DNSServer.h"
@@ -547,8 +548,9 @@ class FakeCloudLogService final : public CloudLogService {
   }
 };
 
-// The engine: startVPN keeps the callback for emitStatus; stopVPN answers disconnected at once on
-// the calling thread unless holdStops(true), then completeStops() answers the held ones.
+// The engine: startVPN keeps the callback for emitStatus, and the start it replaces hears that it
+// ended (disconnected), as on the engine; stopVPN answers disconnected at once on the calling
+// thread unless holdStops(true), then completeStops() answers the held ones.
 class FakeEngineService final : public EngineService {
  public:
   FakeScript script;
@@ -607,11 +609,13 @@ class FakeEngineService final : public EngineService {
     script.call("startVPN", {fake_text::of(config), fake_text::of(reconnect), fake_text::of(systemProxy),
                              fake_text::of(commandLineProxy)});
     std::optional<helmsey::VPNStatus> answer;
+    StatusCallback replaced;
     {
       std::lock_guard lock(mutex_);
-      startCallback_ = callback;
+      replaced = std::exchange(startCallback_, callback);
       answer = startAnswer_;
     }
+    if (replaced) replaced(helmsey::VPNStatus::disconnected);
     // As the engine does, from a thread of its own.
     if (answer && callback) std::thread([callback, status = *answer] { callback(status); }).detach();
   }
