@@ -2,7 +2,7 @@
 #
 #   cmake --install <build> --prefix <root>    the program, its private libraries, desktop entry
 #   scripts/package [build]                      tarnel_<version>-<revision>_<arch>.deb from a
-#                                                hardened Release build (cpack refuses any other)
+#                                                hardened build of its own (cpack refuses any other)
 #
 # The program's own shared libraries live in a private folder next to nothing else's; the program
 # finds them through its run path. Test tools (the development service) have no install rule.
@@ -99,8 +99,13 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/packaging/debian/prerm
   ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# cpack refuses a build that is not a Release one (scripts/package makes the right one).
-set(TARNEL_PACKAGE_BUILD_TYPE "${CMAKE_BUILD_TYPE}")
+# cpack refuses any build but the package's own (scripts/package makes it).
+option(TARNEL_PACKAGE_BUILD "The package's own configuration (set by scripts/package)" OFF)
+if(TARNEL_PACKAGE_BUILD AND NOT TARNEL_BUILD_TESTS)
+  set(TARNEL_PACKAGE_ALLOWED yes)
+else()
+  set(TARNEL_PACKAGE_ALLOWED no)
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/CPackProjectConfig.cmake.in ${CMAKE_BINARY_DIR}/CPackProjectConfig.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackProjectConfig.cmake)
 include(CPack)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package as a release is built (scripts/package: a hardened Release build of
+# Builds the Debian package as a release is built (scripts/package: a hardened build of
 # its own) and checks it as a fresh Debian 12 meets it:
 #   - the maintainer scripts enable, start, restart and stop Spindrift's socket as Debian's systemd
 #     helpers do, make the engine's user, and leave a system without systemd alone;
@@ -33,7 +33,9 @@ if [ -n "$given" ]; then
 else
   # The compiler cache keeps temporary files in the runtime folder: one of the test's own.
   mkdir -m 700 "$work/build-runtime"
-  deb=$(XDG_RUNTIME_DIR="$work/build-runtime" "$source/scripts/package" --build "$build" --output "$work/deb")
+  # TARNEL_PACKAGE_CMAKE_ARGS: CMake arguments the suite's tree hands on (its warning setting).
+  deb=$(XDG_RUNTIME_DIR="$work/build-runtime" "$source/scripts/package" --build "$build" --output "$work/deb" \
+    -- ${TARNEL_PACKAGE_CMAKE_ARGS:-})
 fi
 [ -f "$deb" ] || fail "no package was built"
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"

@@ -186,7 +186,7 @@ TEST(NetworkMonitor, ALinkThatComesUpSetsTheTypeAndGoingDownKeepsIt) {
     }
     // Planted after the start: an interface that appears later is still classified.
     plant(sysfs.path(), {"tnl0", 5, 1, "", true});
-    std::system("ip link set tnl1 up 2>/dev/null");
+    [[maybe_unused]] const int noSuchLink = std::system("ip link set tnl1 up 2>/dev/null");
     if (std::system("ip addr add 10.250.0.1/24 dev tnl0 && ip link set tnl0 up") != 0) {
       why = "cannot bring the link up";
       return false;
@@ -195,7 +195,10 @@ TEST(NetworkMonitor, ALinkThatComesUpSetsTheTypeAndGoingDownKeepsIt) {
       why = "the type did not follow the link: " + Global::networkType();
       return false;
     }
-    std::system("ip link set tnl0 down");
+    if (std::system("ip link set tnl0 down") != 0) {
+      why = "cannot take the link down";
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     if (Global::networkType() != "WiFi") {
       why = "an unsatisfied path changed the type to " + Global::networkType();
