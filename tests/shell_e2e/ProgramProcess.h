@@ -41,23 +41,20 @@ inline const DesktopSettings kDesktopBefore{{"org.gnome.system.proxy mode", "'au
                                             {"org.gnome.system.proxy.socks host", "''"},
                                             {"org.gnome.system.proxy.socks port", "0"}};
 
-// The settings as the stand-in keeps them: one file per schema and key.
-inline DesktopSettings readDesktopSettings(const std::filesystem::path& db) {
-  DesktopSettings settings;
-  for (const auto& entry : std::filesystem::directory_iterator(db)) {
-    std::ifstream in(entry.path());
-    std::stringstream text;
-    text << in.rdbuf();
-    settings[entry.path().filename().string()] = text.str();
-  }
-  return settings;
-}
-
 inline std::string readText(const std::filesystem::path& file) {
   std::ifstream in(file);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// The settings as the stand-in keeps them: one file per schema and key.
+inline DesktopSettings readDesktopSettings(const std::filesystem::path& db) {
+  DesktopSettings settings;
+  for (const auto& entry : std::filesystem::directory_iterator(db)) {
+    settings[entry.path().filename().string()] = readText(entry.path());
+  }
+  return settings;
 }
 
 class ProgramProcess {
