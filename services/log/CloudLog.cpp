@@ -372,8 +372,10 @@ void CloudLog::putlog(const std::string& store, const Record& record, const std:
     return;
   }
   if (result->isSuccess()) {
-    if (complete) complete(true);
+    // The resend of kept records is asked for before the caller hears: a caller that goes on to
+    // wait for the resends finds them already under way.
     putCacheLog();
+    if (complete) complete(true);
     Logger::log(LogLevel::info, "upload log [" + store + ":" + topic + "] => success");
     return;
   }

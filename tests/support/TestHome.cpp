@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/UserDefaults.h"
+
 namespace tarnel::test {
 namespace {
 
@@ -49,6 +51,9 @@ TestHome::TestHome() : root_(makeTempDirectory(std::filesystem::temp_directory_p
 }
 
 TestHome::~TestHome() {
+  // Settings are written behind: a change the last test made may still be on its way to the
+  // file, and a write that lands after the removal would leave the folder behind.
+  platform::UserDefaults::flushAll();
   std::error_code ignored;
   std::filesystem::remove_all(root_, ignored);
 }

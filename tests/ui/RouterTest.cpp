@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "tests/ui/UiTestSupport.h"
@@ -11,15 +12,42 @@ namespace {
 using test::spin;
 using test::waitFor;
 
-// Long enough for a slide and its deferred removal to have run.
+// Long enough for a slide and its deferred removal to have run, where nothing is awaited and
+// the check is that nothing happened.
 constexpr int kAfterSlideMs = Router::kSlideMs + 150;
 
 Router* routerWith(const std::vector<Route>& stack) {
   auto* router = new Router(Route::initial);
   for (const auto& route : stack) router->push(route);
-  spin(kAfterSlideMs);
+  waitFor([&] { return router->offsetX() == 0; });
   return router;
 }
+
+// The router's offset at each of its changes, with the depth then: a slide's course is checked
+// afterwards, whatever number of its steps this machine ran, and however late.
+class Course {
+ public:
+  explicit Course(const Router& router)
+      : watch_(QObject::connect(&router, &Router::offsetXChanged,
+                                [this, &router] { seen_.push_back({router.offsetX(), router.stack().size()}); })) {}
+  ~Course() { QObject::disconnect(watch_); }
+  Course(const Course&) = delete;
+  Course& operator=(const Course&) = delete;
+
+  // Whether the offset was ever on the given side (the sign of towards) at the given depth.
+  bool sawAt(std::size_t depth, double towards) const {
+    return std::any_of(seen_.begin(), seen_.end(),
+                       [&](const Step& step) { return step.depth == depth && step.offset * towards > 0; });
+  }
+
+ private:
+  struct Step {
+    double offset;
+    std::size_t depth;
+  };
+  std::vector<Step> seen_;
+  QMetaObject::Connection watch_;
+};
 
 struct PushCase {
   const char* what;
@@ -62,12 +90,11 @@ TEST(RouterTest, BackSlidesTheTopPageOutAndRemovesItWhenTheSlideIsOver) {
   for (const auto& c : std::vector<Case>{{Route::menu, -400}, {Route::settings, 400}, {Route::nodeRoute("de", "Germany"), 400}}) {
     SCOPED_TRACE(c.top.name().toStdString());
     std::unique_ptr<Router> router(routerWith({Route::about, c.top}));
+    const Course course(*router);
     router->back();
-    spin(Router::kSlideMs / 2);
-    // Halfway: still on the stack, on its way out to its own side.
-    ASSERT_EQ(router->stack().size(), 2u);
-    EXPECT_GT(router->offsetX() * c.towards, 0);
     EXPECT_TRUE(waitFor([&] { return router->stack().size() == 1; }));
+    // On its way: still on the stack, moving out to its own side.
+    EXPECT_TRUE(course.sawAt(2, c.towards));
     EXPECT_EQ(router->stack(), std::vector<Route>{Route::about});
     EXPECT_DOUBLE_EQ(router->offsetX(), 0);
   }
@@ -137,18 +164,18 @@ TEST(RouterTest, APagePushedWhileAnotherSlidesOutStays) {
 TEST(RouterTest, BackToRootDropsTheMiddlePagesAtOnceAndTheTopAfterItsSlide) {
   std::unique_ptr<Router> router(routerWith({Route::menu, Route::settings, Route::advanced}));
   router->setWillBack([] { return false; });  // not asked: going home cannot be refused
+  const Course course(*router);
   router->backToRoot();
   EXPECT_EQ(router->stack(), std::vector<Route>{Route::advanced});
-  spin(Router::kSlideMs / 2);
-  EXPECT_GT(router->offsetX(), 0);
   EXPECT_TRUE(waitFor([&] { return router->stack().empty(); }));
+  EXPECT_TRUE(course.sawAt(1, +1));
   EXPECT_DOUBLE_EQ(router->offsetX(), 0);
 
   std::unique_ptr<Router> menu(routerWith({Route::menu}));
+  const Course menuCourse(*menu);
   menu->backToRoot();
-  spin(Router::kSlideMs / 2);
-  EXPECT_LT(menu->offsetX(), 0);
   EXPECT_TRUE(waitFor([&] { return menu->stack().empty(); }));
+  EXPECT_TRUE(menuCourse.sawAt(1, -1));
 }
 
 TEST(RouterTest, ReplaceTopTakesThePlaceOfTheTopPageWithoutASlideOut) {
