@@ -115,7 +115,8 @@ TEST(HomeViewAnimations, AHiddenMinimisedOrCoveredPageDrawsNothingAndGoesOnWhenS
   view.world.animation.start();
   view.world.state().setVpnStatus(VPNStatus::connecting);
   ASSERT_TRUE(waitFor([&] { return view.button->animationName() == "ani_loop" && view.button->isPlaying(); }));
-  ASSERT_GT(view.drawnDuring(300).swaps, 0);
+  // Drawn as it plays; the first frames may be late on a slow machine.
+  ASSERT_TRUE(waitFor([&] { return view.drawnDuring(100).swaps > 0; }));
 
   struct Way {
     const char* name;
