@@ -63,7 +63,9 @@ struct ShellWorld {
       return true;
     };
     // Both run on a worker, one after the other, while the test waits for the exit.
-    a.cancelConnection = [this] { record(fakes.engine->script.count("stopVPN") == 0 ? "cancel" : "cancel after stop"); };
+    a.cancelConnection = [this] {
+      record(fakes.engine->script.count("stopVPN") == 0 ? "cancel" : "cancel after stop");
+    };
     a.restoreSystemProxy = [this] { record("restore"); };
     a.releaseInstance = [this] { record("release"); };
     return a;
