@@ -59,16 +59,26 @@ struct ShellWorld {
     QuitPath::Actions a;
     a.exit = [this](int code) { exits.push_back(code); };
     a.relaunch = [this] {
-      order.push_back("relaunch");
+      record("relaunch");
       return true;
     };
     // Both run on a worker, one after the other, while the test waits for the exit.
     a.cancelConnection = [this] {
-      order.push_back(fakes.engine->script.count("stopVPN") == 0 ? "cancel" : "cancel after stop");
+      record(fakes.engine->script.count("stopVPN") == 0 ? "cancel" : "cancel after stop");
     };
-    a.restoreSystemProxy = [this] { order.push_back("restore"); };
-    a.releaseInstance = [this] { order.push_back("release"); };
+    a.restoreSystemProxy = [this] { record("restore"); };
+    a.releaseInstance = [this] { record("release"); };
     return a;
+  }
+
+  // The quit path's steps so far. A restore cut short by the bound may still come after the exit.
+  std::vector<std::string> steps() const {
+    std::lock_guard lock(stepsMutex_);
+    return steps_;
+  }
+  void record(std::string step) {
+    std::lock_guard lock(stepsMutex_);
+    steps_.push_back(std::move(step));
   }
 
   Router& router() { return *ui.state->router(); }
@@ -77,7 +87,8 @@ struct ShellWorld {
   FakeServices fakes;
   UiObjects ui;
   std::vector<int> exits;
-  std::vector<std::string> order;
+  mutable std::mutex stepsMutex_;  // the steps are recorded on workers: read them through steps()
+  std::vector<std::string> steps_;
   std::vector<QUrl> opened;
   QuitPath quitPath;
   std::shared_ptr<RecordingFront> front;
