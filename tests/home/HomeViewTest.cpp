@@ -60,18 +60,31 @@ struct HomeView {
     SharedInstance<AnimationController>::uninstall(&world.animation);
   }
   bool resting() const { return !background->isPlaying() && !button->isPlaying(); }
-  // Frames the two players stepped to, and frames the window drew, within `ms`.
+  // Whether both players have their last frame on screen.
+  bool lastFramesShown() const {
+    return background->shownFrameNumber() == background->totalFrames() - 1 &&
+           button->shownFrameNumber() == button->totalFrames() - 1;
+  }
+  // Frames the two players stepped to, frames they handed to the window, and frames the window
+  // drew, within `ms`.
   struct Drawn {
     int frames = 0;
+    int shown = 0;
     int swaps = 0;
   };
   Drawn drawnDuring(int ms) {
     QSignalSpy backgroundFrames(background, &AnimationPlayer::frameChanged);
     QSignalSpy buttonFrames(button, &AnimationPlayer::frameChanged);
+    QSignalSpy backgroundShown(background, &AnimationPlayer::frameShown);
+    QSignalSpy buttonShown(button, &AnimationPlayer::frameShown);
     const int swapsBefore = swapped;
     spin(ms);
-    return {static_cast<int>(backgroundFrames.count() + buttonFrames.count()), swapped - swapsBefore};
+    return {static_cast<int>(backgroundFrames.count() + buttonFrames.count()),
+            static_cast<int>(backgroundShown.count() + buttonShown.count()), swapped - swapsBefore};
   }
+  // The window may still draw what was handed to it before a count began (one frame being drawn
+  // and one waiting for it); a page that goes on drawing draws dozens in the same time.
+  static constexpr int kLateSwaps = 2;
   QString text(const char* name) const {
     auto* item = page->findChild<QQuickItem*>(QString::fromUtf8(name));
     return item ? item->property("text").toString() : QStringLiteral("<none>");
@@ -95,12 +108,15 @@ TEST(HomeViewAnimations, RestingSegmentsPlayOnceAndHoldTheirLastFrame) {
   QSignalSpy backgroundEnds(view.background, &AnimationPlayer::completed);
   QSignalSpy buttonEnds(view.button, &AnimationPlayer::completed);
   ASSERT_TRUE(waitFor([&] { return backgroundEnds.count() >= 1 && buttonEnds.count() >= 1; }));
+  // A segment ends on its clock; its last frame may still be on its way to the screen.
+  ASSERT_TRUE(waitFor([&] { return view.lastFramesShown(); })) << "the last frames never reached the screen";
 
   const auto idle = view.drawnDuring(2500);  // longer than either segment
   EXPECT_EQ(backgroundEnds.count(), 1) << "the background played again";
   EXPECT_EQ(buttonEnds.count(), 1) << "the button played again";
   EXPECT_EQ(idle.frames, 0);
-  EXPECT_EQ(idle.swaps, 0) << "the idle page went on drawing";
+  EXPECT_EQ(idle.shown, 0);
+  EXPECT_LE(idle.swaps, HomeView::kLateSwaps) << "the idle page went on drawing";
   EXPECT_TRUE(view.resting());
   EXPECT_EQ(view.background->frame(), view.background->totalFrames() - 1);
   EXPECT_EQ(view.button->frame(), view.button->totalFrames() - 1);
@@ -137,10 +153,11 @@ TEST(HomeViewAnimations, AHiddenMinimisedOrCoveredPageDrawsNothingAndGoesOnWhenS
   for (const Way& way : ways) {
     SCOPED_TRACE(way.name);
     way.away();
-    spin(50);  // a frame under way when it went may still land
+    // A frame being drawn when the page went lands off screen.
     const auto away = view.drawnDuring(600);
     EXPECT_EQ(away.frames, 0);
-    EXPECT_EQ(away.swaps, 0);
+    EXPECT_EQ(away.shown, 0);
+    EXPECT_LE(away.swaps, HomeView::kLateSwaps);
     const int frame = view.button->frame();
 
     way.back();
@@ -175,10 +192,9 @@ TEST(HomeViewAnimations, AConnectMadeOutOfSightPlaysThroughAndBringsTheWindowFor
     SCOPED_TRACE(way.name);
     HomeView view;
     ASSERT_TRUE(view.page);
-    ASSERT_TRUE(waitFor([&] { return view.resting(); }));
+    ASSERT_TRUE(waitFor([&] { return view.resting() && view.lastFramesShown(); }));
     const QImage restingBefore = view.button->shownFrame();
     way.away(view);
-    spin(50);
     QSignalSpy backgroundFrames(view.background, &AnimationPlayer::frameChanged);
     QSignalSpy buttonFrames(view.button, &AnimationPlayer::frameChanged);
 

@@ -37,7 +37,7 @@ TEST(ClearCache, EmptiesTheLogsFolderAndTheSettingsAndShowsTheSignInPage) {
   world.router().push(Route::settings);
 
   world.actions.clearCache();
-  EXPECT_TRUE(std::filesystem::is_empty(logs));
+  EXPECT_TRUE(waitFor([&] { return std::filesystem::is_empty(logs); }));
   EXPECT_EQ(world.fakes.settings->script.count("clearAll"), 1u);
   EXPECT_EQ(world.ui.state->loginInfo().user.id, "");
   EXPECT_EQ(world.router().root().kind(), Route::login);

@@ -34,12 +34,12 @@ AnimationPlayer::DrawnFrame draw(AnimationPlayer::FrameRequest& request) {
   if (image.size() != request.size || image.format() != QImage::Format_ARGB32_Premultiplied) {
     image = QImage(request.size, QImage::Format_ARGB32_Premultiplied);
   }
-  if (image.isNull()) return {QImage(), request.generation};
+  if (image.isNull()) return {QImage(), request.generation, request.frame};
   image.fill(Qt::transparent);
   rlottie::Surface surface(reinterpret_cast<std::uint32_t*>(image.bits()), static_cast<std::size_t>(image.width()),
                            static_cast<std::size_t>(image.height()), static_cast<std::size_t>(image.bytesPerLine()));
   request.animation->renderSync(static_cast<std::size_t>(request.frame), surface);
-  return {std::move(image), request.generation};
+  return {std::move(image), request.generation, request.frame};
 }
 
 }  // namespace
@@ -62,6 +62,7 @@ void AnimationPlayer::setAnimationName(const QString& name) {
   if (name_.isEmpty()) {
     ++generation_;
     image_ = QImage();
+    shownNumber_ = -1;
     imageChanged_ = true;
     update();
     return;
@@ -106,6 +107,7 @@ void AnimationPlayer::play() {
   if (!load(name_)) {
     qWarning("AnimationPlayer: no animation %s", qPrintable(name_));
     image_ = QImage();
+    shownNumber_ = -1;
     imageChanged_ = true;
     update();
     emit completed(false);
@@ -166,6 +168,7 @@ void AnimationPlayer::updateHeld() {
     timer_.stop();
     runUnseen();
   } else if (playing_) {
+    showLandedWhileHeld();
     if (unseenEnd_.isActive()) {
       // On from where the time has run to.
       unseenEnd_.stop();
@@ -175,8 +178,9 @@ void AnimationPlayer::updateHeld() {
     }
     requestFrame();
     startClock();
-  } else if (frameOwed_) {
-    requestFrame();
+  } else {
+    showLandedWhileHeld();
+    if (frameOwed_) requestFrame();
   }
   emit heldChanged();
 }
@@ -251,15 +255,33 @@ void AnimationPlayer::startDrawing(FrameRequest request) {
 void AnimationPlayer::frameDrawn(DrawnFrame drawn) {
   drawingBusy_ = false;
   if (drawn.generation == generation_ && !drawn.image.isNull()) {
-    image_ = std::move(drawn.image);
-    imageChanged_ = true;
-    update();
+    if (held_) {
+      landedWhileHeld_ = std::move(drawn);
+    } else {
+      show(std::move(drawn));
+    }
   }
   if (nextFrame_) {
     FrameRequest next = std::move(*nextFrame_);
     nextFrame_.reset();
     if (next.generation == generation_) startDrawing(std::move(next));
   }
+}
+
+void AnimationPlayer::show(DrawnFrame drawn) {
+  landedWhileHeld_.reset();
+  image_ = std::move(drawn.image);
+  imageChanged_ = true;
+  shownNumber_ = drawn.frame;
+  update();
+  emit frameShown(drawn.frame);
+}
+
+void AnimationPlayer::showLandedWhileHeld() {
+  if (!landedWhileHeld_) return;
+  DrawnFrame landed = std::move(*landedWhileHeld_);
+  landedWhileHeld_.reset();
+  if (landed.generation == generation_) show(std::move(landed));
 }
 
 QSGNode* AnimationPlayer::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {

@@ -34,6 +34,8 @@ namespace lumora {
 // driven by the ends (the home screen's connect) follows the connection while the window is put
 // away. Seen again, it goes on from the frame its time has reached, or shows the last frame of
 // what ended meanwhile. An ended animation keeps its last frame and draws nothing more.
+// A frame that was being drawn when the player became held is kept off screen until it is seen
+// again: nothing of a held player reaches the window.
 class AnimationPlayer : public QQuickItem {
   Q_OBJECT
   QML_ELEMENT
@@ -64,6 +66,8 @@ class AnimationPlayer : public QQuickItem {
 
   // The frame on screen now (null before the first is drawn and after the name is cleared).
   QImage shownFrame() const { return image_; }
+  // The last frame handed to the window, -1 before any.
+  int shownFrameNumber() const { return shownNumber_; }
 
  signals:
   void animationNameChanged();
@@ -74,6 +78,8 @@ class AnimationPlayer : public QQuickItem {
   void heldChanged();
   // The played animation ended: `finished` is false when it could not be played.
   void completed(bool finished);
+  // A drawn frame was handed to the window to show.
+  void frameShown(int frame);
 
  protected:
   void componentComplete() override;
@@ -95,6 +101,7 @@ class AnimationPlayer : public QQuickItem {
   struct DrawnFrame {
     QImage image;
     quint64 generation = 0;
+    int frame = 0;
   };
 
  private:
@@ -104,6 +111,10 @@ class AnimationPlayer : public QQuickItem {
   void requestFrame();
   void startDrawing(FrameRequest request);
   void frameDrawn(DrawnFrame drawn);
+  // Puts a drawn frame on screen.
+  void show(DrawnFrame drawn);
+  // Seen again: the frame that landed while held, unless a newer play made it stale.
+  void showLandedWhileHeld();
   void setPlaying(bool playing);
   // Stops or restarts the clock as the player becomes held or seen.
   void updateHeld();
@@ -137,6 +148,9 @@ class AnimationPlayer : public QQuickItem {
   bool frameOwed_ = false;
   bool drawingBusy_ = false;
   std::optional<FrameRequest> nextFrame_;
+  // A frame that landed while held, shown once the player is seen again.
+  std::optional<DrawnFrame> landedWhileHeld_;
+  int shownNumber_ = -1;
   // The newest drawn frame; the frame the picture node shows (its texture shares the pixels);
   // and the one before it, free to draw the next frame into once the node let go of it.
   QImage image_;

@@ -11,6 +11,7 @@
 #include "ui/base/AppStateManager.h"
 #include "ui/base/Feedback.h"
 #include "ui/base/SharedInstance.h"
+#include "ui/base/Workers.h"
 #include "ui/base/services/EngineService.h"
 #include "ui/shell/AccountCheck.h"
 #include "ui/shell/QuitPath.h"
@@ -53,21 +54,23 @@ void ShellActions::openDebugLog() {
 }
 
 void ShellActions::clearCache() {
-  std::error_code error;
-  if (std::filesystem::is_directory(logsFolder_, error)) {
-    std::filesystem::directory_iterator entries(logsFolder_, error);
+  // The logs go on a worker: a folder of many or large files would hold up the window.
+  Workers::run([folder = logsFolder_] {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) return;
+    std::filesystem::directory_iterator entries(folder, error);
     if (error) {
       tarnel::Logger::log(tarnel::LogLevel::error, error.message());
-    } else {
-      for (const auto& entry : entries) {
-        std::filesystem::remove_all(entry.path(), error);
-        if (error) {
-          tarnel::Logger::log(tarnel::LogLevel::error, error.message());
-          break;
-        }
+      return;
+    }
+    for (const auto& entry : entries) {
+      std::filesystem::remove_all(entry.path(), error);
+      if (error) {
+        tarnel::Logger::log(tarnel::LogLevel::error, error.message());
+        return;
       }
     }
-  }
+  });
   if (hooks_.clearStoredState) hooks_.clearStoredState();
   // The sign-in went with the store: the window shows what an empty store gives.
   state_.setLoginInfo(tarnel::Login{});
