@@ -61,10 +61,7 @@ void AnimationPlayer::setAnimationName(const QString& name) {
   if (differs) emit animationNameChanged();
   if (name_.isEmpty()) {
     ++generation_;
-    image_ = QImage();
-    shownNumber_ = -1;
-    imageChanged_ = true;
-    update();
+    showNothing();
     return;
   }
   if (complete_) play();
@@ -106,10 +103,7 @@ void AnimationPlayer::play() {
   ++generation_;
   if (!load(name_)) {
     qWarning("AnimationPlayer: no animation %s", qPrintable(name_));
-    image_ = QImage();
-    shownNumber_ = -1;
-    imageChanged_ = true;
-    update();
+    showNothing();
     emit completed(false);
     return;
   }
@@ -167,20 +161,21 @@ void AnimationPlayer::updateHeld() {
   if (held_) {
     timer_.stop();
     runUnseen();
-  } else if (playing_) {
-    showLandedWhileHeld();
-    if (unseenEnd_.isActive()) {
-      // On from where the time has run to.
-      unseenEnd_.stop();
-      const int ticks = static_cast<int>(unseenSince_.elapsed() / std::max(1, frameInterval()));
-      frame_ = std::min(unseenFrom_ + ticks, std::max(0, totalFrames_ - 1));
-      emit frameChanged();
-    }
-    requestFrame();
-    startClock();
   } else {
     showLandedWhileHeld();
-    if (frameOwed_) requestFrame();
+    if (playing_) {
+      if (unseenEnd_.isActive()) {
+        // On from where the time has run to.
+        unseenEnd_.stop();
+        const int ticks = static_cast<int>(unseenSince_.elapsed() / std::max(1, frameInterval()));
+        frame_ = std::min(unseenFrom_ + ticks, std::max(0, totalFrames_ - 1));
+        emit frameChanged();
+      }
+      requestFrame();
+      startClock();
+    } else if (frameOwed_) {
+      requestFrame();
+    }
   }
   emit heldChanged();
 }
@@ -268,8 +263,14 @@ void AnimationPlayer::frameDrawn(DrawnFrame drawn) {
   }
 }
 
+void AnimationPlayer::showNothing() {
+  image_ = QImage();
+  shownNumber_ = -1;
+  imageChanged_ = true;
+  update();
+}
+
 void AnimationPlayer::show(DrawnFrame drawn) {
-  landedWhileHeld_.reset();
   image_ = std::move(drawn.image);
   imageChanged_ = true;
   shownNumber_ = drawn.frame;
@@ -278,10 +279,8 @@ void AnimationPlayer::show(DrawnFrame drawn) {
 }
 
 void AnimationPlayer::showLandedWhileHeld() {
-  if (!landedWhileHeld_) return;
-  DrawnFrame landed = std::move(*landedWhileHeld_);
-  landedWhileHeld_.reset();
-  if (landed.generation == generation_) show(std::move(landed));
+  auto landed = std::exchange(landedWhileHeld_, std::nullopt);
+  if (landed && landed->generation == generation_) show(std::move(*landed));
 }
 
 QSGNode* AnimationPlayer::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {

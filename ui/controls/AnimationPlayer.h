@@ -111,8 +111,9 @@ class AnimationPlayer : public QQuickItem {
   void requestFrame();
   void startDrawing(FrameRequest request);
   void frameDrawn(DrawnFrame drawn);
-  // Puts a drawn frame on screen.
+  // Puts a drawn frame on screen, or clears it.
   void show(DrawnFrame drawn);
+  void showNothing();
   // Seen again: the frame that landed while held, unless a newer play made it stale.
   void showLandedWhileHeld();
   void setPlaying(bool playing);
