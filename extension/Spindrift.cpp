@@ -139,22 +139,26 @@ bool Spindrift::listen() {
     ::fcntl(listen_.get(), F_SETFL, flags | O_NONBLOCK);
     return true;
   }
+  // The socket is bound and listening under a side name and only then moved to its path, so a
+  // caller that finds the path can connect: between bind() and listen() a connect is refused.
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   const std::string path = options_.socketPath.string();
-  if (path.empty() || path.size() >= sizeof address.sun_path) {
+  const std::string sideName = path + ".new";
+  if (path.empty() || sideName.size() >= sizeof address.sun_path) {
     note("spindrift: the socket path is missing or too long");
     return false;
   }
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  std::memcpy(address.sun_path, sideName.c_str(), sideName.size() + 1);
   listen_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  ::unlink(path.c_str());
+  ::unlink(sideName.c_str());
   // Anyone may connect; who is served is decided by the peer's credentials.
   const mode_t previous = ::umask(0);
   const bool bound = ::bind(listen_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   ::umask(previous);
-  if (!bound || ::listen(listen_.get(), 128) != 0) {
+  if (!bound || ::listen(listen_.get(), 128) != 0 || ::rename(sideName.c_str(), path.c_str()) != 0) {
     note(std::string("spindrift: cannot listen on the socket: ") + std::strerror(errno));
+    if (bound) ::unlink(sideName.c_str());
     return false;
   }
   return true;

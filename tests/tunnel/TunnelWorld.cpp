@@ -198,6 +198,13 @@ TunnelWorld::~TunnelWorld() {
 void TunnelWorld::startSpindrift(const Launch& launch) {
   std::vector<std::string> words{"ip", "netns", "exec", client_};
   if (launch.path) words.insert(words.end(), {"env", "PATH=" + launch.path->string()});
+  if (launch.listenDelay.count() > 0) {
+    // A sanitizer runtime wants to come first among the libraries; the shim only wraps listen().
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    words.insert(words.end(), {"env", std::string("LD_PRELOAD=") + SLOW_LISTEN_LIBRARY,
+                               "TARNEL_TEST_LISTEN_DELAY_MS=" + std::to_string(launch.listenDelay.count()),
+                               std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"});
+  }
   if (launch.socketActivated) words.insert(words.end(), {"systemd-socket-activate", "-l", socket_.string()});
   words.insert(words.end(), {SPINDRIFT_PROGRAM, "--state-dir", dir_.path().string(), "--allow-uid", "0", "--v2ray",
                              "/usr/bin/v2ray", "--extra-ca", ca_->certificatePath().string(), "--engine-user",

@@ -69,6 +69,8 @@ class TunnelWorld {
     unsigned long openFiles = 0;
     // Started by systemd-socket-activate on the socket path, on the first connection.
     bool socketActivated = false;
+    // Its listen() held back this long (through a preloaded library of the tests).
+    std::chrono::milliseconds listenDelay{0};
   };
   void startSpindrift(const Launch& launch);
   void startSpindrift() { startSpindrift(Launch{}); }
