@@ -253,7 +253,7 @@ TEST(WorkersTest, TheResultComesBackOnTheGuiThreadAndIsDroppedWhenItsContextIsGo
 namespace lumora {
 namespace {
 
-TEST(WorkerPoolTest, RunsAtMostItsSizeAtOnceAndFinishesQueuedWorkBeforeItGoes) {
+TEST(WorkerPoolTest, RunsAtMostItsSizeAtOnceEachTaskAtOnceBelowItAndQueuedWorkBeforeItGoes) {
   std::atomic<int> running{0};
   std::atomic<int> most{0};
   std::atomic<int> done{0};
@@ -288,6 +288,33 @@ TEST(WorkerPoolTest, RunsAtMostItsSizeAtOnceAndFinishesQueuedWorkBeforeItGoes) {
   }  // the pool's end waits for the work it took, within its grace
   EXPECT_EQ(done.load(), 7);
   EXPECT_EQ(most.load(), 2);
+
+  // Tasks started back to back while one thread sits idle: that thread takes one of them, and
+  // each of the others gets a thread of its own up to the size, at once. Each task here waits for
+  // all of them, so one left in the queue behind a busy thread holds them all until the bound. A
+  // pool that counted its idle thread for every task missed only when the thread woke late, so
+  // the trial is made afresh until it misses or twenty trials have passed.
+  for (int trial = 0; trial < 20 && !::testing::Test::HasFailure(); ++trial) {
+    WorkerPool pool(8);
+    pool.start([] {});
+    pool.waitForDone();  // one thread, idle now
+    constexpr int kTogether = 6;
+    std::atomic<int> arrived{0};
+    std::atomic<int> metTheOthers{0};
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);  // one bound for all
+    for (int i = 0; i < kTogether; ++i) {
+      pool.start([&] {
+        ++arrived;
+        while (arrived.load() < kTogether && std::chrono::steady_clock::now() < until) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (arrived.load() == kTogether) ++metTheOthers;
+      });
+    }
+    pool.waitForDone();
+    EXPECT_EQ(metTheOthers.load(), kTogether) << "trial " << trial
+                                              << ": a task waited in the queue while the pool had room for a thread";
+  }
 }
 
 // A task held for good (a drawing stuck inside a library torn down at exit) must not hold the

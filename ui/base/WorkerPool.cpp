@@ -10,10 +10,13 @@ namespace lumora {
 
 struct WorkerPool::State {
   std::mutex mutex;
+  // Idle threads wait on `work` alone, so a task's wake-up never goes to a waiter of `changed`
+  // (the pool's end, waitForDone), where it would be lost.
+  std::condition_variable work;
   std::condition_variable changed;
   std::deque<std::function<void()>> tasks;
   std::size_t threads = 0;  // threads that have not ended
-  std::size_t idle = 0;
+  std::size_t idle = 0;     // threads waiting for work, including those woken that have not yet taken it
   std::size_t busy = 0;
   bool stopping = false;
 };
@@ -26,7 +29,7 @@ WorkerPool::~WorkerPool() {
   {
     std::unique_lock lock(state_->mutex);
     state_->stopping = true;
-    state_->changed.notify_all();
+    state_->work.notify_all();
     // Every thread ends once the queue is empty; a task that blocks (a call that waits on the
     // network, a drawing held inside a library that is being torn down) is not waited out.
     if (!state_->changed.wait_for(lock, exitGrace_, [this] { return state_->threads == 0; })) {
@@ -41,12 +44,14 @@ void WorkerPool::start(std::function<void()> task) {
   std::lock_guard lock(state_->mutex);
   if (state_->stopping) return;
   state_->tasks.push_back(std::move(task));
-  if (state_->idle == 0 && state_->threads < maxThreads_) {
+  // Each idle thread takes one task: one woken for an earlier task may not have taken it yet, so a
+  // thread is made while the queue holds more tasks than there are idle threads to take them.
+  if (state_->tasks.size() > state_->idle && state_->threads < maxThreads_) {
     ++state_->threads;
     // Detached: the pool's end does not join, and the thread keeps the state alive itself.
     std::thread([state = state_] { run(state); }).detach();
   } else {
-    state_->changed.notify_one();
+    state_->work.notify_one();
   }
 }
 
@@ -59,7 +64,7 @@ void WorkerPool::run(const std::shared_ptr<State>& state) {
   std::unique_lock lock(state->mutex);
   for (;;) {
     ++state->idle;
-    state->changed.wait(lock, [&] { return state->stopping || !state->tasks.empty(); });
+    state->work.wait(lock, [&] { return state->stopping || !state->tasks.empty(); });
     --state->idle;
     if (state->tasks.empty()) break;  // stopping, and nothing left to do
     auto task = std::move(state->tasks.front());
