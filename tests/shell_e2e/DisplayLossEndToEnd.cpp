@@ -60,10 +60,16 @@ bool isConnected(AppWorld& world) {
 
 // Waits for the connect just asked for to end, as connected or failed. Its own checks give up on
 // their own time-outs, so the wait is bounded well beyond them, never by how fast it usually is.
-bool connects(AppWorld& world) {
-  waitFor([&] { return isConnected(world) || ConnectionController::shared().phase() == ConnectionController::Phase::failed; },
-          120000);
-  return isConnected(world);
+::testing::AssertionResult connects(AppWorld& world) {
+  const auto failed = [] { return ConnectionController::shared().phase() == ConnectionController::Phase::failed; };
+  waitFor([&] { return isConnected(world) || failed(); }, 120000);
+  if (isConnected(world)) return ::testing::AssertionSuccess();
+  constexpr const char* kPhases[] = {"idle",      "opening", "starting",    "checking",
+                                     "connected", "failed",  "fallingBack", "disconnecting"};
+  const std::string status = world.text(QStringLiteral("statusText")).toStdString();
+  return ::testing::AssertionFailure() << "the connect ended, or stood, at phase "
+                                       << kPhases[static_cast<int>(ConnectionController::shared().phase())]
+                                       << " with the status \"" << status << "\"";
 }
 
 // The program, run by the scenario below in a process of its own: signs in, gets to its phase,

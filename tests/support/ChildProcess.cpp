@@ -1,5 +1,6 @@
 #include "tests/support/ChildProcess.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <iterator>
 #include <sstream>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/UserDefaults.h"
@@ -92,14 +95,36 @@ std::optional<std::string> commandOutput(const std::string& command) {
   return std::move(result.output);
 }
 
+// A file under /proc/<pid>, read whole; nothing when the process ended before or while it was read
+// (a read then fails with ESRCH, which the standard streams report by throwing).
+static std::optional<std::string> readProcessFile(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return text;
+}
+
 std::vector<ProcessEntry> childrenOf(pid_t parent) {
   std::vector<ProcessEntry> children;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
     const std::string name = entry.path().filename().string();
     if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream statFile(entry.path() / "stat");
-    const std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+    const auto statText = readProcessFile(entry.path() / "stat");
+    if (!statText) continue;  // gone meanwhile
+    const std::string& stat = *statText;
     // pid (name) state ppid ...: the name may hold spaces and parentheses, so read past the last.
     const auto open = stat.find('(');
     const auto close = stat.rfind(')');
@@ -111,8 +136,9 @@ std::vector<ProcessEntry> childrenOf(pid_t parent) {
     if (ppid != parent || process.state == "Z") continue;
     process.pid = static_cast<pid_t>(std::stol(name));
     process.name = stat.substr(open + 1, close - open - 1);
-    std::ifstream commandFile(entry.path() / "cmdline");
-    process.command.assign(std::istreambuf_iterator<char>(commandFile), std::istreambuf_iterator<char>());
+    const auto command = readProcessFile(entry.path() / "cmdline");
+    if (!command) continue;  // gone meanwhile
+    process.command = *command;
     for (char& c : process.command) {
       if (c == '\0') c = ' ';
     }
