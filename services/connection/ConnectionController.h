@@ -72,6 +72,8 @@ class ConnectionController {
   using FailedCallback = std::function<void(std::shared_ptr<APIErrorInfo>)>;
 
   enum class Phase { idle, opening, starting, checking, connected, failed, fallingBack, disconnecting };
+  // The phase's name, as the log writes it.
+  static const char* phaseName(Phase phase);
 
   // The user's connection settings, copied into each attempt when it starts.
   struct Settings {
@@ -142,7 +144,6 @@ class ConnectionController {
 
   using Lock = std::unique_lock<std::mutex>;
 
-  static const char* phaseName(Phase phase);
   // The one place the phase changes: logs the transition with its reason and wakes waiters.
   void enterLocked(Phase next, std::string_view why);
 

@@ -64,11 +64,9 @@ bool isConnected(AppWorld& world) {
   const auto failed = [] { return ConnectionController::shared().phase() == ConnectionController::Phase::failed; };
   waitFor([&] { return isConnected(world) || failed(); }, 120000);
   if (isConnected(world)) return ::testing::AssertionSuccess();
-  constexpr const char* kPhases[] = {"idle",      "opening", "starting",    "checking",
-                                     "connected", "failed",  "fallingBack", "disconnecting"};
   const std::string status = world.text(QStringLiteral("statusText")).toStdString();
   return ::testing::AssertionFailure() << "the connect ended, or stood, at phase "
-                                       << kPhases[static_cast<int>(ConnectionController::shared().phase())]
+                                       << ConnectionController::phaseName(ConnectionController::shared().phase())
                                        << " with the status \"" << status << "\"";
 }
 

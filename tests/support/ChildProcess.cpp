@@ -7,14 +7,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "core/engine/UniqueFd.h"
 #include "platform/UserDefaults.h"
 
 namespace tarnel::test {
@@ -98,22 +97,16 @@ std::optional<std::string> commandOutput(const std::string& command) {
 // A file under /proc/<pid>, read whole; nothing when the process ended before or while it was read
 // (a read then fails with ESRCH, which the standard streams report by throwing).
 static std::optional<std::string> readProcessFile(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  const helmsey::engine::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return std::nullopt;
   std::string text;
   char buffer[4096];
   for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
-    }
-    text.append(buffer, static_cast<std::size_t>(got));
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got == 0) return text;
+    if (got < 0 && errno != EINTR) return std::nullopt;
+    if (got > 0) text.append(buffer, static_cast<std::size_t>(got));
   }
-  ::close(fd);
-  return text;
 }
 
 std::vector<ProcessEntry> childrenOf(pid_t parent) {
